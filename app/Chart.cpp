@@ -1,0 +1,3 @@
+// PLACEHOLDER
+#include "app/BrelvanU.h"
+void TBrelvanF::y01setChart() {}

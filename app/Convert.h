@@ -1,0 +1,44 @@
+// Conversions between texts, numbers and dates in the user's (Japanese)
+// formats: short date yyyy/MM/dd, long time H:mm:ss, a point as decimal
+// separator.  They are fixed here whatever the machine's locale says.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// Dates and times are day counts as doubles (whole days since 1899-12-30,
+// the time of day as the fraction).
+using TDateTime = double;
+
+// Whole number in 32 bits: optional blanks before, optional sign, digits.
+// Anything else raises EConvertError "'<s>' は整数ではありません".
+std::int32_t StrToInt(const QString& s);
+
+// Decimal number with a point: optional sign, digits, optional fraction and
+// exponent; no blanks, no thousands separators.  Held as a 32-bit float.
+// Anything else raises EConvertError "'<s>' は浮動小数点数ではありません".
+float StrToFloat(const QString& s);
+
+// Short date year/month/day with "/", month and day of one or two digits.
+// A text that is no real calendar date raises EConvertError "'<s>' は日付ではありません".
+TDateTime StrToDate(const QString& s);
+
+// The short date of a day: yyyy/MM/dd.
+QString DateToStr(TDateTime date);
+
+// The long time of a day: H:mm:ss.
+QString TimeToStr(TDateTime time);
+
+// Formats a date-time with the pattern letters YYYY, MM, DD, HH, NN, SS
+// (any case); every other character is copied as it stands.
+QString FormatDateTime(const QString& pattern, TDateTime value);
+
+// A price with the pattern "#0.00": at least one integer digit, exactly two
+// decimals, no thousands separator.
+QString FormatPrice(double value);
+
+// The mean squared error with "%2.9f": fixed point, nine decimals.
+QString FormatMse(float value);
+
+// The current local date and time.
+TDateTime Now();

@@ -1,0 +1,109 @@
+// The data module: the two SQLite connections, the four queries, the table
+// copy and the two sources that feed the window's grids.  One instance, dm,
+// lives from program start to the end of the process.
+#pragma once
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QSqlQueryModel>
+#include <QString>
+#include <QVector>
+
+// A query over one connection: its SQL text is replaced while it is closed,
+// opening runs it, and a row cursor walks the result.  As a table model it is
+// what a grid shows; the grid follows its current row.
+class TQuery : public QSqlQueryModel {
+    Q_OBJECT
+public:
+    TQuery(const QString& initialSql, QObject* parent = nullptr);
+
+    // The connection the query runs on (by Qt connection name).
+    void SetConnection(const QString& connectionName);
+    QString Connection() const { return fConnection; }
+
+    void Close();                          // forgets the result
+    void SetSQL(const QString& sql);       // closes, then replaces the text
+    QString SQL() const { return fSql; }
+    void Open();                           // runs the text; EDatabaseError with the database's message
+    bool Active() const { return fActive; }
+
+    // Row cursor over the result (rows counted from 0; -1 on an empty result).
+    void First();
+    void Next();
+    void Last();                           // fetches every row first
+    bool Eof() const;
+    int RecNo() const { return fRow; }
+    int RecordCount();                     // fetches every row first
+
+    // A field of the current row, by name (case-insensitive, as SQLite's).
+    // An unknown name raises EDatabaseError; NULL reads as an empty text.
+    QVariant FieldByName(const QString& name) const;
+    QString FieldText(const QString& name) const;
+    int FieldCount() const;
+
+    // Display width of a field in characters; below 1 means the default.
+    void SetDisplayWidth(int field, int chars);
+    int DisplayWidth(int field) const;
+
+signals:
+    void currentRowChanged(int row);
+    void displayWidthsChanged();
+
+private:
+    QString fConnection;
+    QString fSql;
+    bool fActive = false;
+    int fRow = -1;
+    QVector<int> fDisplayWidths;
+};
+
+// Binds a query to a grid.
+struct TDataSource {
+    TQuery* DataSet = nullptr;
+};
+
+// Copies every row of one table from the file database to the in-memory
+// database: rows read 100 at a time, columns paired by name, inserts committed
+// in transactions of 100 rows.  The destination is not emptied first.
+struct TBatchEnd {
+    QString Connection;
+    QString TableName;
+};
+class TBatchMove {
+public:
+    TBatchEnd* Reader = nullptr;
+    TBatchEnd* Writer = nullptr;
+    void Execute();                        // EDatabaseError on failure
+};
+
+class Tdm : public QObject {
+    Q_OBJECT
+public:
+    explicit Tdm(QObject* parent = nullptr);
+    ~Tdm() override;
+
+    // Connection names of the file database and of the private in-memory one.
+    QString csq;
+    QString csqM;
+    QSqlDatabase Csq() const;
+    QSqlDatabase CsqM() const;             // connects itself on first use
+
+    // Sets the file name of csq (closing it first) and opens it, creating the
+    // file when missing; applies the connection pragmas.  EDatabaseError on failure.
+    void OpenFile(const QString& fileName);
+
+    TQuery qb;   // AYNK on csqM, shown in the price grid
+    TQuery qc;   // AYFS on csq, shown in the register grid
+    TQuery qw;   // look-ups and one-value queries on csq
+    TQuery qst;  // column rows of the current table on csq
+
+    TBatchMove FDBm;
+    TBatchEnd BmSqRd;  // reader on csq
+    TBatchEnd BmSqWt;  // writer on csqM
+
+    TDataSource bds;   // qb → bDG
+    TDataSource cds;   // qc → cdg
+};
+
+// The one data module, created at program start after the main window.
+extern Tdm* dm;

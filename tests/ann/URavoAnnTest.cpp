@@ -1,0 +1,3 @@
+#include "ann/URavoAnn.h"
+#include <gtest/gtest.h>
+TEST(Placeholder, Builds) { SUCCEED(); }
