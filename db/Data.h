@@ -28,10 +28,11 @@ public:
     bool Active() const { return fActive; }
 
     // Row cursor over the result (rows counted from 0; -1 on an empty result).
+    // Eof is true on an empty result, after Next from the last row and after Last.
     void First();
     void Next();
     void Last();                           // fetches every row first
-    bool Eof() const;
+    bool Eof() const { return fEof; }
     int RecNo() const { return fRow; }
     int RecordCount();                     // fetches every row first
 
@@ -53,8 +54,11 @@ private:
     QString fConnection;
     QString fSql;
     bool fActive = false;
+    bool fEof = true;
     int fRow = -1;
     QVector<int> fDisplayWidths;
+
+    void MoveTo(int row, bool eof);
 };
 
 // Binds a query to a grid.
@@ -88,9 +92,15 @@ public:
     QSqlDatabase Csq() const;
     QSqlDatabase CsqM() const;             // connects itself on first use
 
-    // Sets the file name of csq (closing it first) and opens it, creating the
-    // file when missing; applies the connection pragmas.  EDatabaseError on failure.
+    // Sets the file name of csq (closing it and its queries first) and opens
+    // it, creating the file when missing; applies the connection pragmas and
+    // takes the file's exclusive lock at once.  A file that another program
+    // holds raises EDatabaseError naming the file, after a short wait.
     void OpenFile(const QString& fileName);
+    QString FileName() const { return fFileName; }
+
+    // How long a connection waits for a lock another program holds.
+    static constexpr int BusyTimeoutMs = 250;
 
     TQuery qb;   // AYNK on csqM, shown in the price grid
     TQuery qc;   // AYFS on csq, shown in the register grid
@@ -103,7 +113,20 @@ public:
 
     TDataSource bds;   // qb → bDG
     TDataSource cds;   // qc → cdg
+
+private:
+    QString fFileName;
 };
+
+// Runs one statement on a connection; EDatabaseError with the database's
+// message when it fails.
+void ExecSql(const QSqlDatabase& db, const QString& sql);
+
+// The directory of the catalogue files tbl.csv and tblstrc.csv: the one built
+// into the program.  Tests point it elsewhere; an empty text restores it.
+// Returns the directory set before.
+QString CatalogueDirectory();
+QString SetCatalogueDirectory(const QString& dir);
 
 // The one data module, created at program start after the main window.
 extern Tdm* dm;

@@ -1,6 +1,121 @@
-// PLACEHOLDER
+// The statement builder and the two execute operations of the controller.
+// Every statement is written from the catalogue rows of the table stnm; the
+// texts themselves come from SqlText.
 #include "app/BrelvanU.h"
-void TBrelvanF::ucSql(std::int32_t) {}
-void TBrelvanF::ucNul(QString&, std::int32_t, std::int32_t) {}
-void TBrelvanF::uexSql() {}
-void TBrelvanF::uexSqlM() {}
+#include "app/Errors.h"
+#include "db/Data.h"
+#include "db/SqlText.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+// Id 2 writes the k-th column's value from slot 10 + k: slots 11 to 60.
+constexpr int MaxInsertColumns = TSlots::Count - 10;
+
+QString ColumnName() { return dm->qst.FieldText(QStringLiteral("CNAM")); }
+
+}  // namespace
+
+void TBrelvanF::ucSql(std::int32_t id)
+{
+    if (id != 1 && id != 2 && id != 6 && id != 7)
+        return;
+    TQuery& columns = dm->qst;
+    if (id == 7) {
+        sa[7] = columns.FieldText(QStringLiteral("KT"));
+        if (SqlText::IsTextType(sa[7]))
+            ucNul(sa[9], 2, columns.FieldByName(QStringLiteral("LN")).toInt());
+        else
+            ucNul(sa[9], 1, 0);
+        return;
+    }
+
+    uqTst(1);
+    if (!columns.Active()) {   // the table is not in the catalogue: no statement
+        sqw.clear();
+        return;
+    }
+
+    QStringList names;
+    if (id == 1) {
+        for (columns.First(); !columns.Eof(); columns.Next())
+            names << ColumnName();
+        sqw = SqlText::Select(stnm, names, swh);
+    } else if (id == 2) {
+        const int count = columns.RecordCount();
+        if (count > MaxInsertColumns) {
+            sqw.clear();
+            throw ERangeError(QStringLiteral("テーブル %1 の列数 %2 が挿入できる上限 %3 を超えています")
+                                  .arg(stnm).arg(count).arg(MaxInsertColumns));
+        }
+        QStringList literals;
+        int k = 1;
+        for (columns.First(); !columns.Eof(); columns.Next(), ++k) {
+            sa[9] = sa[10 + k];
+            ucSql(7);
+            if (k > 1)   // the first slot keeps the caller's value
+                sa[10 + k] = sa[9];
+            literals << sa[9];
+            names << ColumnName();
+        }
+        sa[1] = literals.join(QStringLiteral(", "));
+        sqw = SqlText::Insert(stnm, names, literals);
+    } else {
+        QStringList pieces;
+        for (columns.First(); !columns.Eof(); columns.Next()) {
+            sa[3] = ColumnName() + QStringLiteral(" ");
+            sa[4] = SqlText::CreateType(columns.FieldText(QStringLiteral("KT")), stdb);
+            sa[5] = columns.FieldText(QStringLiteral("LN"));
+            pieces << SqlText::CreateColumn(ColumnName(), sa[4], sa[5]);
+        }
+        sqw = SqlText::Create(stnm, pieces);
+    }
+}
+
+void TBrelvanF::ucNul(QString& st, std::int32_t id, std::int32_t il)
+{
+    st = SqlText::Literal(st, id, il);
+}
+
+namespace {
+
+// Runs sqw on one connection in auto-commit mode.  A failure is rolled back
+// and swallowed; its outcome is left in ok/error for callers that report it.
+void ExecuteStatement(const QString& connection, const QString& sql, bool& ok, QString& error)
+{
+    ok = false;
+    error.clear();
+    if (sql.trimmed().isEmpty()) {
+        error = QStringLiteral("実行する SQL 文がありません");
+        return;
+    }
+    QSqlDatabase db;
+    try {
+        db = connection == dm->csq ? dm->Csq() : dm->CsqM();
+    } catch (const EDatabaseError& e) {
+        error = e.Message();
+        return;
+    }
+    QSqlQuery query(db);
+    if (query.exec(sql)) {
+        ok = true;
+        return;
+    }
+    error = query.lastError().text();
+    query.finish();
+    db.rollback();   // does nothing when no transaction is open
+}
+
+}  // namespace
+
+void TBrelvanF::uexSql()
+{
+    ExecuteStatement(dm->csq, sqw, LastSqlOk, LastSqlError);
+}
+
+void TBrelvanF::uexSqlM()
+{
+    ExecuteStatement(dm->csqM, sqw, LastSqlOk, LastSqlError);
+}

@@ -1,0 +1,150 @@
+#include "db/SqlText.h"
+
+namespace SqlText {
+
+const QString CreateAaatbn = QStringLiteral(
+    " create table AAATBN ( CNT Integer, BID Integer,  TBID Integer, SKB nchar(4), TNAM nchar(14), TYO nchar(40) ); ");
+const QString CreateAaatst = QStringLiteral(
+    " create table AAATST ( CNT Integer,  BID Integer, TBID Integer, CID Integer, CNAM nchar(14),  KT nchar(10), LN Integer , DPW Integer, TYO nchar(40) ); ");
+const QString DropAaatbn = QStringLiteral(" drop table if exists AAATBN  ");
+const QString DropAaatst = QStringLiteral(" drop table if exists AAATST ");
+
+bool IsTextType(const QString& kt)
+{
+    return kt == QLatin1String("varchar") || kt == QLatin1String("nchar");
+}
+
+QString Quoted(const QString& text)
+{
+    QString inner = text;
+    inner.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + inner + QLatin1Char('\'');
+}
+
+QString Literal(const QString& st, int id, int il)
+{
+    switch (id) {
+    case 1:
+        return st.isEmpty() ? QStringLiteral("NULL") : st;
+    case 2:
+        if (st.isEmpty())
+            return QStringLiteral("NULL");
+        return Quoted(st.length() > il ? st.left(qMax(il, 0)) : st);
+    default:
+        return st;
+    }
+}
+
+QString LookupTable(const QString& stnm)
+{
+    return QStringLiteral(" select * from AAATBN ") + QStringLiteral(" where TNAM = ") + Quoted(stnm)
+        + QStringLiteral(" ");
+}
+
+QString ColumnRows(const QString& stid)
+{
+    return QStringLiteral(" select * from AAATST ") + QStringLiteral(" where TBID = ") + stid
+        + QStringLiteral(" order by CNT ");
+}
+
+QString TableCount(const QString& stnm)
+{
+    return QStringLiteral("select COUNT(*) as CNT from sqlite_master  where type = 'table' and name = ")
+        + Quoted(stnm) + QStringLiteral(" ");
+}
+
+QString TableNotFound(const QString& stnm)
+{
+    return stnm + QStringLiteral(" ﾃｰﾌﾞﾙ名が見つかりません");
+}
+
+QString CreateType(const QString& kt, const QString& stdb)
+{
+    if (IsTextType(kt) && stdb == QLatin1String("csq"))
+        return QStringLiteral("nchar ");
+    return kt;
+}
+
+QString CreateColumn(const QString& name, const QString& typeText, const QString& lengthText)
+{
+    QString text = QStringLiteral(" ") + name + QStringLiteral(" ") + QStringLiteral(" ") + typeText;
+    if (!lengthText.isEmpty())
+        text += QStringLiteral("(") + lengthText + QStringLiteral(") ");
+    return text;
+}
+
+QString Select(const QString& table, const QStringList& columns, const QString& swh)
+{
+    return QStringLiteral(" select ") + columns.join(QStringLiteral(", ")) + QStringLiteral(" from ") + table
+        + swh;
+}
+
+QString Insert(const QString& table, const QStringList& columns, const QStringList& literals)
+{
+    return QStringLiteral(" insert into ") + table + QStringLiteral(" ( ") + columns.join(QStringLiteral(", "))
+        + QStringLiteral(" ) values ( ") + literals.join(QStringLiteral(", ")) + QStringLiteral(" ) ");
+}
+
+QString Create(const QString& table, const QStringList& columnTexts)
+{
+    return QStringLiteral(" create table if not exists ") + table + QStringLiteral("(")
+        + columnTexts.join(QStringLiteral(", ")) + QStringLiteral(") ");
+}
+
+QStringList CatalogueValues(const QString& line, const QVector<int>& textFields)
+{
+    QStringList values;
+    QString rest = line;
+    int field = 1;
+    for (int comma = rest.indexOf(QLatin1Char(',')); comma >= 0; comma = rest.indexOf(QLatin1Char(','))) {
+        const QString text = rest.left(comma);
+        if (text.isEmpty())
+            values << QStringLiteral("NULL");
+        else if (textFields.contains(field))
+            values << Quoted(text);
+        else
+            values << text;
+        rest.remove(0, comma + 1);
+        ++field;
+    }
+    values << Quoted(rest);
+    return values;
+}
+
+const QVector<int>& TblTextFields()
+{
+    static const QVector<int> fields{4, 5, 6};
+    return fields;
+}
+
+const QVector<int>& TblstrcTextFields()
+{
+    static const QVector<int> fields{5, 6, 9};
+    return fields;
+}
+
+namespace {
+// The first n values joined by ","; missing values are empty (the statement
+// then fails, as a short line must).
+QString FirstValues(const QStringList& v, int n)
+{
+    QStringList taken = v.mid(0, n);
+    while (taken.size() < n)
+        taken << QString();
+    return taken.join(QLatin1Char(','));
+}
+}  // namespace
+
+QString InsertAaatbn(const QStringList& v)
+{
+    return QStringLiteral(" Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  (") + FirstValues(v, 6)
+        + QStringLiteral(")");
+}
+
+QString InsertAaatst(const QStringList& v)
+{
+    return QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, DPW, TYO)  Values  (")
+        + FirstValues(v, 9) + QStringLiteral(")");
+}
+
+}  // namespace SqlText
