@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -118,6 +119,10 @@ public:
     std::vector<TData> Data;
     std::int32_t Idn = 0;   // rows of the last import; 0: nothing read
     std::int32_t Itf = 0;   // time-frame code
+
+    // The clock the training run reads its start and end from (date and time
+    // of day); tests replace it.
+    std::function<TDateTime()> Clock = Now;
 
     // Outcome of the last uexSql/uexSqlM: they swallow errors, but callers
     // that must tell the user (the run register) can read them here.

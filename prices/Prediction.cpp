@@ -1,6 +1,156 @@
-// PLACEHOLDER
+// The two predictions: "予測1" over the last twenty windows and "全予測" over
+// every window.  Each charts the actual closes against the network's first
+// two outputs and writes the outputs into the price table, one update per
+// row through the in-memory database (each finds its row by the index on CNT).
 #include "app/BrelvanU.h"
-void TBrelvanF::y04Yosok() {}
-void TBrelvanF::y05znYos() {}
-void TBrelvanF::a05Yo1BClick() {}
-void TBrelvanF::a06Yo2BClick() {}
+#include "app/Dialogs.h"
+#include "app/Errors.h"
+#include "prices/PriceTexts.h"
+#include "prices/Windows.h"
+
+#include <algorithm>
+
+namespace {
+
+// Outputs used: the network's, at most six.
+int UsedOutputs(std::int32_t Iol, const std::vector<float>& op)
+{
+    return std::min({int(op.size()), int(std::max(Iol, 0)), 6});
+}
+
+void ClearSeries(TChart* chart)
+{
+    for (int s = 0; s < 3; ++s)
+        chart->Series(s)->Clear();
+}
+
+}  // namespace
+
+void TBrelvanF::a05Yo1BClick()
+{
+    Guarded([this] {
+        TWaitCursor wait;
+        RequireStarted();
+        y04Yosok();
+    });
+}
+
+void TBrelvanF::a06Yo2BClick()
+{
+    Guarded([this] {
+        TWaitCursor wait;
+        RequireStarted();
+        y05znYos();
+    });
+}
+
+void TBrelvanF::y04Yosok()
+{
+    if (Idn == 0) {
+        ShowMessage(PredictionNoDataText());
+        return;
+    }
+    RequireStarted();
+    // The first of the twenty windows must start at element 0 or later, and
+    // the last one's next day is the first future row.
+    if (Idn < NextDayRowsNeeded(Iil)) {
+        ShowMessage(NextDayTooFewRowsText(Idn, NextDayRowsNeeded(Iil)));
+        return;
+    }
+    if (std::size_t(Idn) + 1 >= Data.size())
+        throw ERangeError(QStringLiteral("予測する行 %1 がﾃﾞｰﾀの範囲外です").arg(Idn + 1));
+
+    float pre[6] = {0, 0, 0, 0, 0, 0};
+    ClearSeries(a03Cht);
+    std::vector<float> ip(std::size_t(Iil), 0.0f);
+    std::vector<float> op;
+    sa[9] = QString::fromLatin1(kPricePattern);
+    int outputs = 0;
+
+    const std::int32_t first = NextDayFirstWindow(Idn, Iil);
+    for (std::int32_t i = first; i < first + kNextDayWindows; ++i) {
+        for (std::int32_t j = 0; j < Iil; ++j)
+            ip[std::size_t(j)] = Data[std::size_t(i + j)].EndV;
+        Ann->Run(ip, op);
+        outputs = UsedOutputs(Iol, op);
+        for (int k = 0; k < outputs; ++k)
+            pre[k] = renormalize(op[std::size_t(k)]);
+
+        const TData& row1 = Data[std::size_t(NextDayRow(i, Iil, 0))];
+        const TData& row2 = Data[std::size_t(NextDayRow(i, Iil, 1))];
+        const QString sdt1 = DateToStr(row1.dt);
+        const float fact1 = renormalize(row1.EndV);
+        a03Cht->Series(0)->AddXY(NextDayX(i, 0), fact1, sdt1);
+        if (outputs > 0)
+            a03Cht->Series(1)->AddXY(NextDayX(i, 0), pre[0], sdt1);
+        if (outputs > 1)
+            a03Cht->Series(2)->AddXY(NextDayX(i, 1), pre[1], DateToStr(row2.dt));
+
+        for (int k = 1; k <= 6; ++k)
+            sa[k] = YclPiece(k, pre[k - 1]);
+        for (int k = 1; k <= outputs; ++k) {
+            swh = WhereCnt(NextDayRow(i, Iil, k - 1));
+            sqw = UpdateText(sa[k], swh);
+            uexSqlM();
+        }
+    }
+    a03Cht->UpdateAxes();
+
+    const std::int32_t n = Idn;
+    const QString sdt1 = DateToStr(Data[std::size_t(n)].dt);
+    const QString sdt2 = DateToStr(Data[std::size_t(n) + 1].dt);
+    a02mM->Add(ActualCloseLine(sdt1, renormalize(Data[std::size_t(n)].EndV)));
+    a02mM->Add(ForecastHeadLine(sdt1));
+    if (outputs > 0)
+        a02mM->Add(ForecastLine(sdt1, pre[0]));
+    if (outputs > 1)
+        a02mM->Add(ForecastLine(sdt2, pre[1]));
+    swh.clear();
+    uqb(1);
+}
+
+void TBrelvanF::y05znYos()
+{
+    RequireStarted();
+    ClearSeries(a03Cht);
+    std::vector<float> ip(std::size_t(std::max(Iil, 0)), 0.0f);
+    std::vector<float> op;
+    sa[3] = QString::fromLatin1(kPricePattern);
+
+    const std::int32_t windows = WholePeriodWindowCount(Idn, Iil);
+    if (windows > 0 && std::size_t(Idn) >= Data.size())
+        throw ERangeError(QStringLiteral("予測する行 %1 がﾃﾞｰﾀの範囲外です").arg(Idn));
+    TLineSeries* actual = a03Cht->Series(0);
+    TLineSeries* sameDay = a03Cht->Series(1);
+    TLineSeries* nextDay = a03Cht->Series(2);
+    for (std::int32_t i = 0; i < windows; ++i) {
+        for (std::int32_t j = 0; j < Iil; ++j)
+            ip[std::size_t(j)] = Data[std::size_t(i + j)].EndV;
+        Ann->Run(ip, op);
+        const int outputs = UsedOutputs(Iol, op);
+        if (outputs < 1)
+            continue;
+        const float pre1 = renormalize(op[0]);
+        const TData& row1 = Data[std::size_t(WholePeriodChartRow(i, Iil, 0))];
+        const TData& row2 = Data[std::size_t(WholePeriodChartRow(i, Iil, 1))];
+        const QString sdt1 = DateToStr(row1.dt);
+        actual->AddXY(WholePeriodX(i, 0), renormalize(row1.EndV), sdt1);
+        sameDay->AddXY(WholePeriodX(i, 0), pre1, sdt1);
+        if (outputs > 1) {
+            const float pre2 = renormalize(op[1]);
+            nextDay->AddXY(WholePeriodX(i, 1), pre2, DateToStr(row2.dt));
+            sa[1] = YclPiece(1, pre1) + QStringLiteral(", ");
+            sa[2] = YclPiece(2, pre2);
+        } else {
+            sa[1] = YclPiece(1, pre1);   // one output: YCL2 stays as it is
+            sa[2].clear();
+        }
+        swh = WhereCnt(WholePeriodRow(i, Iil));
+        sqw = UpdateText(sa[1] + sa[2], swh);
+        uexSqlM();
+    }
+    a03Cht->UpdateAxes();
+    swh.clear();
+    uqb(1);
+    a02mM->Add(WholePeriodLine());
+}

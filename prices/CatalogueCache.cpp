@@ -1,0 +1,51 @@
+#include "prices/CatalogueCache.h"
+
+#include "app/BrelvanU.h"
+#include "app/Errors.h"
+#include "db/Data.h"
+#include "db/SqlText.h"
+
+TCatalogueCache::TCatalogueCache(TBrelvanF& owner) : fOwner(owner), fTable(owner.stnm)
+{
+    owner.uqTst(1);
+    TQuery& rows = dm->qst;
+    if (!rows.Active())
+        return;
+    for (rows.First(); !rows.Eof(); rows.Next()) {
+        TColumn column;
+        column.Name = rows.FieldText(QStringLiteral("CNAM"));
+        column.Kt = rows.FieldText(QStringLiteral("KT"));
+        column.Ln = rows.FieldByName(QStringLiteral("LN")).toInt();
+        column.Text = SqlText::IsTextType(column.Kt);
+        fColumns.push_back(column);
+        fNames << column.Name;
+    }
+    const int most = TSlots::Count - 10;
+    if (ColumnCount() > most)
+        throw ERangeError(QStringLiteral("テーブル %1 の列数 %2 が挿入できる上限 %3 を超えています")
+                              .arg(fTable).arg(ColumnCount()).arg(most));
+}
+
+void TCatalogueCache::Build()
+{
+    TBrelvanF& f = fOwner;
+    if (fColumns.empty()) {
+        f.sqw.clear();
+        return;
+    }
+    fLiterals.clear();
+    for (int k = 1; k <= ColumnCount(); ++k) {
+        const TColumn& column = fColumns[std::size_t(k - 1)];
+        f.sa[9] = f.sa[10 + k];
+        f.sa[7] = column.Kt;
+        if (column.Text)
+            f.ucNul(f.sa[9], 2, column.Ln);
+        else
+            f.ucNul(f.sa[9], 1, 0);
+        if (k > 1)   // the first slot keeps the caller's value
+            f.sa[10 + k] = f.sa[9];
+        fLiterals << f.sa[9];
+    }
+    f.sa[1] = fLiterals.join(QStringLiteral(", "));
+    f.sqw = SqlText::Insert(fTable, fNames, fLiterals);
+}

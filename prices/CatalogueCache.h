@@ -1,0 +1,39 @@
+// The column rows of one table, read from the catalogue once and then used
+// for many inserts.  The statement builder reads the catalogue for every
+// statement (two queries on the file database); an import of many thousand
+// rows writes one insert per row into the same table, so it reads the rows
+// once here and builds each insert from them.  The texts and the slots are
+// exactly those of statement id 2 (ucSql): the caller fills sa[11] onward,
+// Build() writes sa[1], replaces slots 12 onward by their literals, leaves the
+// last column's type and literal in sa[7] and sa[9], and puts the insert into sqw.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class TBrelvanF;
+
+class TCatalogueCache {
+public:
+    // Reads the column rows of owner.stnm through the catalogue look-up.  A
+    // table missing from the catalogue (reported by the look-up) leaves the
+    // cache empty, and Build() then writes no statement.
+    explicit TCatalogueCache(TBrelvanF& owner);
+    bool Empty() const { return fColumns.empty(); }
+    int ColumnCount() const { return int(fColumns.size()); }
+    void Build();
+
+private:
+    struct TColumn {
+        QString Name;
+        QString Kt;
+        int Ln = 0;
+        bool Text = false;
+    };
+    TBrelvanF& fOwner;
+    QString fTable;
+    std::vector<TColumn> fColumns;
+    QStringList fNames;
+    QStringList fLiterals;
+};

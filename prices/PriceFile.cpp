@@ -1,0 +1,287 @@
+#include "prices/PriceFile.h"
+
+#include "app/Errors.h"
+
+#include <QDate>
+#include <QStringDecoder>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+constexpr int kFieldsNeeded = 5;
+
+bool StartsWith(const QByteArray& bytes, std::initializer_list<unsigned char> mark)
+{
+    if (bytes.size() < qsizetype(mark.size()))
+        return false;
+    int i = 0;
+    for (unsigned char c : mark)
+        if (static_cast<unsigned char>(bytes[i++]) != c)
+            return false;
+    return true;
+}
+
+QString Decode(const QByteArray& bytes, const char* encoding, qsizetype skip)
+{
+    QStringDecoder decoder(encoding);
+    return decoder.decode(QByteArrayView(bytes).sliced(skip));
+}
+
+bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// Digits from `pos` while they last, at most `most`; -1 when there are none.
+int ReadNumber(QStringView s, qsizetype& pos, int most)
+{
+    int value = 0;
+    int digits = 0;
+    while (pos < s.size() && digits < most && IsDigit(s[pos])) {
+        value = value * 10 + (s[pos].unicode() - u'0');
+        ++pos;
+        ++digits;
+    }
+    return digits == 0 ? -1 : value;
+}
+
+// The common spelling of a date, read without a pattern match; nullopt-like
+// false for anything else, which the general conversion then reads or rejects.
+bool QuickDate(QStringView s, TDateTime& day)
+{
+    qsizetype pos = 0;
+    if (s.size() < 8 || s.size() > 10)
+        return false;
+    const int year = ReadNumber(s, pos, 4);
+    if (pos != 4 || pos >= s.size() || s[pos] != u'/')
+        return false;
+    const qsizetype monthStart = ++pos;
+    const int month = ReadNumber(s, pos, 2);
+    if (month < 0 || pos >= s.size() || s[pos] != u'/' || pos - monthStart > 2)
+        return false;
+    ++pos;
+    const int dayOfMonth = ReadNumber(s, pos, 2);
+    if (dayOfMonth < 0 || pos != s.size())
+        return false;
+    const QDate date(year, month, dayOfMonth);
+    if (!date.isValid())
+        return false;
+    day = static_cast<TDateTime>(QDate(1899, 12, 30).daysTo(date));
+    return true;
+}
+
+// Plain decimals "123" or "123.45" (optional sign) read at once; anything
+// else goes through the general conversion, which reads exponents and names
+// what it rejects.
+bool QuickFloat(QStringView s, float& value)
+{
+    if (s.isEmpty() || s.size() > 40)
+        return false;
+    char buffer[48];
+    qsizetype i = 0;
+    int digits = 0;
+    bool point = false;
+    for (; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (IsDigit(c))
+            ++digits;
+        else if (c == u'.' && !point)
+            point = true;
+        else if (!((c == u'-' || c == u'+') && i == 0))
+            return false;
+        buffer[i] = static_cast<char>(c.unicode());
+    }
+    if (digits == 0)
+        return false;
+    buffer[i] = '\0';
+    const double d = std::strtod(buffer, nullptr);
+    if (!std::isfinite(d) || std::fabs(d) > std::numeric_limits<float>::max())
+        return false;
+    value = static_cast<float>(d);
+    return true;
+}
+
+template <class Read>
+auto WithLine(int index, Read read)
+{
+    try {
+        return read();
+    } catch (const EConvertError& error) {
+        throw EConvertError(error.Message() + LineSuffix(index));
+    }
+}
+
+}  // namespace
+
+QString DecodePriceText(const QByteArray& bytes)
+{
+    if (StartsWith(bytes, {0xEF, 0xBB, 0xBF}))
+        return Decode(bytes, "UTF-8", 3);
+    if (StartsWith(bytes, {0xFF, 0xFE}))
+        return Decode(bytes, "UTF-16LE", 2);
+    if (StartsWith(bytes, {0xFE, 0xFF}))
+        return Decode(bytes, "UTF-16BE", 2);
+    return Decode(bytes, "Shift_JIS", 0);
+}
+
+QStringList SplitPriceLines(const QString& text)
+{
+    QStringList lines;
+    const qsizetype n = text.size();
+    const QChar* data = text.constData();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = data[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+void SplitPriceFields(QStringView line, QStringList& fields)
+{
+    fields.clear();
+    const qsizetype n = line.size();
+    qsizetype pos = 0;
+    while (pos < n) {
+        QString field;
+        if (line[pos] == u'"') {
+            ++pos;
+            while (pos < n) {
+                if (line[pos] == u'"') {
+                    if (pos + 1 < n && line[pos + 1] == u'"') {
+                        field += u'"';
+                        pos += 2;
+                        continue;
+                    }
+                    ++pos;
+                    break;
+                }
+                field += line[pos++];
+            }
+        }
+        const qsizetype comma = line.indexOf(u',', pos);
+        const qsizetype end = comma < 0 ? n : comma;
+        field += line.mid(pos, end - pos);
+        fields.append(field);
+        pos = end;
+        if (comma >= 0) {
+            ++pos;
+            if (pos == n)
+                fields.append(QString());
+        }
+    }
+}
+
+QStringList SplitPriceFields(QStringView line)
+{
+    QStringList fields;
+    SplitPriceFields(line, fields);
+    return fields;
+}
+
+float ReadClose(const QString& field)
+{
+    QString digits = field;
+    digits.remove(u',');
+    float value = 0;
+    if (QuickFloat(digits, value))
+        return value;
+    return StrToFloat(digits);
+}
+
+TDateTime ReadDate(const QString& field)
+{
+    TDateTime day = 0;
+    if (QuickDate(field, day))
+        return day;
+    return StrToDate(field);
+}
+
+TPriceRange PriceRangeOf(float lowest, float highest)
+{
+    const long double upper = std::ceil(static_cast<long double>(highest) / 10) * 10;
+    const long double lower = std::trunc(static_cast<long double>(lowest) / 10) * 10;
+    constexpr long double kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr long double kMax = std::numeric_limits<std::int32_t>::max();
+    if (upper < kMin || upper > kMax || lower < kMin || lower > kMax
+        || upper - lower > kMax)
+        throw ERangeError(QStringLiteral("終値の範囲が大きすぎて正規化できません"));
+    return {static_cast<std::int32_t>(lower), static_cast<std::int32_t>(upper)};
+}
+
+float NormalizePrice(float s, std::int32_t IrL, std::int32_t IrH)
+{
+    const long double width = static_cast<long double>(std::int64_t(IrH) - IrL);
+    return static_cast<float>((static_cast<long double>(s) - IrL) / width);
+}
+
+float RenormalizePrice(float s, std::int32_t IrL, std::int32_t IrH)
+{
+    const long double width = static_cast<long double>(std::int64_t(IrH) - IrL);
+    return static_cast<float>(width * static_cast<long double>(s) + IrL);
+}
+
+QString LineSuffix(int index) { return QStringLiteral(" (%1行目)").arg(index + 1); }
+
+QString NoDataLinesMessage()
+{
+    return QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)");
+}
+
+QString EmptyRangeMessage(std::int32_t bound)
+{
+    return QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = %1)").arg(bound);
+}
+
+QString TooFewFieldsMessage(int fieldCount, int index)
+{
+    return QStringLiteral("項目が %1 個しかありません (%2 個必要です)").arg(fieldCount).arg(kFieldsNeeded)
+         + LineSuffix(index);
+}
+
+TPriceFile ParsePriceLines(const QStringList& lines)
+{
+    TPriceFile file;
+    file.LineCount = int(lines.size());
+    if (file.LineCount < 3)
+        throw EConvertError(NoDataLinesMessage());
+
+    file.Rows.reserve(std::size_t(file.LineCount - 2));
+    QStringList fields;
+    float frh = 0;
+    float frl = 0;
+    for (int i = 1; i <= file.LineCount - 2; ++i) {
+        SplitPriceFields(lines[i], fields);
+        if (fields.size() < kFieldsNeeded)
+            throw ERangeError(TooFewFieldsMessage(int(fields.size()), i));
+        TPriceRow row;
+        row.Date = fields[0];
+        row.Close = fields[1];
+        row.Open = fields[2];
+        row.High = fields[3];
+        row.Low = fields[4];
+        row.Day = WithLine(i, [&] { return ReadDate(row.Date); });
+        row.CloseValue = WithLine(i, [&] { return ReadClose(row.Close); });
+        // A close of 0 means "no minimum seen yet": the next close starts it again.
+        const float frn = row.CloseValue;
+        if (frl == 0)
+            frl = frn;
+        if (frn > frh)
+            frh = frn;
+        if (frn < frl)
+            frl = frn;
+        file.Rows.push_back(std::move(row));
+    }
+    file.Lowest = frl;
+    file.Highest = frh;
+    file.Range = PriceRangeOf(frl, frh);
+    if (file.Range.IrH == file.Range.IrL)
+        throw EConvertError(EmptyRangeMessage(file.Range.IrH));
+    return file;
+}

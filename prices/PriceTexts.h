@@ -1,0 +1,45 @@
+// The texts the price commands write: log lines, the settings page's fields
+// and the update statements of the predictions, each joined from exactly the
+// pieces the user and the database see.
+#pragma once
+
+#include "app/Convert.h"
+
+#include <QString>
+#include <cstdint>
+
+// ---- Import ------------------------------------------------------------------
+QString ImportNoticeText();                    // the notice before the file is read
+QString PriceFileMissingText();                // no price file in the folder
+QString TimeIntervalCaption();                 // b01P: "時間間隔: 日"
+QString ImportCountLine(std::int32_t Idn);     // "5105件 読込終了"
+QString LastDayLine(const QString& date);      // "最終日: 2020/04/17"
+QString TimeFrameLine();                       // "時間枠間隔: 日"
+
+// ---- Training run ------------------------------------------------------------
+QString TrainingNoDataText();                  // "データ読込が未済です"
+QString TrainingStartLine(TDateTime start);    // "学習開始: 9:05:01"
+QString TrainingPassesLine(std::int32_t Ilk);  // "学習回数: 400回"
+QString TrainingEndLine(TDateTime end);        // "学習終了: 05:07" (minutes and seconds)
+// The duration's minutes and seconds ("NN:SS"): whole hours are not shown.
+// Both ends are full date-times, so a run past midnight shows its real length.
+QString TrainingDurationText(TDateTime start, TDateTime end);
+QString TrainingDurationLine(const QString& duration);   // "学習時間: 00:03"
+QString TrainingMseLine(const QString& mse);             // "学習終了 MSE: 0.000112763"
+QString MseExplanationLine();                            // "MSE: 平均二乗誤差"
+QString TrainingStampText(TDateTime now);                // c12dtE: "2026/12/10 03:31"
+
+// ---- Predictions -------------------------------------------------------------
+QString PredictionNoDataText();                // "ﾃﾞｰﾀ読込が未済です"
+QString NextDayTooFewRowsText(std::int32_t Idn, std::int32_t needed);
+inline constexpr char kPricePattern[] = "#0.00";
+// " YCLk = " followed by the price with "#0.00".
+QString YclPiece(int k, float price);
+// " where cnt = N"
+QString WhereCnt(std::int32_t row);
+// " Update AYNK set " + sets + where
+QString UpdateText(const QString& sets, const QString& where);
+QString ActualCloseLine(const QString& date, float close);   // "2020/04/17 終値実価格: 2874.56"
+QString ForecastHeadLine(const QString& date);                // "2020/04/17 以降の終値予測"
+QString ForecastLine(const QString& date, float close);       // "2020/04/18 終値: 2870.12"
+QString WholePeriodLine();                                    // "全期間の予測"
