@@ -1,10 +1,536 @@
-// PLACEHOLDER
 #include "ann/URavoAnn.h"
-TRavoAnn::TRavoAnn(const std::vector<std::int32_t>&, float, TRavoActivationFunc) {}
-TRavoAnn::TRavoAnn(const std::string&) {}
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+// How the training step stays bit-identical to the extended-precision formulas
+// ---------------------------------------------------------------------------
+// Every stored value is X rounded to float, where X is a formula over floats.
+// The extended route computes X in long double (64-bit significand) and rounds
+// the result to float; the fast route computes X in double (53-bit) and rounds
+// that to float.  Three kinds of formula occur:
+//
+// (a) The double result is exact, or both routes are one correct rounding of
+//     the same value with at least 2p+2 = 50 bits: a product of two floats
+//     (48 bits, exact in both), a difference of two floats (double rounding
+//     from 53 or 64 bits to 24 is innocuous for +, -, *, / of floats).  No
+//     check is needed: delta, loss_der, the first layer_grads_x term, d.
+//
+// (b) One rounding of an exact value in each route: a float plus an exact
+//     float product (the forward accumulator, layer_grads_x, the bias step
+//     b - delta*lr, the loss tally d*d + fLoss, s*(1-s)).  Let r53 and r64 be
+//     the two rounded values of the exact X.  Float midpoints (and the float
+//     grid itself, subnormals included) are representable in 53 bits, so
+//     rounding is monotone across them: unless r53 lies exactly on a float
+//     midpoint, r53, r64 and X all lie strictly on the same side of every
+//     midpoint and round to the same float.  The check below flags every r53
+//     within a relative 2^-40 of a midpoint, which includes the midpoints.
+//
+// (c) Several roundings with a known error bound: the weight step
+//     w - (delta*o)*lr (the product is rounded, then the difference) and the
+//     sigmoid 1/(1+exp(-x)).  With the bound B of |r53 - r64|, if rounding
+//     r53 - B and r53 + B to float gives the same float (bit for bit, so that
+//     +0 and -0 differ), every value between them, r64 included, rounds to
+//     that float too.
+//     Weight step: P = delta*o*lr exactly; each route rounds P, then w - P:
+//       |r53 - X| <= 2^-53 |P| + 2^-53 |r53| (1 + 2^-52),
+//       |r64 - X| <= 2^-64 |P| + 2^-64 |r64| (1 + 2^-63),
+//     so |r53 - r64| < 2^-52 (|P| + |r53|) (|r64| <= |r53| (1 + 2^-51));
+//     the check uses B = 2^-44 (|P| + |r53|), 256 times that.
+//     Sigmoid: glibc's exp is documented below 1 ulp; assume 4 ulp (2^-50
+//     relative), then two roundings (1 + e, the division): relative error of
+//     the double route below 2^-50 + 2^-52 + 2^-52 < 2^-49; expl, assumed
+//     within 4 ulp of its 64-bit format, and two roundings: below 2^-61.
+//     The check uses a relative B = 2^-40, more than 250 times the sum.
+//     An overflowing exp(-x) (x < -709) gives 0 in double; the exact value is
+//     then below 2^-1000 and rounds to +0 in both routes.
+// Whatever the check flags is computed again by the extended formula, so the
+// result is the extended route's in every case; the oracle test compares the
+// two routes over thousands of steps.
+
+namespace {
+
+using Ext = long double;
+
+// ---- The formulas in extended precision (the reference definitions). -------
+
+float XMulAdd(float a, float b, float acc) { return static_cast<float>(Ext(a) * Ext(b) + Ext(acc)); }
+float XSigmoid(float x) { return static_cast<float>(1.0L / (1.0L + std::exp(-Ext(x)))); }
+float XSigmoidDerivativeOfOutput(float s) { return static_cast<float>(Ext(s) * (1.0L - Ext(s))); }
+float XBiasStep(float b, float delta, float lr) { return static_cast<float>(Ext(b) - Ext(delta) * 1.0L * Ext(lr)); }
+float XWeightStep(float w, float delta, float o, float lr) { return static_cast<float>(Ext(w) - Ext(delta) * Ext(o) * Ext(lr)); }
+
+// ---- The fast route's checks. ----------------------------------------------
+
+inline std::uint32_t FloatBits(float f) {
+    std::uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+constexpr double kRelLo = 1.0 - 0x1p-40;
+constexpr double kRelHi = 1.0 + 0x1p-40;
+
+// True when a float rounding boundary lies within a relative 2^-40 of r.
+inline bool NearBoundary(double r) {
+    return FloatBits(static_cast<float>(r * kRelLo)) != FloatBits(static_cast<float>(r * kRelHi));
+}
+
+// True when a float rounding boundary lies within b of r.
+inline bool NearBoundary(double r, double b) {
+    return FloatBits(static_cast<float>(r - b)) != FloatBits(static_cast<float>(r + b));
+}
+
+// float(acc + a*b) as the extended formula gives it: kind (b).
+inline float MulAdd(double a, double b, double acc, float af, float bf, float accf) {
+    const double r = a * b + acc;
+    if (NearBoundary(r)) return XMulAdd(af, bf, accf);
+    return static_cast<float>(r);
+}
+
+inline float SigmoidFast(float x) {
+    const double r = 1.0 / (1.0 + std::exp(-static_cast<double>(x)));
+    if (NearBoundary(r)) return XSigmoid(x);
+    return static_cast<float>(r);
+}
+
+// s*(1-s) for s = Sigmoid(x) rounded to float: kind (b) while 1-s is exact in
+// double (s >= 2^-29); smaller s go the extended way.
+inline float SigmoidDerivativeOfOutput(float s) {
+    if (!(s >= 0x1p-28f)) return XSigmoidDerivativeOfOutput(s);
+    const double d = static_cast<double>(s);
+    const double r = d * (1.0 - d);
+    if (NearBoundary(r)) return XSigmoidDerivativeOfOutput(s);
+    return static_cast<float>(r);
+}
+
+// ---- The process-wide generator. -------------------------------------------
+
+std::mt19937_64& Generator() {
+    static std::mt19937_64 generator;
+    return generator;
+}
+
+void ReseedGenerator() {
+    const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+    Generator().seed(static_cast<std::uint64_t>(ticks));
+}
+
+float NormalDraw(float scale) {
+    std::normal_distribution<double> normal(0.0, static_cast<double>(scale));
+    return static_cast<float>(normal(Generator()));
+}
+
+// ---- Shapes. ---------------------------------------------------------------
+
+constexpr std::uint64_t kMaxParameters = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+
+// Number of biases and weights of a topology whose counts are all >= 1, or
+// false when it passes Limit (computed without overflow: each count < 2^31).
+bool ParameterCount(const std::vector<std::int32_t>& counts, std::uint64_t limit, std::uint64_t& biases,
+                    std::uint64_t& weights) {
+    biases = 0;
+    weights = 0;
+    for (std::size_t i = 1; i < counts.size(); ++i) {
+        const auto in = static_cast<std::uint64_t>(counts[i - 1]);
+        const auto out = static_cast<std::uint64_t>(counts[i]);
+        biases += out;
+        weights += in * out;  // < 2^62
+        if (biases > limit || weights > limit || biases + weights > limit) return false;
+    }
+    return true;
+}
+
+// ---- Model file bytes. -----------------------------------------------------
+
+void PutU32(std::vector<unsigned char>& out, std::uint32_t v) {
+    out.push_back(static_cast<unsigned char>(v));
+    out.push_back(static_cast<unsigned char>(v >> 8));
+    out.push_back(static_cast<unsigned char>(v >> 16));
+    out.push_back(static_cast<unsigned char>(v >> 24));
+}
+void PutI32(std::vector<unsigned char>& out, std::int32_t v) { PutU32(out, static_cast<std::uint32_t>(v)); }
+void PutF32(std::vector<unsigned char>& out, float v) { PutU32(out, FloatBits(v)); }
+
+std::uint32_t GetU32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::int32_t GetI32(const unsigned char* p) { return static_cast<std::int32_t>(GetU32(p)); }
+float GetF32(const unsigned char* p) {
+    const std::uint32_t u = GetU32(p);
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
+// Reads exactly n bytes, or raises a file error naming the file.
+void ReadExactly(std::ifstream& in, unsigned char* to, std::size_t n, const std::string& name) {
+    in.read(reinterpret_cast<char*>(to), static_cast<std::streamsize>(n));
+    if (static_cast<std::size_t>(in.gcount()) != n)
+        throw ERavoFileError("モデルファイルを読み込めません: " + name);
+}
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+// Writes all bytes to a new file beside the target and renames it over the
+// target, so that the target is either the old file or the complete new one.
+void WriteFileReplacing(const std::string& target, const std::vector<unsigned char>& bytes) {
+    static unsigned serial = 0;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) throw ERavoFileError("モデルファイルを作成できません: " + target + " (" + ErrnoText() + ")");
+    auto fail = [&](const char* what) {
+        const std::string reason = ErrnoText();
+        if (fd >= 0) ::close(fd);
+        ::unlink(temp.c_str());
+        throw ERavoFileError(std::string(what) + target + " (" + reason + ")");
+    };
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail("モデルファイルに書き込めません: ");
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) fail("モデルファイルに書き込めません: ");
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0) fail("モデルファイルに書き込めません: ");
+    if (::rename(temp.c_str(), target.c_str()) != 0) fail("モデルファイルを置き換えられません: ");
+}
+
+}  // namespace
+
+// ---- Construction. ---------------------------------------------------------
+
+TRavoAnn::TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float LerningRate,
+                   TRavoActivationFunc ActivationFunc) {
+    // The whole request is checked before anything is built or reseeded.
+    if (NeuronCountInLayers.empty()) throw ERavoRangeError("ネットワークの層がありません");
+    for (std::int32_t count : NeuronCountInLayers)
+        if (count < 1) throw ERavoRangeError("層のニューロン数が不正です: " + std::to_string(count));
+    std::uint64_t biases = 0, weights = 0;
+    if (!ParameterCount(NeuronCountInLayers, kMaxParameters, biases, weights))
+        throw ERavoRangeError("ネットワークが大きすぎます");
+    if (std::isnan(LerningRate)) throw ERavoRangeError("学習率が数値ではありません");
+    if (ActivationFunc != TRavoActivationFunc::Sigmoid && ActivationFunc != TRavoActivationFunc::ReLU)
+        throw ERavoRangeError("活性化関数が不正です");
+
+    SetLearningRate(LerningRate);
+    fActivationFunc = ActivationFunc;
+    fLoss = 0.0f;
+    fTrainCount = 0;
+    fLayerCount = static_cast<std::int32_t>(NeuronCountInLayers.size());
+    fNeuronCountInLayers = NeuronCountInLayers;
+    ReseedGenerator();
+    BuildLayout();
+
+    // Initial weights, weight layer i, then row j, then k in ascending order.
+    const std::size_t weightLayers = fWeightOffset.size();
+    for (std::size_t i = 0; i < weightLayers; ++i) {
+        const std::int32_t n = fNeuronCountInLayers[i];
+        const std::int32_t rows = fNeuronCountInLayers[i + 1];
+        const bool reluHidden = fActivationFunc == TRavoActivationFunc::ReLU && i + 2 < fNeuronOffset.size();
+        const float scale = reluHidden ? static_cast<float>(std::sqrt(2.0L / Ext(n)))
+                                       : static_cast<float>(1.0L / std::sqrt(Ext(n)));
+        const float first = reluHidden ? static_cast<float>(3.5L * Ext(scale)) : scale;
+        const float last = reluHidden ? static_cast<float>(-0.5L * Ext(scale)) : -scale;
+        float* row = fWeight.data() + fWeightOffset[i];
+        for (std::int32_t j = 0; j < rows; ++j, row += n)
+            for (std::int32_t k = 0; k < n; ++k)
+                row[k] = k == 0 ? first : k == n - 1 ? last : NormalDraw(scale);
+    }
+}
+
+TRavoAnn::TRavoAnn(const std::string& Filename) {
+    ReseedGenerator();
+    LoadFromFile(Filename);
+}
+
 TRavoAnn::~TRavoAnn() = default;
-void TRavoAnn::Train(const std::vector<float>&, const std::vector<float>&) {}
-void TRavoAnn::Run(const std::vector<float>&, std::vector<float>& o) { o.clear(); }
-float TRavoAnn::GetMSE() const { return 0; }
-void TRavoAnn::SaveToFile(const std::string&) const {}
-void TRavoAnn::LoadFromFile(const std::string&) {}
+
+void TRavoAnn::SetLearningRate(float Value) {
+    if (Value > 0.999L) Value = 0.999f;
+    if (Value < 0.001L) Value = 0.001f;
+    fLearningRate = Value;
+}
+
+// Offsets of the flat arrays and their sizes, from fNeuronCountInLayers
+// (already validated); every array is zero.
+void TRavoAnn::BuildLayout() {
+    const std::size_t layers = fNeuronCountInLayers.size();
+    fNeuronOffset.assign(layers, 0);
+    fBiasOffset.assign(layers - 1, 0);
+    fWeightOffset.assign(layers - 1, 0);
+    std::size_t neurons = 0, biases = 0, weights = 0, widest = 0;
+    for (std::size_t l = 0; l < layers; ++l) {
+        const auto n = static_cast<std::size_t>(fNeuronCountInLayers[l]);
+        fNeuronOffset[l] = neurons;
+        neurons += n;
+        widest = std::max(widest, n);
+        if (l > 0) {
+            fBiasOffset[l - 1] = biases;
+            fWeightOffset[l - 1] = weights;
+            biases += n;
+            weights += n * static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
+        }
+    }
+    fSum.assign(neurons, 0.0f);
+    fOut.assign(neurons, 0.0f);
+    fOutD.assign(neurons, 0.0);
+    fBias.assign(biases, 0.0f);
+    fWeight.assign(weights, 0.0f);
+    fActiveDer.assign(widest, 0.0f);
+    fBackError.assign(widest, 0.0f);
+    fLayerGrads.assign(widest, 0.0f);
+}
+
+// ---- Activations (the extended formulas). -----------------------------------
+
+float TRavoAnn::Sigmoid(float x) { return XSigmoid(x); }
+float TRavoAnn::SigmoidDerivative(float x) { return XSigmoidDerivativeOfOutput(XSigmoid(x)); }
+float TRavoAnn::ReLU(float x) { return x > 0.0f ? x : 0.0f; }
+float TRavoAnn::ReLUDerivative(float x) { return x > 0.0f ? 1.0f : 0.0f; }
+
+// ---- Forward pass. ---------------------------------------------------------
+
+void TRavoAnn::CheckInputs(const std::vector<float>& Inputs) const {
+    if (Inputs.size() != static_cast<std::size_t>(fNeuronCountInLayers.front()))
+        throw ERavoRangeError("入力の数が入力層のニューロン数と一致しません: " + std::to_string(Inputs.size()) +
+                              " / " + std::to_string(fNeuronCountInLayers.front()));
+}
+
+// Inputs has exactly n_0 values (checked by the caller).
+void TRavoAnn::ForwardProp(const std::vector<float>& Inputs) {
+    const std::size_t n0 = Inputs.size();
+    for (std::size_t k = 0; k < n0; ++k) {
+        fSum[k] = Inputs[k];
+        fOut[k] = Inputs[k];
+        fOutD[k] = Inputs[k];
+    }
+    const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
+    const std::size_t layers = fNeuronOffset.size();
+    for (std::size_t l = 1; l < layers; ++l) {
+        const auto nIn = static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
+        const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[l]);
+        const float* inF = fOut.data() + fNeuronOffset[l - 1];
+        const double* inD = fOutD.data() + fNeuronOffset[l - 1];
+        float* sum = fSum.data() + fNeuronOffset[l];
+        float* out = fOut.data() + fNeuronOffset[l];
+        double* outD = fOutD.data() + fNeuronOffset[l];
+        const float* row = fWeight.data() + fWeightOffset[l - 1];
+        const float* bias = fBias.data() + fBiasOffset[l - 1];
+        const bool outputLayer = l + 1 == layers;
+        for (std::size_t j = 0; j < nOut; ++j, row += nIn) {
+            float acc = bias[j];
+            for (std::size_t k = 0; k < nIn; ++k)
+                acc = MulAdd(inD[k], static_cast<double>(row[k]), static_cast<double>(acc), inF[k], row[k], acc);
+            sum[j] = acc;
+            float o;
+            if (outputLayer)
+                o = sigmoidNet ? acc : SigmoidFast(acc);
+            else
+                o = sigmoidNet ? SigmoidFast(acc) : ReLU(acc);
+            out[j] = o;
+            outD[j] = o;
+        }
+    }
+}
+
+void TRavoAnn::Run(const std::vector<float>& Inputs, std::vector<float>& Outputs) {
+    CheckInputs(Inputs);
+    ForwardProp(Inputs);
+    const float* out = OutputLayer();
+    Outputs.assign(out, out + fNeuronCountInLayers.back());
+}
+
+// ---- Training. -------------------------------------------------------------
+
+void TRavoAnn::Train(const std::vector<float>& Inputs, const std::vector<float>& Outputs) {
+    // Every check comes first: a failing call changes nothing at all.
+    CheckInputs(Inputs);
+    const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers.back());
+    if (Outputs.size() != nOut)
+        throw ERavoRangeError("目標値の数が出力層のニューロン数と一致しません: " + std::to_string(Outputs.size()) +
+                              " / " + std::to_string(nOut));
+    if (fTrainCount > std::numeric_limits<std::int32_t>::max() - static_cast<std::int32_t>(nOut))
+        throw ERavoOverflow("学習回数が上限 2147483647 を超えます");
+
+    ForwardProp(Inputs);
+    BackProp(Outputs);
+    // The tally uses the outputs of the forward pass above, before the update.
+    const float* out = OutputLayer();
+    for (std::size_t j = 0; j < nOut; ++j) {
+        ++fTrainCount;
+        const float d = static_cast<float>(static_cast<double>(out[j]) - static_cast<double>(Outputs[j]));
+        fLoss = MulAdd(d, d, fLoss, d, d, fLoss);
+    }
+}
+
+// Outputs has exactly n_(L-1) values (checked by Train).  Walks the layers
+// downwards; every row's weights are updated at once, and the error handed
+// down uses each row's weights from before its update.
+void TRavoAnn::BackProp(const std::vector<float>& Outputs) {
+    const std::size_t layers = fNeuronOffset.size();
+    if (layers < 2) return;
+    const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
+    const float lr = fLearningRate;
+    const double lrD = lr;
+
+    const float* top = OutputLayer();
+    float* backError = fBackError.data();
+    float* grads = fLayerGrads.data();
+    for (std::size_t j = 0; j < Outputs.size(); ++j)
+        backError[j] = static_cast<float>(static_cast<double>(top[j]) - static_cast<double>(Outputs[j]));
+
+    for (std::size_t l = layers - 1; l >= 1; --l) {
+        const auto nIn = static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
+        const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[l]);
+        const float* inF = fOut.data() + fNeuronOffset[l - 1];
+        const double* inD = fOutD.data() + fNeuronOffset[l - 1];
+        const float* sum = fSum.data() + fNeuronOffset[l];
+        const float* out = fOut.data() + fNeuronOffset[l];
+        float* row = fWeight.data() + fWeightOffset[l - 1];
+        float* bias = fBias.data() + fBiasOffset[l - 1];
+        const bool outputLayer = l + 1 == layers;
+        // The error left for the input layer is never used: not computed.
+        const bool handDown = l > 1;
+
+        for (std::size_t j = 0; j < nOut; ++j, row += nIn) {
+            float activeDer;
+            if (outputLayer)
+                activeDer = sigmoidNet ? 1.0f : SigmoidDerivativeOfOutput(out[j]);
+            else
+                activeDer = sigmoidNet ? SigmoidDerivativeOfOutput(out[j]) : ReLUDerivative(sum[j]);
+            const float delta =
+                static_cast<float>(static_cast<double>(backError[j]) * static_cast<double>(activeDer));
+            const double deltaD = delta;
+            const double step = deltaD * lrD;  // delta * lr, exact
+
+            const double b = static_cast<double>(bias[j]) - step;
+            bias[j] = NearBoundary(b) ? XBiasStep(bias[j], delta, lr) : static_cast<float>(b);
+
+            if (handDown) {
+                if (j == 0)
+                    for (std::size_t k = 0; k < nIn; ++k)
+                        grads[k] = static_cast<float>(deltaD * static_cast<double>(row[k]));
+                else
+                    for (std::size_t k = 0; k < nIn; ++k)
+                        grads[k] = MulAdd(deltaD, static_cast<double>(row[k]), static_cast<double>(grads[k]),
+                                          delta, row[k], grads[k]);
+            }
+            for (std::size_t k = 0; k < nIn; ++k) {
+                const double p = step * inD[k];
+                const double w = static_cast<double>(row[k]) - p;
+                const double bound = (std::fabs(p) + std::fabs(w)) * 0x1p-44;
+                row[k] = NearBoundary(w, bound) ? XWeightStep(row[k], delta, inF[k], lr) : static_cast<float>(w);
+            }
+        }
+        std::swap(backError, grads);
+    }
+}
+
+float TRavoAnn::GetMSE() const {
+    if (fTrainCount <= 0) return 0.0f;
+    return static_cast<float>(Ext(fLoss) / Ext(fTrainCount));
+}
+
+// ---- Read-only views. -------------------------------------------------------
+
+float TRavoAnn::Bias(std::int32_t i, std::int32_t j) const {
+    if (i < 0 || static_cast<std::size_t>(i) >= fBiasOffset.size() || j < 0 || j >= fNeuronCountInLayers[i + 1])
+        throw ERavoRangeError("バイアスの添字が範囲外です");
+    return fBias[fBiasOffset[i] + static_cast<std::size_t>(j)];
+}
+
+float TRavoAnn::Weight(std::int32_t i, std::int32_t j, std::int32_t k) const {
+    if (i < 0 || static_cast<std::size_t>(i) >= fWeightOffset.size() || j < 0 || j >= fNeuronCountInLayers[i + 1] ||
+        k < 0 || k >= fNeuronCountInLayers[i])
+        throw ERavoRangeError("重みの添字が範囲外です");
+    return fWeight[fWeightOffset[i] + static_cast<std::size_t>(j) * static_cast<std::size_t>(fNeuronCountInLayers[i]) +
+                   static_cast<std::size_t>(k)];
+}
+
+// ---- Model file. -----------------------------------------------------------
+
+void TRavoAnn::SaveToFile(const std::string& FileName) const {
+    std::vector<unsigned char> image;
+    image.reserve(4 * (5 + fNeuronCountInLayers.size() + fBias.size() + fWeight.size()));
+    PutI32(image, fActivationFunc == TRavoActivationFunc::Sigmoid ? 0 : 1);
+    PutI32(image, fLayerCount);
+    for (std::int32_t count : fNeuronCountInLayers) PutI32(image, count);
+    PutF32(image, fLearningRate);
+    PutF32(image, fLoss);
+    PutI32(image, fTrainCount);
+    for (float b : fBias) PutF32(image, b);
+    for (float w : fWeight) PutF32(image, w);
+    WriteFileReplacing(FileName, image);
+}
+
+void TRavoAnn::LoadFromFile(const std::string& FileName) {
+    std::ifstream in(FileName, std::ios::binary);
+    if (!in) throw ERavoFileError("モデルファイルを開けません: " + FileName);
+    in.seekg(0, std::ios::end);
+    const std::streamoff end = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (end < 0 || !in) throw ERavoFileError("モデルファイルを読み込めません: " + FileName);
+    const auto fileSize = static_cast<std::uint64_t>(end);
+    const auto tooShort = [&] { return ERavoFileError("モデルファイルが短すぎます: " + FileName); };
+
+    // Activation word and layer count.
+    if (fileSize < 8) throw tooShort();
+    unsigned char head[8];
+    ReadExactly(in, head, sizeof head, FileName);
+    const std::int32_t activationWord = GetI32(head);
+    const std::int32_t layerCount = GetI32(head + 4);
+    if (layerCount < 1) throw ERavoRangeError("モデルファイルの層の数が不正です: " + std::to_string(layerCount));
+    if (4 * (5 + static_cast<std::uint64_t>(layerCount)) > fileSize) throw tooShort();
+
+    // Neuron counts: each at least 1, and the file must hold every parameter.
+    std::vector<unsigned char> countBytes(4 * static_cast<std::size_t>(layerCount));
+    ReadExactly(in, countBytes.data(), countBytes.size(), FileName);
+    TRavoAnn loaded;
+    loaded.fNeuronCountInLayers.resize(static_cast<std::size_t>(layerCount));
+    for (std::size_t l = 0; l < loaded.fNeuronCountInLayers.size(); ++l) {
+        const std::int32_t count = GetI32(countBytes.data() + 4 * l);
+        if (count < 1) throw ERavoRangeError("モデルファイルのニューロン数が不正です: " + std::to_string(count));
+        loaded.fNeuronCountInLayers[l] = count;
+    }
+    const std::uint64_t headerWords = 5 + static_cast<std::uint64_t>(layerCount);
+    std::uint64_t biases = 0, weights = 0;
+    if (!ParameterCount(loaded.fNeuronCountInLayers, std::min(fileSize / 4 - headerWords, kMaxParameters), biases,
+                        weights))
+        throw tooShort();
+
+    // Learning rate, tally, biases and weights.
+    std::vector<unsigned char> body(4 * static_cast<std::size_t>(3 + biases + weights));
+    ReadExactly(in, body.data(), body.size(), FileName);
+    const unsigned char* p = body.data();
+    loaded.fActivationFunc = activationWord == 0 ? TRavoActivationFunc::Sigmoid : TRavoActivationFunc::ReLU;
+    loaded.fLayerCount = layerCount;
+    loaded.fLearningRate = GetF32(p);
+    loaded.fLoss = GetF32(p + 4);
+    loaded.fTrainCount = GetI32(p + 8);
+    p += 12;
+    loaded.BuildLayout();
+    for (float& b : loaded.fBias) b = GetF32(p), p += 4;
+    for (float& w : loaded.fWeight) w = GetF32(p), p += 4;
+
+    *this = std::move(loaded);
+}

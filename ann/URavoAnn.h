@@ -1,20 +1,130 @@
-// PLACEHOLDER: the network class; its implementation replaces this file.
+// URavoAnn: a small fully connected feed-forward network (multi-layer
+// perceptron) with 32-bit float parameters, online back-propagation, a
+// running squared-error tally and a flat little-endian model file.
+//
+// Every formula is evaluated in 80-bit extended precision (long double) and
+// rounded to a 32-bit float where its result is stored.  The training step
+// takes a faster double-precision route wherever that route provably gives
+// the same float (see URavoAnn.cpp); the results are bit for bit those of the
+// extended-precision formulas.
+//
+// Plain C++17: nothing of the rest of the program is used here.
 #pragma once
+
+#include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 enum class TRavoActivationFunc : std::uint8_t { Sigmoid = 0, ReLU = 1 };
 
+// An index or a length outside what the network holds: a bad topology, an
+// input or target vector of the wrong length, a model file whose counts are
+// impossible.  Raised before anything of the network changes.
+class ERavoRangeError : public std::out_of_range {
+public:
+    using std::out_of_range::out_of_range;
+};
+
+// The training tally would pass the limit of its signed 32-bit width.
+class ERavoOverflow : public std::overflow_error {
+public:
+    using std::overflow_error::overflow_error;
+};
+
+// A model file that cannot be opened, read, created or written, or whose
+// contents are not a model (too short for its own counts).
+class ERavoFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class TRavoAnn {
 public:
+    // Builds a ready network: learning rate clamped into [0.001, 0.999],
+    // weights initialised from the process-wide generator (reseeded here),
+    // biases 0.  Every layer needs at least one neuron.
     TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float LerningRate,
              TRavoActivationFunc ActivationFunc);
+    // Reseeds the process-wide generator, then loads the network from a model file.
     explicit TRavoAnn(const std::string& Filename);
     virtual ~TRavoAnn();
+
+    TRavoAnn(const TRavoAnn&) = default;
+    TRavoAnn& operator=(const TRavoAnn&) = default;
+    TRavoAnn(TRavoAnn&&) noexcept = default;
+    TRavoAnn& operator=(TRavoAnn&&) noexcept = default;
+
+    // One online gradient-descent step on one sample.  Inputs must hold n_0
+    // values and Outputs n_(L-1) targets.
     void Train(const std::vector<float>& Inputs, const std::vector<float>& Outputs);
+    // The network's prediction for Inputs (n_0 values): Outputs receives n_(L-1) values.
     void Run(const std::vector<float>& Inputs, std::vector<float>& Outputs);
+    // Mean squared error of every training step so far (0 before the first).
     float GetMSE() const;
+
+    // Writes the model file; the target is replaced only by a complete file.
     void SaveToFile(const std::string& FileName) const;
+    // Replaces activation, topology, learning rate, tally, biases and weights
+    // with those of a model file; a file that is not a valid model leaves the
+    // network exactly as it was.
     void LoadFromFile(const std::string& FileName);
+
+    // Read-only views, for callers that inspect a network.
+    float LearningRate() const { return GetLearningRate(); }
+    std::int32_t LayerCount() const { return fLayerCount; }
+    const std::vector<std::int32_t>& NeuronCountInLayers() const { return fNeuronCountInLayers; }
+    TRavoActivationFunc ActivationFunc() const { return fActivationFunc; }
+    float Loss() const { return fLoss; }
+    std::int32_t TrainCount() const { return fTrainCount; }
+    // Bias of neuron j of layer i+1; range-checked.
+    float Bias(std::int32_t i, std::int32_t j) const;
+    // Weight from neuron k of layer i to neuron j of layer i+1; range-checked.
+    float Weight(std::int32_t i, std::int32_t j, std::int32_t k) const;
+
+private:
+    TRavoAnn() = default;
+
+    void ForwardProp(const std::vector<float>& Inputs);
+    void BackProp(const std::vector<float>& Outputs);
+    static float Sigmoid(float x);
+    static float SigmoidDerivative(float x);
+    static float ReLU(float x);
+    static float ReLUDerivative(float x);
+    float GetLearningRate() const { return fLearningRate; }
+    void SetLearningRate(float Value);
+
+    // Shape helpers over the flat arrays below.
+    void BuildLayout();
+    void CheckInputs(const std::vector<float>& Inputs) const;
+    float* OutputLayer() { return fOut.data() + fNeuronOffset.back(); }
+    bool IsOutputLayer(std::size_t Layer) const { return Layer + 1 == fNeuronOffset.size(); }
+
+    // Fields, in the network's declared order.  The per-layer arrays are
+    // stored flat and contiguous, layer by layer, row by row: fSum and fOut
+    // layer l at fNeuronOffset[l]; fBias weight layer i at fBiasOffset[i],
+    // neuron j inner; fWeight weight layer i at fWeightOffset[i], then the
+    // receiving neuron j, then the sending neuron k (the file's order).
+    std::vector<float> fSum;
+    std::vector<float> fOut;
+    std::int32_t fLayerCount = 0;
+    std::vector<std::int32_t> fNeuronCountInLayers;
+    float fLearningRate = 0.0f;
+    float fLoss = 0.0f;
+    std::int32_t fTrainCount = 0;
+    std::vector<float> fBias;
+    std::vector<float> fWeight;
+    TRavoActivationFunc fActivationFunc = TRavoActivationFunc::Sigmoid;
+
+    // Layout derived from fNeuronCountInLayers (L, L-1 and L-1 entries).
+    std::vector<std::size_t> fNeuronOffset;
+    std::vector<std::size_t> fBiasOffset;
+    std::vector<std::size_t> fWeightOffset;
+    // Scratch of the training step: outputs of the latest pass in double,
+    // activation derivatives, error signals.
+    std::vector<double> fOutD;
+    std::vector<float> fActiveDer;
+    std::vector<float> fBackError;
+    std::vector<float> fLayerGrads;
 };

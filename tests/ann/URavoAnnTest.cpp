@@ -1,3 +1,545 @@
 #include "ann/URavoAnn.h"
+#include "tests/ann/LiteralAnn.h"
+
 #include <gtest/gtest.h>
-TEST(Placeholder, Builds) { SUCCEED(); }
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+using Act = TRavoActivationFunc;
+
+namespace {
+
+// A fresh directory per test, removed afterwards.
+class AnnFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        dir_ = fs::temp_directory_path() / ("ravo_ann_test_" + std::to_string(stamp));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    fs::path dir_;
+};
+
+Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void PutWord(Bytes& b, std::uint32_t v) {
+    for (int s = 0; s < 32; s += 8) b.push_back(static_cast<unsigned char>(v >> s));
+}
+void PutFloat(Bytes& b, float f) {
+    std::uint32_t u;
+    std::memcpy(&u, &f, 4);
+    PutWord(b, u);
+}
+void SetWord(Bytes& b, std::size_t offset, std::uint32_t v) {
+    for (int s = 0; s < 4; ++s) b.at(offset + s) = static_cast<unsigned char>(v >> (8 * s));
+}
+
+// The saved image of a network: its whole persistent state, byte for byte.
+Bytes Image(const TRavoAnn& ann, const std::string& path) {
+    ann.SaveToFile(path);
+    return ReadBytes(path);
+}
+
+float Scale(int n) { return static_cast<float>(1.0L / std::sqrt(static_cast<long double>(n))); }
+
+}  // namespace
+
+// ---- Construction and initial weights. ---------------------------------------
+
+struct InitCase {
+    const char* name;
+    std::vector<std::int32_t> topology;
+    Act activation;
+    // Per weight layer: the first and the last weight of every row.
+    std::vector<std::pair<float, float>> ends;
+};
+
+class InitialWeights : public ::testing::TestWithParam<InitCase> {};
+
+TEST_P(InitialWeights, RowsStartAndEndAsTabledAndBiasesAreZero) {
+    const InitCase& c = GetParam();
+    TRavoAnn ann(c.topology, 0.005f, c.activation);
+    ASSERT_EQ(ann.LayerCount(), static_cast<std::int32_t>(c.topology.size()));
+    EXPECT_EQ(ann.NeuronCountInLayers(), c.topology);
+    for (std::size_t i = 0; i + 1 < c.topology.size(); ++i) {
+        const int n = c.topology[i];
+        for (int j = 0; j < c.topology[i + 1]; ++j) {
+            EXPECT_EQ(ann.Bias(i, j), 0.0f);
+            EXPECT_EQ(ann.Weight(i, j, 0), c.ends[i].first) << "layer " << i << " row " << j;
+            if (n >= 2) {
+                EXPECT_EQ(ann.Weight(i, j, n - 1), c.ends[i].second) << "layer " << i << " row " << j;
+            }
+        }
+    }
+    EXPECT_EQ(ann.GetMSE(), 0.0f);
+    EXPECT_EQ(ann.TrainCount(), 0);
+    EXPECT_EQ(ann.Loss(), 0.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InitialWeights,
+    ::testing::Values(InitCase{"OneToOneSigmoid", {1, 1}, Act::Sigmoid, {{1.0f, 1.0f}}},
+                      InitCase{"OneToOneReLU", {1, 1}, Act::ReLU, {{1.0f, 1.0f}}},
+                      InitCase{"TwoToOne", {2, 1}, Act::Sigmoid, {{0.70710677f, -0.70710677f}}},
+                      InitCase{"TwoTwoOneReLU", {2, 2, 1}, Act::ReLU, {{3.5f, -0.5f}, {0.70710677f, -0.70710677f}}},
+                      InitCase{"FiveSevenThreeOne",
+                               {5, 7, 3, 1},
+                               Act::Sigmoid,
+                               {{Scale(5), -Scale(5)}, {Scale(7), -Scale(7)}, {Scale(3), -Scale(3)}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(InitialWeights, MiddleWeightsAreNormalDrawsWithTheRowScale) {
+    // 50 rows of 400: 19,900 draws of standard deviation 1/20.
+    TRavoAnn ann({400, 50, 1}, 0.005f, Act::Sigmoid);
+    double sum = 0, squares = 0;
+    int count = 0;
+    for (int j = 0; j < 50; ++j)
+        for (int k = 1; k < 399; ++k) {
+            const double w = ann.Weight(0, j, k);
+            sum += w;
+            squares += w * w;
+            ++count;
+        }
+    const double mean = sum / count;
+    const double sd = std::sqrt(squares / count - mean * mean);
+    EXPECT_NEAR(mean, 0.0, 0.002);
+    EXPECT_NEAR(sd, 0.05, 0.0015);
+    // A second network draws again from the reseeded generator.
+    TRavoAnn other({400, 50, 1}, 0.005f, Act::Sigmoid);
+    EXPECT_NE(ann.Weight(0, 0, 1), other.Weight(0, 0, 1));
+}
+
+struct RateCase {
+    const char* name;
+    float given;
+    float stored;
+};
+
+class LearningRateClamp : public ::testing::TestWithParam<RateCase> {};
+
+TEST_P(LearningRateClamp, ConstructorKeepsTheRateWithinRange) {
+    TRavoAnn ann({1, 1}, GetParam().given, Act::Sigmoid);
+    EXPECT_EQ(ann.LearningRate(), GetParam().stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LearningRateClamp,
+                         ::testing::Values(RateCase{"TooSmall", 0.0005f, 0.001f}, RateCase{"TooLarge", 1.5f, 0.999f},
+                                           RateCase{"Program", 0.005f, 0.005f}, RateCase{"Two", 2.0f, 0.999f},
+                                           RateCase{"Zero", 0.0f, 0.001f}, RateCase{"Inside", 0.3f, 0.3f},
+                                           RateCase{"UpperEnd", 0.999f, 0.999f}, RateCase{"LowerEnd", 0.001f, 0.001f}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct BadTopologyCase {
+    const char* name;
+    std::vector<std::int32_t> topology;
+};
+
+class BadTopology : public ::testing::TestWithParam<BadTopologyCase> {};
+
+TEST_P(BadTopology, IsARangeError) {
+    EXPECT_THROW(TRavoAnn(GetParam().topology, 0.005f, Act::Sigmoid), ERavoRangeError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BadTopology,
+                         ::testing::Values(BadTopologyCase{"Empty", {}}, BadTopologyCase{"NegativeHidden", {3, -1, 2}},
+                                           BadTopologyCase{"ZeroInputs", {0, 2}},
+                                           BadTopologyCase{"ZeroHidden", {2, 0, 1}},
+                                           BadTopologyCase{"ZeroOutputs", {2, 3, 0}},
+                                           BadTopologyCase{"TooManyWeights", {1 << 20, 1 << 20, 1}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Run. ------------------------------------------------------------------------
+
+struct RunCase {
+    const char* name;
+    std::vector<std::int32_t> topology;
+    Act activation;
+    std::vector<float> inputs;
+    std::vector<float> expected;
+};
+
+class RunValues : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(RunValues, GivesTheTabledOutputs) {
+    const RunCase& c = GetParam();
+    TRavoAnn ann(c.topology, 0.005f, c.activation);
+    std::vector<float> out(5, 42.0f);  // whatever it held before
+    ann.Run(c.inputs, out);
+    ASSERT_EQ(out.size(), c.expected.size());
+    for (std::size_t j = 0; j < out.size(); ++j) EXPECT_FLOAT_EQ(out[j], c.expected[j]) << j;
+    std::vector<float> again;
+    ann.Run(c.inputs, again);
+    EXPECT_EQ(again, out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RunValues,
+    ::testing::Values(RunCase{"LinearOutput", {1, 1}, Act::Sigmoid, {0.5f}, {0.5f}},
+                      RunCase{"SigmoidOutput", {1, 1}, Act::ReLU, {0.5f}, {0.6224594f}},
+                      RunCase{"TwoInputsCancel", {2, 1}, Act::Sigmoid, {1.0f, 1.0f}, {0.0f}},
+                      RunCase{"TwoInputsFirst", {2, 1}, Act::Sigmoid, {1.0f, 0.0f}, {0.70710677f}},
+                      RunCase{"OneLayerCopies", {3}, Act::Sigmoid, {0.25f, -2.0f, 7.0f}, {0.25f, -2.0f, 7.0f}},
+                      RunCase{"SaturatedLow", {1, 1}, Act::ReLU, {-200.0f}, {0.0f}},
+                      RunCase{"SaturatedHigh", {1, 1}, Act::ReLU, {200.0f}, {1.0f}},
+                      RunCase{"BeyondDoubleExp", {1, 1}, Act::ReLU, {-20000.0f}, {0.0f}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Training. ---------------------------------------------------------------------
+
+TEST(Train, FirstAndSecondStepOfTheOneWeightNetwork) {
+    TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
+    ann.Train({0.5f}, {1.0f});
+    EXPECT_FLOAT_EQ(ann.Bias(0, 0), 0.0025f);
+    EXPECT_FLOAT_EQ(ann.Weight(0, 0, 0), 1.00125f);
+    EXPECT_EQ(ann.Loss(), 0.25f);
+    EXPECT_EQ(ann.TrainCount(), 1);
+    EXPECT_EQ(ann.GetMSE(), 0.25f);
+    std::vector<float> out;
+    ann.Run({0.5f}, out);
+    EXPECT_FLOAT_EQ(out.at(0), 0.503125f);
+
+    ann.Train({0.5f}, {1.0f});
+    EXPECT_NEAR(ann.Loss(), 0.49688f, 1e-5);
+    EXPECT_EQ(ann.TrainCount(), 2);
+    EXPECT_NEAR(ann.GetMSE(), 0.24844f, 1e-5);
+}
+
+TEST(Train, CountsOneTermPerOutput) {
+    TRavoAnn ann({2, 4, 3}, 0.005f, Act::Sigmoid);
+    ann.Train({0.1f, 0.2f}, {0.3f, 0.4f, 0.5f});
+    EXPECT_EQ(ann.TrainCount(), 3);
+}
+
+TEST(Train, OneLayerNetworkOnlyTalliesTheError) {
+    TRavoAnn ann({2}, 0.005f, Act::Sigmoid);
+    ann.Train({1.0f, 0.5f}, {0.0f, 2.5f});
+    EXPECT_EQ(ann.TrainCount(), 2);
+    EXPECT_EQ(ann.Loss(), 5.0f);  // 1^2 + 2^2
+    EXPECT_EQ(ann.GetMSE(), 2.5f);
+}
+
+TEST(Train, ReLUNeuronWithoutPositiveSumKeepsItsWeights) {
+    // Hidden rows are [3.5, -0.5]: the input [0, 1] gives both a sum of -0.5.
+    TRavoAnn ann({2, 2, 1}, 0.5f, Act::ReLU);
+    ann.Train({0.0f, 1.0f}, {1.0f});
+    for (int j = 0; j < 2; ++j) {
+        EXPECT_EQ(ann.Bias(0, j), 0.0f);
+        EXPECT_EQ(ann.Weight(0, j, 0), 3.5f);
+        EXPECT_EQ(ann.Weight(0, j, 1), -0.5f);
+    }
+    EXPECT_EQ(ann.Weight(1, 0, 0), 0.70710677f);  // its input was 0
+    EXPECT_GT(ann.Bias(1, 0), 0.0f);              // the output learns
+}
+
+// ---- Range errors change nothing. ---------------------------------------------------
+
+struct WrongLengthCase {
+    const char* name;
+    std::vector<float> inputs;
+    std::vector<float> targets;
+};
+
+class WrongLength : public AnnFiles, public ::testing::WithParamInterface<WrongLengthCase> {};
+
+TEST_P(WrongLength, TrainRaisesARangeErrorAndChangesNothing) {
+    TRavoAnn ann({3, 4, 2}, 0.005f, Act::Sigmoid);
+    ann.Train({0.1f, 0.2f, 0.3f}, {0.4f, 0.5f});
+    const Bytes before = Image(ann, Path("before.ann"));
+    std::vector<float> runBefore;
+    ann.Run({0.3f, 0.2f, 0.1f}, runBefore);
+
+    EXPECT_THROW(ann.Train(GetParam().inputs, GetParam().targets), ERavoRangeError);
+    EXPECT_EQ(Image(ann, Path("after.ann")), before);
+    std::vector<float> runAfter;
+    ann.Run({0.3f, 0.2f, 0.1f}, runAfter);
+    EXPECT_EQ(runAfter, runBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WrongLength,
+                         ::testing::Values(WrongLengthCase{"NoInputs", {}, {0.4f, 0.5f}},
+                                           WrongLengthCase{"ShortInputs", {0.1f, 0.2f}, {0.4f, 0.5f}},
+                                           WrongLengthCase{"LongInputs", {0.1f, 0.2f, 0.3f, 0.4f}, {0.4f, 0.5f}},
+                                           WrongLengthCase{"NoTargets", {0.1f, 0.2f, 0.3f}, {}},
+                                           WrongLengthCase{"ShortTargets", {0.1f, 0.2f, 0.3f}, {0.4f}},
+                                           WrongLengthCase{"LongTargets", {0.1f, 0.2f, 0.3f}, {0.4f, 0.5f, 0.6f}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Run, WrongInputLengthIsARangeErrorAndLeavesTheOutputVector) {
+    TRavoAnn ann({3, 2}, 0.005f, Act::Sigmoid);
+    for (const std::vector<float>& inputs : {std::vector<float>{}, {1.0f, 2.0f}, {1.0f, 2.0f, 3.0f, 4.0f}}) {
+        std::vector<float> out{9.0f};
+        EXPECT_THROW(ann.Run(inputs, out), ERavoRangeError);
+        EXPECT_EQ(out, std::vector<float>{9.0f});
+    }
+}
+
+TEST(Accessors, IndicesOutsideTheNetworkAreRangeErrors) {
+    TRavoAnn ann({2, 3, 1}, 0.005f, Act::Sigmoid);
+    EXPECT_THROW(ann.Bias(2, 0), ERavoRangeError);
+    EXPECT_THROW(ann.Bias(0, 3), ERavoRangeError);
+    EXPECT_THROW(ann.Bias(-1, 0), ERavoRangeError);
+    EXPECT_THROW(ann.Weight(0, 0, 2), ERavoRangeError);
+    EXPECT_THROW(ann.Weight(1, 1, 0), ERavoRangeError);
+    EXPECT_NO_THROW(ann.Weight(1, 0, 2));
+}
+
+// ---- Model file. ---------------------------------------------------------------------
+
+TEST_F(AnnFiles, FreshOneWeightNetworkSavesAs36Bytes) {
+    TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
+    const Bytes expected = {0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
+                            0x01, 0x00, 0x00, 0x00, 0x0A, 0xD7, 0xA3, 0x3B, 0x00, 0x00, 0x00, 0x00,
+                            0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x3F};
+    EXPECT_EQ(Image(ann, Path("a.ann")), expected);
+}
+
+TEST_F(AnnFiles, OneLayerNetworkSavesAs24Bytes) {
+    TRavoAnn ann({3}, 0.005f, Act::ReLU);
+    Bytes expected;
+    PutWord(expected, 1);
+    PutWord(expected, 1);
+    PutWord(expected, 3);
+    PutFloat(expected, 0.005f);
+    PutFloat(expected, 0.0f);
+    PutWord(expected, 0);
+    EXPECT_EQ(Image(ann, Path("a.ann")), expected);
+}
+
+TEST_F(AnnFiles, RoundTripIsBitIdentical) {
+    TRavoAnn ann({5, 7, 3, 2}, 0.05f, Act::ReLU);
+    for (int s = 0; s < 20; ++s) ann.Train({0.1f * s, 0.2f, 0.3f, 0.4f, 0.5f}, {0.25f, 0.75f});
+    const Bytes saved = Image(ann, Path("a.ann"));
+
+    TRavoAnn created(Path("a.ann"));
+    TRavoAnn reloaded({1, 1}, 0.005f, Act::Sigmoid);  // another topology
+    reloaded.LoadFromFile(Path("a.ann"));
+    for (TRavoAnn* copy : {&created, &reloaded}) {
+        EXPECT_EQ(Image(*copy, Path("b.ann")), saved);
+        EXPECT_EQ(copy->GetMSE(), ann.GetMSE());
+        EXPECT_EQ(copy->ActivationFunc(), Act::ReLU);
+        std::vector<float> mine, theirs;
+        ann.Run({0.5f, 0.4f, 0.3f, 0.2f, 0.1f}, mine);
+        copy->Run({0.5f, 0.4f, 0.3f, 0.2f, 0.1f}, theirs);
+        EXPECT_EQ(theirs, mine);
+    }
+}
+
+struct LoadCase {
+    const char* name;
+    std::function<void(Bytes&)> edit;  // applied to a fresh [1,1] Sigmoid file
+    std::function<void(const TRavoAnn&)> check;
+};
+
+class LoadedFields : public AnnFiles, public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(LoadedFields, AreTakenAsWritten) {
+    Bytes file = Image(TRavoAnn({1, 1}, 0.005f, Act::Sigmoid), Path("a.ann"));
+    GetParam().edit(file);
+    WriteBytes(Path("a.ann"), file);
+    GetParam().check(TRavoAnn(Path("a.ann")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LoadedFields,
+    ::testing::Values(LoadCase{"ActivationWordSevenIsReLU", [](Bytes& b) { SetWord(b, 0, 7); },
+                               [](const TRavoAnn& ann) {
+                                   EXPECT_EQ(ann.ActivationFunc(), Act::ReLU);
+                                   std::vector<float> out;
+                                   TRavoAnn copy = ann;
+                                   copy.Run({0.5f}, out);
+                                   EXPECT_FLOAT_EQ(out.at(0), 0.6224594f);
+                               }},
+                      LoadCase{"LearningRateTwoIsKept", [](Bytes& b) { SetWord(b, 16, 0x40000000); },
+                               [](const TRavoAnn& ann) { EXPECT_EQ(ann.LearningRate(), 2.0f); }},
+                      LoadCase{"TallyContinues",
+                               [](Bytes& b) {
+                                   SetWord(b, 20, 0x40800000);  // 4.0
+                                   SetWord(b, 24, 8);
+                               },
+                               [](const TRavoAnn& ann) { EXPECT_EQ(ann.GetMSE(), 0.5f); }},
+                      LoadCase{"ExtraBytesIgnored", [](Bytes& b) { b.insert(b.end(), {1, 2, 3, 4, 5, 6, 7}); },
+                               [](const TRavoAnn& ann) {
+                                   EXPECT_EQ(ann.NeuronCountInLayers(), (std::vector<std::int32_t>{1, 1}));
+                                   EXPECT_EQ(ann.Weight(0, 0, 0), 1.0f);
+                               }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BadFileCase {
+    const char* name;
+    std::function<Bytes(const Bytes& valid)> make;  // from a valid [2,3,1] file
+    bool rangeError;                                 // else a file error
+};
+
+class BadFile : public AnnFiles, public ::testing::WithParamInterface<BadFileCase> {};
+
+TEST_P(BadFile, IsRejectedAndTheNetworkStaysAsItWas) {
+    TRavoAnn ann({4, 5, 2}, 0.01f, Act::ReLU);
+    ann.Train({0.1f, 0.2f, 0.3f, 0.4f}, {0.5f, 0.6f});
+    const Bytes before = Image(ann, Path("before.ann"));
+    const Bytes valid = Image(TRavoAnn({2, 3, 1}, 0.005f, Act::Sigmoid), Path("valid.ann"));
+    WriteBytes(Path("bad.ann"), GetParam().make(valid));
+
+    if (GetParam().rangeError) {
+        EXPECT_THROW(ann.LoadFromFile(Path("bad.ann")), ERavoRangeError);
+        EXPECT_THROW(TRavoAnn{Path("bad.ann")}, ERavoRangeError);
+    } else {
+        EXPECT_THROW(ann.LoadFromFile(Path("bad.ann")), ERavoFileError);
+        EXPECT_THROW(TRavoAnn{Path("bad.ann")}, ERavoFileError);
+    }
+    EXPECT_EQ(Image(ann, Path("after.ann")), before);
+}
+
+Bytes Header(std::int32_t layers, std::vector<std::int32_t> counts, std::size_t padWords) {
+    Bytes b;
+    PutWord(b, 0);
+    PutWord(b, static_cast<std::uint32_t>(layers));
+    for (auto n : counts) PutWord(b, static_cast<std::uint32_t>(n));
+    for (std::size_t i = 0; i < padWords; ++i) PutFloat(b, 0.5f);
+    return b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadFile,
+    ::testing::Values(
+        BadFileCase{"Empty", [](const Bytes&) { return Bytes{}; }, false},
+        BadFileCase{"SevenBytes", [](const Bytes& v) { return Bytes(v.begin(), v.begin() + 7); }, false},
+        BadFileCase{"OneByteShort", [](const Bytes& v) { return Bytes(v.begin(), v.end() - 1); }, false},
+        BadFileCase{"NoWeights", [](const Bytes& v) { return Bytes(v.begin(), v.begin() + 4 * (5 + 3 + 4)); }, false},
+        BadFileCase{"ZeroLayers", [](const Bytes&) { return Header(0, {}, 10); }, true},
+        BadFileCase{"NegativeLayers", [](const Bytes&) { return Header(-3, {}, 10); }, true},
+        BadFileCase{"NegativeCount", [](const Bytes&) { return Header(2, {2, -1}, 10); }, true},
+        BadFileCase{"ZeroCount", [](const Bytes&) { return Header(3, {2, 0, 1}, 10); }, true},
+        BadFileCase{"HugeLayerCount", [](const Bytes&) { return Header(0x7FFFFFFF, {1, 1}, 10); }, false},
+        BadFileCase{"HugeCounts", [](const Bytes&) { return Header(3, {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF}, 64); },
+                    false},
+        BadFileCase{"ManyLayersFewBytes", [](const Bytes&) { return Header(40, std::vector<std::int32_t>(40, 1000), 3); },
+                    false},
+        BadFileCase{"ForeignText",
+                    [](const Bytes&) {
+                        const std::string text = "date,open,high,low,close\n2000-01-03,1469.25,1478,1438.36,1455.22\n";
+                        return Bytes(text.begin(), text.end());
+                    },
+                    false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AnnFiles, MissingFileIsAFileError) {
+    TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
+    const Bytes before = Image(ann, Path("before.ann"));
+    EXPECT_THROW(ann.LoadFromFile(Path("missing.ann")), ERavoFileError);
+    EXPECT_THROW(TRavoAnn{Path("missing.ann")}, ERavoFileError);
+    EXPECT_EQ(Image(ann, Path("after.ann")), before);
+}
+
+TEST_F(AnnFiles, SaveReplacesTheTargetAndLeavesNoTemporaryFile) {
+    TRavoAnn small({1, 1}, 0.005f, Act::Sigmoid);
+    TRavoAnn large({7, 7, 3, 2}, 0.005f, Act::Sigmoid);
+    large.SaveToFile(Path("model.ann"));
+    small.SaveToFile(Path("model.ann"));
+    EXPECT_EQ(ReadBytes(Path("model.ann")).size(), 36u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(AnnFiles, FailedSaveIsAFileErrorAndLeavesNoTemporaryFile) {
+    TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
+    fs::create_directories(dir_ / "taken" / "inside");  // a directory where the file should go
+    EXPECT_THROW(ann.SaveToFile(Path("taken")), ERavoFileError);
+    EXPECT_THROW(ann.SaveToFile(Path("no/such/dir/model.ann")), ERavoFileError);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+// ---- Training tally at the limit of its width. ---------------------------------------
+
+struct CountCase {
+    const char* name;
+    std::int32_t savedCount;
+    bool overflows;
+};
+
+class TrainCountLimit : public AnnFiles, public ::testing::WithParamInterface<CountCase> {};
+
+TEST_P(TrainCountLimit, PassingTheLimitIsAnOverflowErrorAndChangesNothing) {
+    Bytes file = Image(TRavoAnn({1, 2}, 0.005f, Act::Sigmoid), Path("a.ann"));
+    SetWord(file, 4 * (2 + 2 + 2), static_cast<std::uint32_t>(GetParam().savedCount));
+    WriteBytes(Path("a.ann"), file);
+    TRavoAnn ann(Path("a.ann"));
+    ASSERT_EQ(ann.TrainCount(), GetParam().savedCount);
+    if (GetParam().overflows) {
+        EXPECT_THROW(ann.Train({0.5f}, {0.1f, 0.2f}), ERavoOverflow);
+        EXPECT_EQ(Image(ann, Path("b.ann")), file);
+    } else {
+        ann.Train({0.5f}, {0.1f, 0.2f});
+        EXPECT_EQ(ann.TrainCount(), GetParam().savedCount + 2);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TrainCountLimit,
+                         ::testing::Values(CountCase{"OneBelowTheLimit", 0x7FFFFFFF - 1, true},
+                                           CountCase{"AtTheLimit", 0x7FFFFFFF, true},
+                                           CountCase{"ReachesTheLimit", 0x7FFFFFFF - 2, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Oracle: the plain long-double implementation, step by step. ----------------------
+
+struct OracleCase {
+    const char* name;
+    std::vector<std::int32_t> topology;
+    Act activation;
+    float rate;
+    int steps;
+    float inputLow, inputHigh;  // inputs drawn uniformly from this range
+};
+
+class Oracle : public AnnFiles, public ::testing::WithParamInterface<OracleCase> {};
+
+TEST_P(Oracle, TrainingIsBitIdenticalToThePlainImplementation) {
+    const OracleCase& c = GetParam();
+    TRavoAnn ann(c.topology, c.rate, c.activation);
+    TLiteralAnn literal(Image(ann, Path("start.ann")));
+
+    std::mt19937 random(20261210);
+    std::uniform_real_distribution<float> input(c.inputLow, c.inputHigh), target(0.0f, 1.0f);
+    std::vector<float> in(c.topology.front()), out(c.topology.back());
+    for (int step = 1; step <= c.steps; ++step) {
+        for (float& x : in) x = input(random);
+        for (float& y : out) y = target(random);
+        ann.Train(in, out);
+        literal.Train(in, out);
+        if (step % 500 == 0 || step == c.steps) {
+            ASSERT_EQ(Image(ann, Path("mine.ann")), literal.Image()) << "after step " << step;
+        }
+    }
+    EXPECT_EQ(ann.GetMSE(), literal.GetMSE());
+    std::vector<float> mine, theirs;
+    ann.Run(in, mine);
+    literal.Run(in, theirs);
+    EXPECT_EQ(mine, theirs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Oracle,
+                         ::testing::Values(OracleCase{"ProgramSigmoid", {7, 7, 3, 2}, Act::Sigmoid, 0.005f, 10000, 0, 1},
+                                           OracleCase{"ReLU", {4, 5, 3}, Act::ReLU, 0.005f, 4000, 0, 1},
+                                           OracleCase{"SigmoidFastLearning", {7, 7, 3, 2}, Act::Sigmoid, 0.5f, 2000, 0, 1},
+                                           OracleCase{"ReLUSaturated", {3, 4, 2}, Act::ReLU, 0.5f, 2000, -1000, 1000}),
+                         [](const auto& info) { return std::string(info.param.name); });
