@@ -1,16 +1,385 @@
-// PLACEHOLDER
+// The main window: its controls, the tab drawing, the focus hint, the
+// start-up sequence on the first activation and the window's destruction.
 #include "app/BrelvanU.h"
+
+#include "app/Dialogs.h"
 #include "app/Errors.h"
+#include "db/Data.h"
+
 #include <QEvent>
+#include <QFocusEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+
 TBrelvanF* BrelvanF = nullptr;
-QString& TSlots::operator[](int i) { if (i < 1 || i > Count) throw ERangeError("範囲外"); return fSlots[i - 1]; }
-const QString& TSlots::operator[](int i) const { if (i < 1 || i > Count) throw ERangeError("範囲外"); return fSlots[i - 1]; }
-TBrelvanF::TBrelvanF(QWidget* p) : QWidget(p) {}
-TBrelvanF::~TBrelvanF() = default;
-void TBrelvanF::pcDrawTab(QPainter&, int, const QRect&, bool) {}
-void TBrelvanF::FormActivate() {}
-void TBrelvanF::FormDestroy() {}
-void TBrelvanF::a04RdBEnter() {}
-void TBrelvanF::a04RdBExit() {}
-bool TBrelvanF::event(QEvent* e) { return QWidget::event(e); }
-bool TBrelvanF::eventFilter(QObject* w, QEvent* e) { return QWidget::eventFilter(w, e); }
+
+namespace {
+
+const QString kMarker = QStringLiteral("a01P");
+const QString kHint = QStringLiteral("このﾌﾟﾛｸﾞﾗﾑと同じﾌｫﾙﾀﾞに CSV ﾌｧｲﾙを配置");
+const QString kNotStarted = QStringLiteral("起動処理が完了していません");
+
+template <class Widget>
+Widget* Named(Widget* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QPushButton* MakeButton(const char* name, const QString& caption, QWidget* parent, int left, int top, int width)
+{
+    auto* button = Named(new QPushButton(caption, parent), name);
+    button->setGeometry(left, top, width, 25);
+    return button;
+}
+
+QLabel* MakeLabel(const char* name, const QString& caption, QWidget* parent, int left, int top)
+{
+    auto* label = Named(new QLabel(caption, parent), name);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit* MakeEdit(const char* name, QWidget* parent, int left, int top, int width, bool editable)
+{
+    auto* edit = Named(new QLineEdit(parent), name);
+    edit->setGeometry(left, top, width, 31);
+    edit->setEnabled(editable);
+    return edit;
+}
+
+}  // namespace
+
+QFont WindowFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic")});
+    font.setPixelSize(23);
+    font.setWeight(QFont::Normal);
+    font.setStyle(QFont::StyleNormal);
+    return font;
+}
+
+std::int32_t LayerSizeFromText(const QString& text, const QString& layerName)
+{
+    const std::int32_t size = StrToInt(text);
+    if (size < 1 || size > MaxLayerSize)
+        throw ERangeError(QStringLiteral("%1のﾆｭｰﾛﾝ数 '%2' は 1 から %3 までの整数で指定してください")
+                              .arg(layerName, text)
+                              .arg(MaxLayerSize));
+    return size;
+}
+
+QString& TSlots::operator[](int index)
+{
+    if (index < 1 || index > Count)
+        throw ERangeError(QStringLiteral("文字列枠の番号 %1 は範囲外です").arg(index));
+    return fSlots[std::size_t(index - 1)];
+}
+
+const QString& TSlots::operator[](int index) const
+{
+    if (index < 1 || index > Count)
+        throw ERangeError(QStringLiteral("文字列枠の番号 %1 は範囲外です").arg(index));
+    return fSlots[std::size_t(index - 1)];
+}
+
+// ---- Construction: the controls and nothing else --------------------------------
+
+TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("BrelvanF"));
+    setWindowTitle(QStringLiteral("BrelvanF"));
+    setFont(WindowFont());
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    setGeometry(190, 120, 904, 641);
+
+    // The bottom bar comes first in the tab order, the page control second.
+    auto* frame = new TAlignLayout(this);
+    z01P = new TPanel(QStringLiteral("z01P"), this);
+    z01P->resize(904, 40);
+    frame->AddWidget(z01P, TAlignLayout::alBottom);
+    z02clbB = MakeButton("z02clbB", QStringLiteral("閉じる(&C)"), z01P, 736, 8, 120);
+    z02clbB->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+
+    pc = Named(new TPageControl(this), "pc");
+    frame->AddWidget(pc, TAlignLayout::alClient);
+    ats = Named(new QWidget, "ats");
+    bts = Named(new QWidget, "bts");
+    cts = Named(new QWidget, "cts");
+    pc->addTab(ats, QStringLiteral("Aﾒｲﾝ"));
+    pc->addTab(bts, QStringLiteral("ﾃﾞｰﾀ"));
+    pc->addTab(cts, QStringLiteral("条件等"));
+
+    BuildMainPage();
+    BuildDataPage();
+    BuildSettingsPage();
+    pc->SetActivePage(cts);
+    ConnectHandlers();
+}
+
+void TBrelvanF::BuildMainPage()
+{
+    auto* layout = new TAlignLayout(ats);
+    a01P = new TPanel(QStringLiteral("a01P"), ats);
+    a01P->resize(904, 40);
+    a01P->SetCaption(kMarker);
+    layout->AddWidget(a01P, TAlignLayout::alTop);
+    a02mM = Named(new TMemo(ats), "a02mM");
+    a02mM->setGeometry(192, 56, 681, 169);
+    a03Cht = Named(new TChart(ats), "a03Cht");
+    a03Cht->setGeometry(16, 240, 857, 305);
+    a04RdB = MakeButton("a04RdB", QStringLiteral("読込学習"), ats, 24, 72, 120);
+    a05Yo1B = MakeButton("a05Yo1B", QStringLiteral("予測1"), ats, 24, 120, 120);
+    a06Yo2B = MakeButton("a06Yo2B", QStringLiteral("全予測"), ats, 24, 176, 120);
+    // The tab order follows the rows of the layout: the buttons before the log.
+    setTabOrder(a04RdB, a05Yo1B);
+    setTabOrder(a05Yo1B, a06Yo2B);
+    setTabOrder(a06Yo2B, a02mM);
+}
+
+void TBrelvanF::BuildDataPage()
+{
+    auto* layout = new TAlignLayout(bts);
+    b01P = new TPanel(QStringLiteral("b01P"), bts);
+    b01P->resize(904, 41);
+    layout->AddWidget(b01P, TAlignLayout::alTop);
+    bDG = Named(new TDBGrid(bts), "bDG");
+    bDG->horizontalHeader()->setFont(WindowFont());
+    bDG->SetColumns({{QStringLiteral("DATE"), QStringLiteral("日付")},
+                     {QStringLiteral("CLOSE"), QStringLiteral("終値")},
+                     {QStringLiteral("YCL1"), QStringLiteral("予測1")},
+                     {QStringLiteral("YCL2"), QStringLiteral("予測2")},
+                     {QStringLiteral("OPEN"), QStringLiteral("始値")},
+                     {QStringLiteral("HG"), QStringLiteral("高値")},
+                     {QStringLiteral("LG"), QStringLiteral("安値")},
+                     {QStringLiteral("YCL3"), QStringLiteral("予測3")},
+                     {QStringLiteral("YCL4"), QStringLiteral("予測4")},
+                     {QStringLiteral("YCL5"), QStringLiteral("予測5")},
+                     {QStringLiteral("YCL6"), QStringLiteral("予測6")},
+                     {QStringLiteral("TYO"), QStringLiteral("摘要")},
+                     {QStringLiteral("CNT"), QString()},
+                     {QStringLiteral("TIME"), QStringLiteral("時間")}});
+    layout->AddWidget(bDG, TAlignLayout::alClient);
+}
+
+void TBrelvanF::BuildSettingsPage()
+{
+    auto* layout = new TAlignLayout(cts);
+    c01TpP = new TPanel(QStringLiteral("c01TpP"), cts);
+    c01TpP->resize(904, 260);
+    layout->AddWidget(c01TpP, TAlignLayout::alTop);
+    c02bpP = new TPanel(QStringLiteral("c02bpP"), cts);
+    c02bpP->resize(904, 40);
+    layout->AddWidget(c02bpP, TAlignLayout::alBottom);
+    cdg = Named(new TDBGrid(cts), "cdg");
+    cdg->horizontalHeader()->setFont(WindowFont());
+    cdg->SetColumns({{QStringLiteral("DT"), QStringLiteral("日付")},
+                     {QStringLiteral("DN"), QStringLiteral("行数")},
+                     {QStringLiteral("LNN"), QStringLiteral("学習数")},
+                     {QStringLiteral("LNR"), QStringLiteral("学習率")},
+                     {QStringLiteral("LYIPN"), QStringLiteral("入層")},
+                     {QStringLiteral("LYM1N"), QStringLiteral("中1層")},
+                     {QStringLiteral("LYM2N"), QStringLiteral("中2層")},
+                     {QStringLiteral("LYOPN"), QStringLiteral("出層")},
+                     {QStringLiteral("LNTM"), QStringLiteral("学習時間")},
+                     {QStringLiteral("MSE"), QStringLiteral("平均二乗誤差")},
+                     {QStringLiteral("TYO"), QStringLiteral("摘要")},
+                     {QStringLiteral("CNT"), QString()},
+                     {QStringLiteral("TF"), QString()}});
+    layout->AddWidget(cdg, TAlignLayout::alClient);
+
+    QWidget* p = c01TpP;
+    c10ModL = MakeLabel("c10ModL", QStringLiteral("新規"), p, 32, 16);
+    c11cntL = MakeLabel("c11cntL", QString(), p, 112, 16);
+    c11cntL->resize(120, c10ModL->height());
+    c12dtL = MakeLabel("c12dtL", QStringLiteral("日時"), p, 100, 56);
+    c13tfL = MakeLabel("c13tfL", QStringLiteral("時間枠"), p, 260, 56);
+    c14dnL = MakeLabel("c14dnL", QStringLiteral("行数"), p, 350, 56);
+    c15lnnL = MakeLabel("c15lnnL", QStringLiteral("学習数"), p, 420, 56);
+    c16lnrL = MakeLabel("c16lnrL", QStringLiteral("学習率"), p, 516, 56);
+    c17ly1L = MakeLabel("c17ly1L", QStringLiteral("各層(ﾚｲﾔ)のﾆｭｰﾛﾝ数"), p, 76, 138);
+    c22mse1L = MakeLabel("c22mse1L", QStringLiteral("平均二乗誤差"), p, 440, 138);
+    c17lyipnL = MakeLabel("c17lyipnL", QStringLiteral("入力層"), p, 24, 168);
+    c18lym1nL = MakeLabel("c18lym1nL", QStringLiteral("中間層1"), p, 100, 168);
+    c19lym2nL = MakeLabel("c19lym2nL", QStringLiteral("中間層2"), p, 190, 168);
+    c20lyopnL = MakeLabel("c20lyopnL", QStringLiteral("出力層"), p, 280, 168);
+    c21lntmL = MakeLabel("c21lntmL", QStringLiteral("学時間"), p, 360, 168);
+    c22mseL = MakeLabel("c22mseL", QStringLiteral("MSE"), p, 496, 168);
+    c23tyoL = MakeLabel("c23tyoL", QStringLiteral("摘要"), p, 632, 168);
+
+    // Created in the keyboard's tab order.
+    c12dtE = MakeEdit("c12dtE", p, 24, 88, 224, false);
+    c13tfE = MakeEdit("c13tfE", p, 250, 88, 88, false);
+    c14dnE = MakeEdit("c14dnE", p, 340, 88, 68, false);
+    c15lnnE = MakeEdit("c15lnnE", p, 410, 88, 98, true);
+    c16lnrE = MakeEdit("c16lnrE", p, 510, 88, 88, false);
+    c17lyipnE = MakeEdit("c17lyipnE", p, 24, 192, 74, true);
+    c18lym1nE = MakeEdit("c18lym1nE", p, 100, 192, 88, false);
+    c19lym2nE = MakeEdit("c19lym2nE", p, 190, 192, 88, false);
+    c20lyopnE = MakeEdit("c20lyopnE", p, 280, 192, 78, true);
+    c21lntmE = MakeEdit("c21lntmE", p, 360, 192, 78, false);
+    c22mseE = MakeEdit("c22mseE", p, 440, 192, 148, false);
+    c23tyoE = MakeEdit("c23tyoE", p, 590, 192, 140, true);
+    c24rgB = MakeButton("c24rgB", QStringLiteral("登録(&R)"), p, 760, 192, 100);
+    QWidget* order[] = {c12dtE, c13tfE, c14dnE, c15lnnE, c16lnrE, c17lyipnE, c18lym1nE,
+                        c19lym2nE, c20lyopnE, c21lntmE, c22mseE, c23tyoE, c24rgB};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+// Every handler runs under the default error handler; a command also shows
+// the wait cursor while it runs.
+void TBrelvanF::ConnectHandlers()
+{
+    const auto command = [this](QPushButton* button, void (TBrelvanF::*handler)(), bool needsNetwork) {
+        connect(button, &QPushButton::clicked, this, [this, handler, needsNetwork] {
+            Guarded([&] {
+                if (needsNetwork)
+                    RequireStarted();
+                TWaitCursor wait;
+                (this->*handler)();
+            });
+        });
+    };
+    command(a04RdB, &TBrelvanF::a04RdBClick, true);
+    command(a05Yo1B, &TBrelvanF::a05Yo1BClick, true);
+    command(a06Yo2B, &TBrelvanF::a06Yo2BClick, true);
+    command(c24rgB, &TBrelvanF::c24rgBClick, false);
+    connect(z02clbB, &QPushButton::clicked, this, [this] { Guarded([this] { close(); }); });
+    pc->SetOnDrawTab([this](QPainter& canvas, int tabIndex, const QRect& rect, bool active) {
+        Guarded([&] { pcDrawTab(canvas, tabIndex, rect, active); });
+    });
+    a04RdB->installEventFilter(this);
+}
+
+void TBrelvanF::BindGrids()
+{
+    if (!dm)
+        return;
+    if (bDG->DataSource() != &dm->bds)
+        bDG->SetDataSource(&dm->bds);
+    if (cdg->DataSource() != &dm->cds)
+        cdg->SetDataSource(&dm->cds);
+}
+
+TBrelvanF::~TBrelvanF()
+{
+    Guarded([this] { FormDestroy(); });
+    // The grids show the data module's queries, which may outlive the window.
+    bDG->SetDataSource(nullptr);
+    cdg->SetDataSource(nullptr);
+    if (BrelvanF == this)
+        BrelvanF = nullptr;
+}
+
+// ---- Events ------------------------------------------------------------------------
+
+bool TBrelvanF::event(QEvent* e)
+{
+    const bool handled = QWidget::event(e);
+    switch (e->type()) {
+    case QEvent::Show:
+        BindGrids();
+        break;
+    case QEvent::WindowActivate:
+        FormActivate();
+        break;
+    case QEvent::WindowDeactivate:
+        // Leaving the window arms a retry of a start-up that stopped early;
+        // the message box that reported the failure does not.
+        if (!fStartingUp)
+            fRetryArmed = true;
+        break;
+    default:
+        break;
+    }
+    return handled;
+}
+
+bool TBrelvanF::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == a04RdB && (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut)) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(e)->reason();
+        if (e->type() == QEvent::FocusIn)
+            Guarded([this] { a04RdBEnter(); });
+        else if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            Guarded([this] { a04RdBExit(); });   // not when a message box takes over for a moment
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void TBrelvanF::pcDrawTab(QPainter& canvas, int tabIndex, const QRect& rect, bool active)
+{
+    canvas.setPen(active ? QColor(255, 0, 0) : QColor(0, 0, 0));
+    canvas.fillRect(rect, canvas.brush());
+    const QRect text(rect.left() + 6, rect.top() + 3, std::max(0, rect.width() - 6), std::max(0, rect.height() - 3));
+    canvas.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, pc->tabText(tabIndex));
+}
+
+void TBrelvanF::a04RdBEnter() { a01P->SetCaption(kHint); }
+void TBrelvanF::a04RdBExit() { a01P->SetCaption(QString()); }
+
+void TBrelvanF::FormDestroy() { Ann.reset(); }
+
+// ---- Start-up ----------------------------------------------------------------------
+
+void TBrelvanF::FormActivate()
+{
+    // Runs once per program run.  A nested activation (a message box shown
+    // during the sequence hands it back) finds fStartingUp set; after a
+    // start-up that stopped early, only an activation that follows leaving
+    // the window retries it, so that the failure's own message cannot loop.
+    if (fStarted || fStartingUp || !fRetryArmed)
+        return;
+    fStartingUp = true;
+    fRetryArmed = false;
+    struct TReset {
+        bool& Flag;
+        ~TReset() { Flag = false; }
+    } reset{fStartingUp};
+    Guarded([this] { StartUp(); });
+}
+
+void TBrelvanF::StartUp()
+{
+    {
+        TWaitCursor wait;
+        uqCdb();
+        fDbReady = true;
+        udc(1);
+        Iil = LayerSizeFromText(c17lyipnE->text(), QStringLiteral("入力層"));
+        Iol = LayerSizeFromText(c20lyopnE->text(), QStringLiteral("出力層"));
+        Idn = 0;
+        Layers = {Iil, 7, 3, Iol};
+        Ann = std::make_unique<TRavoAnn>(Layers, 0.005f, TRavoActivationFunc::Sigmoid);
+        y01setChart();
+        uqb(1);
+    }
+    a01P->SetCaption(QString());
+    pc->SetActivePage(ats);
+    fStarted = true;
+    // A message box shown during the start-up may have taken the activation
+    // with it; the focus (and with it the hint) needs the window active.
+    if (!isActiveWindow())
+        activateWindow();
+    a04RdB->setFocus(Qt::OtherFocusReason);
+}
+
+void TBrelvanF::RequireStarted() const
+{
+    if (!fStarted || !Ann)
+        throw EBrelvanError(kNotStarted);
+}
+
+void TBrelvanF::RequireDatabase() const
+{
+    if (!fDbReady || !dm)
+        throw EBrelvanError(kNotStarted);
+}

@@ -9,6 +9,7 @@
 #include "app/Controls.h"
 #include "app/Convert.h"
 
+#include <QFont>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -100,6 +101,11 @@ public:
     void a04RdBExit();
     void c24rgBClick();
 
+    // The commands call this first: it raises an error with a clear message
+    // while the start-up sequence has not run to its end (no network yet).
+    void RequireStarted() const;
+    bool Started() const { return fStarted; }
+
     // ---- Controller state ---------------------------------------------------
     // Public so that the headless driver and the tests can read it; only the
     // controller's own operations change it.
@@ -134,9 +140,31 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;   // focus hint of a04RdB
 
 private:
+    void BuildMainPage();
+    void BuildDataPage();
+    void BuildSettingsPage();
+    void ConnectHandlers();
+    void BindGrids();           // to the data module's sources, once it exists
+    void StartUp();             // the start-up sequence proper
+    void RequireDatabase() const;
+
     bool fStartingUp = false;   // guards the start-up against nested activations
     bool fStarted = false;      // the start-up sequence has run to its end
+    bool fRetryArmed = true;    // an activation may (re)run the start-up
+    bool fDbReady = false;      // the database start-up has run to its end
 };
+
+// The window's font: "ＭＳ ゴシック" where it exists, else the installed
+// Japanese Gothic, 23 pixels high.
+QFont WindowFont();
+
+// Largest input or output layer the start-up accepts.
+constexpr std::int32_t MaxLayerSize = 1000;
+
+// The size of the input or output layer from its settings text: a whole
+// number from 1 to MaxLayerSize.  EConvertError for a text that is no whole
+// number, ERangeError naming the layer and the value for one out of range.
+std::int32_t LayerSizeFromText(const QString& text, const QString& layerName);
 
 // The one main window.
 extern TBrelvanF* BrelvanF;

@@ -1,29 +1,510 @@
-// PLACEHOLDER
 #include "app/Controls.h"
+
+#include "app/Errors.h"
+#include "db/Data.h"
+
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLabel>
+#include <QPainter>
+#include <QSqlRecord>
+#include <QStyleOptionTab>
+#include <QStylePainter>
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QChart>
+#include <QtCharts/QLegend>
 #include <QtCharts/QLineSeries>
-TPanel::TPanel(const QString&, QWidget* p) : QFrame(p), fLabel(new QLabel(this)) {}
+#include <QtCharts/QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+
+// ---- TAlignLayout ------------------------------------------------------------
+
+TAlignLayout::TAlignLayout(QWidget* parent) : QLayout(parent)
+{
+    setContentsMargins(0, 0, 0, 0);
+    setSpacing(0);
+}
+
+TAlignLayout::~TAlignLayout()
+{
+    for (auto& item : fItems)
+        delete item.Item;
+}
+
+void TAlignLayout::AddWidget(QWidget* widget, TAlign align)
+{
+    addChildWidget(widget);
+    fItems.push_back({new QWidgetItem(widget), align, widget->height()});
+    invalidate();
+}
+
+void TAlignLayout::addItem(QLayoutItem* item) { fItems.push_back({item, alClient, 0}); }
+
+QLayoutItem* TAlignLayout::itemAt(int index) const
+{
+    return index >= 0 && index < count() ? fItems[std::size_t(index)].Item : nullptr;
+}
+
+QLayoutItem* TAlignLayout::takeAt(int index)
+{
+    if (index < 0 || index >= count())
+        return nullptr;
+    QLayoutItem* item = fItems[std::size_t(index)].Item;
+    fItems.erase(fItems.begin() + index);
+    return item;
+}
+
+QSize TAlignLayout::sizeHint() const { return minimumSize(); }
+
+QSize TAlignLayout::minimumSize() const
+{
+    int height = 0;
+    for (const auto& item : fItems)
+        height += item.Height;
+    return {0, height};
+}
+
+void TAlignLayout::setGeometry(const QRect& rect)
+{
+    QLayout::setGeometry(rect);
+    QRect rest = rect;
+    for (const auto& item : fItems) {
+        if (item.Align == alTop) {
+            item.Item->setGeometry(QRect(rest.left(), rest.top(), rest.width(), item.Height));
+            rest.setTop(rest.top() + item.Height);
+        } else if (item.Align == alBottom) {
+            item.Item->setGeometry(QRect(rest.left(), rest.bottom() + 1 - item.Height, rest.width(), item.Height));
+            rest.setBottom(rest.bottom() - item.Height);
+        }
+    }
+    for (const auto& item : fItems) {
+        if (item.Align == alClient)
+            item.Item->setGeometry(rest);
+    }
+}
+
+// ---- TPanel, TMemo -------------------------------------------------------------
+
+TPanel::TPanel(const QString& name, QWidget* parent) : QFrame(parent), fLabel(new QLabel(this))
+{
+    setObjectName(name);
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setAutoFillBackground(true);
+    fLabel->setAlignment(Qt::AlignCenter);
+    fLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->addWidget(fLabel);
+}
+
 QString TPanel::Caption() const { return fLabel->text(); }
-void TPanel::SetCaption(const QString& c) { fLabel->setText(c); }
-TMemo::TMemo(QWidget* p) : QPlainTextEdit(p) {}
-void TMemo::Add(const QString& l) { appendPlainText(l); emit lineAdded(l); }
-QStringList TMemo::Lines() const { return toPlainText().split('\n'); }
-void TLineSeries::Clear() {}
-void TLineSeries::AddXY(double, double, const QString&) {}
-int TLineSeries::Count() const { return 0; }
-double TLineSeries::XValue(int) const { return 0; }
-double TLineSeries::YValue(int) const { return 0; }
-QString TLineSeries::Label(int) const { return {}; }
-TChart::TChart(QWidget* p) : QChartView(p) {}
-TChart::~TChart() = default;
-TLineSeries* TChart::Series(int i) { return fSeries.at(i); }
-TLineSeries* TChart::AddLineSeries() { return nullptr; }
-void TChart::SetTitle(const QString&) {}
-QString TChart::Title() const { return {}; }
-void TChart::UpdateAxes() {}
-TPageControl::TPageControl(QWidget* p) : QTabWidget(p) {}
-void TPageControl::SetOnDrawTab(TDrawTab) {}
-TDBGrid::TDBGrid(QWidget* p) : QTableView(p) {}
-void TDBGrid::SetColumns(std::vector<TColumn> c) { fColumns = std::move(c); }
-void TDBGrid::SetDataSource(TDataSource* s) { fSource = s; }
-void TDBGrid::ApplyLayout() {}
+void TPanel::SetCaption(const QString& caption) { fLabel->setText(caption); }
+
+TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {}
+
+void TMemo::Add(const QString& line)
+{
+    appendPlainText(line);
+    emit lineAdded(line);
+}
+
+QStringList TMemo::Lines() const
+{
+    const QString text = toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+// ---- TLineSeries ---------------------------------------------------------------
+
+TLineSeries::TLineSeries(QLineSeries* series, TChart* chart) : fSeries(series), fChart(chart) {}
+
+void TLineSeries::CheckIndex(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw ERangeError(QStringLiteral("系列の点の番号 %1 は範囲外です").arg(index));
+}
+
+void TLineSeries::Clear()
+{
+    fPoints.clear();
+    fLabels.clear();
+    fShown = false;
+    fChart->PointsChanged();
+}
+
+void TLineSeries::AddXY(double x, double y, const QString& label)
+{
+    fPoints.append(QPointF(x, y));
+    fLabels.append(label);
+    if (fShown) {
+        fShown = false;
+        fChart->PointsChanged();
+    }
+}
+
+double TLineSeries::XValue(int index) const { CheckIndex(index); return fPoints[index].x(); }
+double TLineSeries::YValue(int index) const { CheckIndex(index); return fPoints[index].y(); }
+QString TLineSeries::Label(int index) const { CheckIndex(index); return fLabels[index]; }
+
+void TLineSeries::SetTitle(const QString& title) { fSeries->setName(title); }
+QString TLineSeries::Title() const { return fSeries->name(); }
+
+void TLineSeries::SetPenWidth(int width)
+{
+    QPen pen = fSeries->pen();
+    pen.setWidth(width);
+    fSeries->setPen(pen);
+}
+
+int TLineSeries::PenWidth() const { return fSeries->pen().width(); }
+
+// ---- TChart --------------------------------------------------------------------
+
+namespace {
+
+// Distinguishable on the light and on the dark look.
+const QColor kSeriesColours[] = {QColor(0x3d, 0x8e, 0xf0), QColor(0xf0, 0x8c, 0x1a), QColor(0x2e, 0xb8, 0x5c),
+                                 QColor(0xc8, 0x4c, 0xd8)};
+
+bool IsDarkPalette(const QPalette& palette) { return palette.color(QPalette::Window).lightness() < 128; }
+
+}  // namespace
+
+TChart::TChart(QWidget* parent) : QChartView(parent)
+{
+    setRenderHint(QPainter::Antialiasing);
+    chart()->setTheme(IsDarkPalette(palette()) ? QChart::ChartThemeDark : QChart::ChartThemeLight);
+    chart()->setTitle(QStringLiteral("a03Cht"));
+    chart()->legend()->setAlignment(Qt::AlignRight);
+    chart()->setMargins(QMargins(4, 4, 4, 4));
+
+    fAxisY = new QValueAxis;
+    fAxisY->setLabelFormat(QStringLiteral("%.7g"));
+    chart()->addAxis(fAxisY, Qt::AlignLeft);
+
+    fAxisX = new QCategoryAxis;
+    fAxisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    chart()->addAxis(fAxisX, Qt::AlignBottom);
+}
+
+TChart::~TChart()
+{
+    for (TLineSeries* series : fSeries)
+        delete series;
+}
+
+TLineSeries* TChart::Series(int index)
+{
+    if (index < 0 || index >= SeriesCount())
+        throw ERangeError(QStringLiteral("系列の番号 %1 は範囲外です").arg(index));
+    return fSeries[std::size_t(index)];
+}
+
+TLineSeries* TChart::AddLineSeries()
+{
+    auto* line = new QLineSeries;   // the chart owns it once added
+    chart()->addSeries(line);
+    line->attachAxis(fAxisX);
+    line->attachAxis(fAxisY);
+    const QColor colour = kSeriesColours[fSeries.size() % std::size(kSeriesColours)];
+    QPen pen(colour);
+    pen.setWidth(1);
+    line->setPen(pen);
+    fSeries.push_back(new TLineSeries(line, this));
+    return fSeries.back();
+}
+
+void TChart::RemoveAllSeries()
+{
+    for (TLineSeries* series : fSeries) {
+        chart()->removeSeries(series->Series());
+        delete series->Series();
+        delete series;
+    }
+    fSeries.clear();
+    UpdateAxes();
+}
+
+void TChart::SetTitle(const QString& title) { chart()->setTitle(title); }
+QString TChart::Title() const { return chart()->title(); }
+
+void TChart::SetBottomLabels(int angle, int pointSize)
+{
+    // Positive angles turn the text counter-clockwise, so 90 reads upwards.
+    fAxisX->setLabelsAngle(-angle);
+    QFont font = fAxisX->labelsFont();
+    font.setPointSize(pointSize);
+    fAxisX->setLabelsFont(font);
+    RelabelBottomAxis();
+}
+
+void TChart::PointsChanged()
+{
+    if (fUpdatePending)
+        return;
+    fUpdatePending = true;
+    QPointer<TChart> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self] {
+            if (self && self->fUpdatePending)
+                self->UpdateAxes();
+        },
+        Qt::QueuedConnection);
+}
+
+void TChart::UpdateAxes()
+{
+    fUpdatePending = false;
+    double minX = std::numeric_limits<double>::infinity(), maxX = -minX;
+    double minY = minX, maxY = -minX;
+    std::map<double, QString> labels;
+    for (TLineSeries* series : fSeries) {
+        if (!series->fShown) {
+            series->fSeries->replace(series->fPoints);
+            series->fShown = true;
+        }
+        for (int i = 0; i < series->Count(); ++i) {
+            const QPointF& p = series->fPoints[i];
+            minX = std::min(minX, p.x());
+            maxX = std::max(maxX, p.x());
+            minY = std::min(minY, p.y());
+            maxY = std::max(maxY, p.y());
+            if (!series->fLabels[i].isEmpty())
+                labels.emplace(p.x(), series->fLabels[i]);   // the first label of a position wins
+        }
+    }
+    const bool empty = minX > maxX;
+    if (empty) {
+        minX = 0;
+        maxX = 1;
+    } else if (minX == maxX) {
+        minX -= 1;
+        maxX += 1;
+    }
+    if (LeftAxisAutomatic) {
+        if (empty) {
+            fAxisY->setRange(0, 1);
+        } else {
+            const double pad = minY == maxY ? std::max(1.0, std::abs(minY) * 0.01) : (maxY - minY) * 0.05;
+            fAxisY->setRange(minY - pad, maxY + pad);
+            fAxisY->applyNiceNumbers();
+        }
+    }
+    fAxisX->setRange(minX, maxX);
+    fAxisLabels.assign(labels.begin(), labels.end());
+    RelabelBottomAxis();
+}
+
+void TChart::RelabelBottomAxis()
+{
+    for (const QString& label : fAxisX->categoriesLabels())
+        fAxisX->remove(label);
+    const int n = int(fAxisLabels.size());
+    if (n == 0) {
+        fLabelStep = 1;
+        return;
+    }
+    // Vertical labels stand side by side: each needs its text height plus a
+    // gap along the axis.  Show every k-th point's label so that they fit.
+    const int plotWidth = chart()->plotArea().width() > 0 ? int(chart()->plotArea().width()) : std::max(100, width() - 120);
+    const int labelPitch = QFontMetrics(fAxisX->labelsFont()).height() * 3 / 2;
+    const int labelCount = std::max(1, plotWidth / std::max(1, labelPitch));
+    fLabelStep = std::max(1, (n + labelCount - 1) / labelCount);
+    fAxisX->setStartValue(fAxisLabels.front().first - 1);
+    for (int i = 0; i < n; i += fLabelStep)
+        fAxisX->append(fAxisLabels[std::size_t(i)].second, fAxisLabels[std::size_t(i)].first);
+}
+
+void TChart::resizeEvent(QResizeEvent* event)
+{
+    QChartView::resizeEvent(event);
+    RelabelBottomAxis();
+}
+
+// ---- TPageControl ----------------------------------------------------------------
+
+TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent)
+{
+    setTabBar(new TTabBar(this));
+}
+
+void TPageControl::SetOnDrawTab(TDrawTab handler)
+{
+    fOnDrawTab = handler;
+    static_cast<TTabBar*>(tabBar())->SetOnDrawTab(std::move(handler));
+}
+
+QBrush TPageControl::TabBrush() const { return tabBar()->palette().brush(QPalette::Button); }
+
+QSize TTabBar::tabSizeHint(int index) const
+{
+    const QFontMetrics metrics(font());
+    // The caption starts 6 pixels in and 3 down; leave as much on the far side.
+    return {metrics.horizontalAdvance(tabText(index)) + 16, metrics.height() + 8};
+}
+
+void TTabBar::paintEvent(QPaintEvent* event)
+{
+    if (!fOnDrawTab) {
+        QTabBar::paintEvent(event);
+        return;
+    }
+    QStylePainter frame(this);
+    for (int i = 0; i < count(); ++i) {
+        QStyleOptionTab option;
+        initStyleOption(&option, i);
+        frame.drawControl(QStyle::CE_TabBarTabShape, option);
+    }
+    frame.end();
+    for (int i = 0; i < count(); ++i) {
+        // Inside the tab's frame; the surface carries the page control's font and brush.
+        const QRect rect = tabRect(i).adjusted(2, 2, -2, 0);
+        QPainter canvas(this);
+        canvas.setFont(font());
+        canvas.setBrush(palette().brush(QPalette::Button));
+        canvas.setPen(palette().color(QPalette::ButtonText));
+        canvas.setClipRect(rect);
+        fOnDrawTab(canvas, i, rect, i == currentIndex());
+    }
+}
+
+// ---- TDBGrid -----------------------------------------------------------------------
+
+// Shows the grid's own titles over the query's fields; everything else passes through.
+class TGridTitles : public QIdentityProxyModel {
+public:
+    explicit TGridTitles(TDBGrid* grid) : QIdentityProxyModel(grid), fGrid(grid) {}
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal) {
+            if (role == Qt::TextAlignmentRole)
+                return int(Qt::AlignCenter);
+            if (role == Qt::DisplayRole) {
+                const TDBGrid::TColumn* column = fGrid->ColumnOfSection(section);
+                if (column && !column->Title.isEmpty())
+                    return column->Title;
+            }
+        }
+        return QIdentityProxyModel::headerData(section, orientation, role);
+    }
+private:
+    TDBGrid* fGrid;
+};
+
+TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), fTitles(new TGridTitles(this))
+{
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    verticalHeader()->setVisible(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    horizontalHeader()->setHighlightSections(false);
+    setModel(fTitles);
+}
+
+TDBGrid::~TDBGrid()
+{
+    for (const auto& connection : fConnections)
+        disconnect(connection);
+}
+
+void TDBGrid::SetColumns(std::vector<TColumn> columns)
+{
+    fColumns = std::move(columns);
+    ApplyLayout();
+}
+
+void TDBGrid::SetDataSource(TDataSource* source)
+{
+    for (const auto& connection : fConnections)
+        disconnect(connection);
+    fConnections.clear();
+    fSource = source;
+    fQuery = source ? source->DataSet : nullptr;
+    fTitles->setSourceModel(fQuery.data());
+    if (fQuery) {
+        fConnections.push_back(connect(fQuery.data(), &QAbstractItemModel::modelReset, this, [this] { ApplyLayout(); }));
+        fConnections.push_back(connect(fQuery.data(), &TQuery::displayWidthsChanged, this, [this] { ApplyLayout(); }));
+        fConnections.push_back(connect(fQuery.data(), &TQuery::currentRowChanged, this, [this](int row) { FollowRow(row); }));
+    }
+    ApplyLayout();
+}
+
+const TDBGrid::TColumn* TDBGrid::ColumnOfSection(int section) const
+{
+    if (!fQuery)
+        return nullptr;
+    const QString field = fQuery->record().fieldName(section);
+    for (const TColumn& column : fColumns) {
+        if (column.FieldName.compare(field, Qt::CaseInsensitive) == 0)
+            return &column;
+    }
+    return nullptr;
+}
+
+void TDBGrid::ApplyLayout()
+{
+    const QFontMetrics metrics(horizontalHeader()->font());
+    verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);
+    if (!fQuery)
+        return;
+    const QSqlRecord record = fQuery->record();
+    QHeaderView* header = horizontalHeader();
+    for (int section = 0; section < record.count(); ++section)
+        setColumnHidden(section, true);
+    int visual = 0;
+    for (const TColumn& column : fColumns) {
+        const int section = record.indexOf(column.FieldName);
+        if (section < 0)
+            continue;
+        setColumnHidden(section, false);
+        header->moveSection(header->visualIndex(section), visual++);
+        const QString title = column.Title.isEmpty() ? record.fieldName(section) : column.Title;
+        const int chars = fQuery->DisplayWidth(section);
+        // The display width in characters, never narrower than the title.
+        const int titleWidth = metrics.horizontalAdvance(title) + 8;
+        const int width = chars >= 1 ? std::max(chars * metrics.averageCharWidth() + 4, titleWidth)
+                                     : std::max(titleWidth, 8 * metrics.averageCharWidth());
+        setColumnWidth(section, width);
+    }
+    FollowRow(fQuery->RecNo());
+}
+
+void TDBGrid::FollowRow(int row)
+{
+    if (!fQuery || row < 0 || row >= fTitles->rowCount())
+        return;
+    int section = 0;
+    if (!fColumns.empty()) {
+        const int first = fQuery->record().indexOf(fColumns.front().FieldName);
+        if (first >= 0)
+            section = first;
+    }
+    const QModelIndex index = fTitles->index(row, section);
+    setCurrentIndex(index);
+    scrollTo(index);
+}
+
+int TDBGrid::CurrentRecord() const { return currentIndex().isValid() ? currentIndex().row() : -1; }
+
+QString TDBGrid::VisibleField(int n) const
+{
+    if (!fQuery)
+        return {};
+    const int section = horizontalHeader()->logicalIndex(n);
+    return isColumnHidden(section) ? QString() : fQuery->record().fieldName(section);
+}
+
+QString TDBGrid::VisibleTitle(int n) const
+{
+    const int section = horizontalHeader()->logicalIndex(n);
+    return fTitles->headerData(section, Qt::Horizontal, Qt::DisplayRole).toString();
+}
+
+int TDBGrid::VisibleWidth(int n) const { return columnWidth(horizontalHeader()->logicalIndex(n)); }

@@ -4,20 +4,57 @@
 #pragma once
 
 #include <QFrame>
+#include <QLayout>
+#include <QList>
 #include <QPlainTextEdit>
+#include <QPointF>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QtCharts/QChartView>
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QLabel;
 class QLineSeries;
 class QCategoryAxis;
 class QValueAxis;
+class QIdentityProxyModel;
+class TChart;
+class TQuery;
 struct TDataSource;
+
+// Docks widgets to an edge of their parent the way the window is laid out:
+// top and bottom bars keep their height and take the whole width, in the
+// order they were added; one client widget fills what is left.  Children that
+// are not in the layout keep the place they were given.
+class TAlignLayout : public QLayout {
+public:
+    enum TAlign { alTop, alBottom, alClient };
+    explicit TAlignLayout(QWidget* parent);
+    ~TAlignLayout() override;
+    void AddWidget(QWidget* widget, TAlign align);   // alTop/alBottom keep the widget's height
+
+    void addItem(QLayoutItem* item) override;        // docks to the client area
+    int count() const override { return int(fItems.size()); }
+    QLayoutItem* itemAt(int index) const override;
+    QLayoutItem* takeAt(int index) override;
+    QSize sizeHint() const override;
+    QSize minimumSize() const override;
+    void setGeometry(const QRect& rect) override;
+
+private:
+    struct TItem {
+        QLayoutItem* Item;
+        TAlign Align;
+        int Height;
+    };
+    std::vector<TItem> fItems;
+};
 
 // A panel showing one caption, centred.
 class TPanel : public QFrame {
@@ -43,20 +80,34 @@ signals:
 };
 
 // One line series of the chart: points with an X, a Y and a date label.
+// Adding a point only stores it; the chart shows the stored points when its
+// axes are next updated (TChart::UpdateAxes, called by the commands when
+// they have added all their points, or else on the next turn of the event
+// loop), so that thousands of points cost one redraw.
 class TLineSeries {
 public:
-    explicit TLineSeries(QLineSeries* series) : fSeries(series) {}
+    TLineSeries(QLineSeries* series, TChart* chart);
     void Clear();
     void AddXY(double x, double y, const QString& label);
-    int Count() const;
-    double XValue(int index) const;
+    int Count() const { return int(fPoints.size()); }
+    double XValue(int index) const;          // ERangeError outside 0..Count-1
     double YValue(int index) const;
     QString Label(int index) const;
     QLineSeries* Series() const { return fSeries; }
+
+    void SetTitle(const QString& title);
+    QString Title() const;
+    void SetPenWidth(int width);
+    int PenWidth() const;
+
 private:
     friend class TChart;
+    void CheckIndex(int index) const;
     QLineSeries* fSeries;
-    std::vector<QString> fLabels;
+    TChart* fChart;
+    QList<QPointF> fPoints;
+    QStringList fLabels;
+    bool fShown = true;   // the QLineSeries holds exactly fPoints
 };
 
 // The result chart.  Series are created by the chart set-up and then found
@@ -69,19 +120,42 @@ public:
     int SeriesCount() const { return int(fSeries.size()); }
     TLineSeries* Series(int index);          // ERangeError outside 0..count-1
     TLineSeries* AddLineSeries();            // creates and adds a series owned by the chart
+    void RemoveAllSeries();
     void SetTitle(const QString& title);
     QString Title() const;
     bool View3D = true;                      // flat once the set-up has run
+    bool LeftAxisAutomatic = true;           // the left axis follows the points
+
+    // Bottom axis: label angle in degrees (90: vertical text) and label size in points.
+    void SetBottomLabels(int angle, int pointSize);
+    QValueAxis* LeftAxis() const { return fAxisY; }
+    QCategoryAxis* BottomAxis() const { return fAxisX; }
+
     // Re-derives the axes from the points: the left axis follows them, the
-    // bottom axis carries thinned, vertical date labels.
+    // bottom axis carries thinned, vertical date labels.  Shows the points
+    // added since the last update.
     void UpdateAxes();
+
+    // How many points apart the bottom axis's labels are (1: every point).
+    int LabelStep() const { return fLabelStep; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    friend class TLineSeries;
+    void PointsChanged();                    // schedules one update on the event loop
+    void RelabelBottomAxis();
     std::vector<TLineSeries*> fSeries;
     QValueAxis* fAxisY = nullptr;
     QCategoryAxis* fAxisX = nullptr;
+    std::vector<std::pair<double, QString>> fAxisLabels;   // ascending X, one label per X
+    int fLabelStep = 1;
+    bool fUpdatePending = false;
 };
 
-// A page control whose tabs are drawn by a handler of the owner.
+// A page control whose tabs are drawn by a handler of the owner.  Before each
+// call the drawing surface carries the page control's font and brush.
 class TPageControl : public QTabWidget {
     Q_OBJECT
 public:
@@ -90,10 +164,27 @@ public:
     void SetOnDrawTab(TDrawTab handler);
     QWidget* ActivePage() const { return currentWidget(); }
     void SetActivePage(QWidget* page) { setCurrentWidget(page); }
+    QBrush TabBrush() const;                 // what each tab is filled with
+private:
+    TDrawTab fOnDrawTab;
+};
+
+// The tab bar of TPageControl: paints every tab through the owner's handler.
+class TTabBar : public QTabBar {
+    Q_OBJECT
+public:
+    explicit TTabBar(QWidget* parent = nullptr) : QTabBar(parent) {}
+    void SetOnDrawTab(TPageControl::TDrawTab handler) { fOnDrawTab = std::move(handler); update(); }
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    QSize tabSizeHint(int index) const override;
+private:
+    TPageControl::TDrawTab fOnDrawTab;
 };
 
 // A grid bound to a query through a data source.  Its columns are fixed by
 // field name with their titles; widths follow the fields' display widths.
+// Fields without a column are hidden; the grid follows the query's current row.
 class TDBGrid : public QTableView {
     Q_OBJECT
 public:
@@ -102,11 +193,24 @@ public:
         QString Title;   // empty: the field name shows
     };
     explicit TDBGrid(QWidget* parent = nullptr);
+    ~TDBGrid() override;
     void SetColumns(std::vector<TColumn> columns);
     void SetDataSource(TDataSource* source);
+    TDataSource* DataSource() const { return fSource; }
     const std::vector<TColumn>& Columns() const { return fColumns; }
+    // The field shown in the n-th visible column (from 0), empty when none.
+    QString VisibleField(int n) const;
+    QString VisibleTitle(int n) const;
+    int VisibleWidth(int n) const;
+    int CurrentRecord() const;               // row of the current cell, -1 when none
 private:
     void ApplyLayout();
+    void FollowRow(int row);
+    const TColumn* ColumnOfSection(int section) const;
+    friend class TGridTitles;
     std::vector<TColumn> fColumns;
     TDataSource* fSource = nullptr;
+    QPointer<TQuery> fQuery;
+    QIdentityProxyModel* fTitles;
+    std::vector<QMetaObject::Connection> fConnections;
 };
