@@ -10,7 +10,7 @@ namespace {
 const QString kFileName = QStringLiteral("SQDB.DB");
 // Keeps the predictions' one-row updates ("where cnt = N") from scanning the
 // whole in-memory price table.  No statement names it.
-const QString kPriceIndex = QStringLiteral(" create index if not exists AYNK_CNT on AYNK ( CNT ) ");
+const QString kPriceIndex = QStringLiteral("create index if not exists AYNK_CNT on AYNK ( CNT )");
 
 bool FileHasTable(const QString& name)
 {

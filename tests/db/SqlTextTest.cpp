@@ -1,0 +1,88 @@
+// The plain texts of the database layer: literals and the catalogue line rule.
+#include "db/SqlText.h"
+#include "PrintQString.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct LiteralCase {
+    const char* name;
+    QString st;
+    int id;
+    int il;
+    QString expected;
+};
+
+class LiteralTest : public ::testing::TestWithParam<LiteralCase> {};
+
+TEST_P(LiteralTest, Literal)
+{
+    const LiteralCase& c = GetParam();
+    EXPECT_EQ(SqlText::Literal(c.st, c.id, c.il), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, LiteralTest,
+    ::testing::Values(
+        LiteralCase{"NumberEmptyIsNull", "", 1, 0, "NULL"},
+        LiteralCase{"NumberUnchecked", "abc", 1, 0, "abc"},
+        LiteralCase{"TextEmptyIsNull", "", 2, 4, "NULL"},
+        LiteralCase{"TextCutToLength", "abcdef", 2, 4, "'abcd'"},
+        LiteralCase{"TextShorterKept", "ab", 2, 4, "'ab'"},
+        LiteralCase{"TextWithoutLengthIsEmpty", "abc", 2, 0, "''"},
+        LiteralCase{"QuoteDoubled", "it's", 2, 40, "'it''s'"},
+        LiteralCase{"QuotesNeverEndTheText", "x'); drop table Q; --", 2, 40, "'x''); drop table Q; --'"},
+        LiteralCase{"CutBeforeQuoting", "O'Neil", 2, 2, "'O'''"},
+        LiteralCase{"KanaKeptWhole", "ﾃｰﾌﾞﾙ", 2, 3, "'ﾃｰﾌ'"},
+        LiteralCase{"OtherIdUnchanged", "", 3, 0, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LineCase {
+    const char* name;
+    QString line;
+    QStringList expected;
+};
+
+class CatalogueLineTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(CatalogueLineTest, TblLine)
+{
+    const LineCase& c = GetParam();
+    EXPECT_EQ(SqlText::CatalogueValues(c.line, SqlText::TblTextFields()), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, CatalogueLineTest,
+    ::testing::Values(
+        LineCase{"EmptyFieldsAreNullLastIsEmptyText", "1,,3,,AYNK,", {"1", "NULL", "3", "NULL", "'AYNK'", "''"}},
+        LineCase{"FullLine", "3,2,3,KABU,AYNK,日足株価", {"3", "2", "3", "'KABU'", "'AYNK'", "'日足株価'"}},
+        LineCase{"QuotedCommaSplits", "1,1,3,KABU,\"A,B\",x", {"1", "1", "3", "'KABU'", "'\"A'", "'B\"'", "'x'"}},
+        LineCase{"BlanksKept", " 1,1,3, K ,AYNK, x ", {" 1", "1", "3", "' K '", "'AYNK'", "' x '"}},
+        LineCase{"SingleQuotesDoubled", "1,1,3,KABU,O'Neil,it's", {"1", "1", "3", "'KABU'", "'O''Neil'", "'it''s'"}},
+        LineCase{"EmptyLine", "", {"''"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CatalogueText, Inserts)
+{
+    EXPECT_EQ(SqlText::InsertAaatbn({"1", "NULL", "3", "NULL", "'AYNK'", "''"}),
+              " Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  (1,NULL,3,NULL,'AYNK','')");
+    // An empty line leaves the other slots empty: its statement cannot run.
+    EXPECT_EQ(SqlText::InsertAaatbn({"''"}),
+              " Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  ('',,,,,)");
+    EXPECT_EQ(SqlText::InsertAaatst({"1", "2", "3", "4", "'CNT'", "'Integer'", "NULL", "5", "''"}),
+              " Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, DPW, TYO)  Values  "
+              "(1,2,3,4,'CNT','Integer',NULL,5,'')");
+}
+
+TEST(CatalogueText, LookUps)
+{
+    EXPECT_EQ(SqlText::LookupTable("AYNK"), " select * from AAATBN  where TNAM = 'AYNK' ");
+    EXPECT_EQ(SqlText::ColumnRows("3"), " select * from AAATST  where TBID = 3 order by CNT ");
+    EXPECT_EQ(SqlText::TableCount("AYFS"),
+              "select COUNT(*) as CNT from sqlite_master  where type = 'table' and name = 'AYFS' ");
+    EXPECT_EQ(SqlText::TableNotFound("AYFS"), "AYFS ﾃｰﾌﾞﾙ名が見つかりません");
+    EXPECT_EQ(SqlText::TableNotFound(""), " ﾃｰﾌﾞﾙ名が見つかりません");
+}
+
+}  // namespace

@@ -1,0 +1,280 @@
+// Start-up of the databases on real folders: a new one, one with a catalogue
+// but no application tables, one whose price table holds rows; the catalogue
+// rebuild; the file lock.
+#include "DbFixture.h"
+
+#include "app/Errors.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSqlRecord>
+
+namespace {
+
+const QString kBuildMessage = "AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます";
+const QString kDoneMessage = "ﾃｰﾌﾞﾙ構造ﾃﾞｰﾀ読込完了しました ";
+
+// What SQLite keeps of the catalogue's and the application tables' create texts.
+const QString kAaatbnSchema =
+    "CREATE TABLE AAATBN ( CNT Integer, BID Integer,  TBID Integer, SKB nchar(4), TNAM nchar(14), TYO nchar(40) )";
+const QString kAaatstSchema =
+    "CREATE TABLE AAATST ( CNT Integer,  BID Integer, TBID Integer, CID Integer, CNAM nchar(14),  KT nchar(10), "
+    "LN Integer , DPW Integer, TYO nchar(40) )";
+// AYNK is created in the file with the catalogue's type words, AYFS with nchar.
+const QString kAynkSchema =
+    "CREATE TABLE AYNK( CNT  Integer,  DATE  varchar(10) ,  TIME  varchar(8) ,  CLOSE  varchar(12) ,  "
+    "HG  varchar(12) ,  LG  varchar(12) ,  OPEN  varchar(12) ,  YCL1  Real,  YCL2  Real,  YCL3  Real,  "
+    "YCL4  Real,  YCL5  Real,  YCL6  Real,  TYO  varchar(40) )";
+const QString kAyfsSchema =
+    "CREATE TABLE AYFS( CNT  Integer,  DT  nchar (16) ,  TF  nchar (4) ,  DN  nchar (8) ,  LNN  nchar (8) ,  "
+    "LNR  nchar (10) ,  LYIPN  nchar (4) ,  LYM1N  nchar (4) ,  LYM2N  nchar (4) ,  LYOPN  nchar (4) ,  "
+    "LNTM  nchar (16) ,  MSE  nchar (14) ,  TYO  nchar (40) )";
+const QString kAynkMemoryCreate =
+    " create table if not exists AYNK( CNT  Integer,  DATE  varchar(10) ,  TIME  varchar(8) ,  CLOSE  varchar(12) "
+    ",  HG  varchar(12) ,  LG  varchar(12) ,  OPEN  varchar(12) ,  YCL1  Real,  YCL2  Real,  YCL3  Real,  "
+    "YCL4  Real,  YCL5  Real,  YCL6  Real,  TYO  varchar(40) ) ";
+
+constexpr int kCatalogueTables = 4;
+constexpr int kCatalogueColumns = 6 + 9 + 14 + 13;
+
+class StartupTest : public DbFixture {
+protected:
+    bool FileHas(const QString& table)
+    {
+        return Value(dm->Csq(), QStringLiteral("select count(*) from sqlite_master where name = '%1'").arg(table))
+                   .toInt()
+            > 0;
+    }
+    void AddPriceRows(int n)
+    {
+        QSqlDatabase db = dm->Csq();
+        ASSERT_TRUE(db.transaction());
+        for (int i = 1; i <= n; ++i)
+            Exec(db, QStringLiteral("insert into AYNK (CNT, DATE, CLOSE) values (%1, '2020/04/%2', '3,386.15')")
+                         .arg(i)
+                         .arg(i % 28 + 1));
+        ASSERT_TRUE(db.commit());
+    }
+};
+
+TEST_F(StartupTest, NewFolderBuildsCatalogueAndTables)
+{
+    ASSERT_FALSE(QFile::exists(DbPath()));
+    form->uqCdb();
+    EXPECT_EQ(messages, (QStringList{kBuildMessage, kDoneMessage}));
+    EXPECT_TRUE(QFile::exists(DbPath()));
+    const QSqlDatabase file = dm->Csq();
+    EXPECT_EQ(Schema(file, "AAATBN"), kAaatbnSchema);
+    EXPECT_EQ(Schema(file, "AAATST"), kAaatstSchema);
+    EXPECT_EQ(Schema(file, "AYNK"), kAynkSchema);
+    EXPECT_EQ(Schema(file, "AYFS"), kAyfsSchema);
+    EXPECT_EQ(Count(file, "AAATBN"), kCatalogueTables);
+    EXPECT_EQ(Count(file, "AAATST"), kCatalogueColumns);
+    EXPECT_EQ(Value(file, "select TYO from AAATBN where TNAM = 'AYNK'").toString(), "日足株価");
+
+    const QSqlDatabase memory = dm->CsqM();
+    EXPECT_EQ(Count(memory, "AAATBN"), kCatalogueTables);
+    EXPECT_EQ(Count(memory, "AAATST"), kCatalogueColumns);
+    EXPECT_EQ(Count(memory, "AYNK"), 0);
+    EXPECT_EQ(form->stdb, "csqM");
+    EXPECT_EQ(form->stnm, "AYNK");
+    EXPECT_EQ(form->sqw, kAynkMemoryCreate);
+}
+
+// The in-memory price table carries an index on CNT that no statement sees.
+TEST_F(StartupTest, MemoryPriceTableIndexedOnCnt)
+{
+    form->uqCdb();
+    const QSqlDatabase memory = dm->CsqM();
+    EXPECT_EQ(Value(memory, "select sql from sqlite_master where type = 'index' and tbl_name = 'AYNK'").toString(),
+              "CREATE INDEX AYNK_CNT on AYNK ( CNT )");
+    QSqlQuery query(memory);
+    ASSERT_TRUE(query.exec("select * from AYNK"));
+    EXPECT_EQ(query.record().count(), 14);
+}
+
+TEST_F(StartupTest, CompleteCatalogueWithoutApplicationTables)
+{
+    dm->OpenFile(DbPath());
+    form->uqTst(3);
+    ASSERT_EQ(messages.size(), 2);
+    messages.clear();
+    ASSERT_FALSE(FileHas("AYNK"));
+    ASSERT_FALSE(FileHas("AYFS"));
+
+    form->uqCdb();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+    EXPECT_EQ(Schema(dm->Csq(), "AYNK"), kAynkSchema);
+    EXPECT_EQ(Schema(dm->Csq(), "AYFS"), kAyfsSchema);
+    EXPECT_EQ(Count(dm->CsqM(), "AYNK"), 0);
+    EXPECT_EQ(Count(dm->CsqM(), "AAATST"), kCatalogueColumns);
+}
+
+// File rows cross the copy's batches of 100 and are held once, however often
+// start-up runs.
+TEST_F(StartupTest, FilePricesCopiedOnce)
+{
+    form->uqCdb();
+    AddPriceRows(250);
+    for (int run = 1; run <= 2; ++run) {
+        form->uqCdb();
+        const QSqlDatabase memory = dm->CsqM();
+        EXPECT_EQ(Count(memory, "AYNK"), 250) << run;
+        EXPECT_EQ(Value(memory, "select count(distinct CNT) from AYNK").toInt(), 250) << run;
+        EXPECT_EQ(Value(memory, "select CLOSE from AYNK where CNT = 250").toString(), "3,386.15") << run;
+        EXPECT_EQ(Count(memory, "AAATBN"), kCatalogueTables) << run;
+        EXPECT_EQ(Count(memory, "AAATST"), kCatalogueColumns) << run;
+    }
+    EXPECT_EQ(messages.size(), 2);   // the catalogue was built once, at the first start
+}
+
+TEST_F(StartupTest, PriceGridOnLastRowWithCatalogueWidths)
+{
+    form->uqCdb();
+    AddPriceRows(3);
+    form->uqCdb();
+    form->uqb(1);
+    TQuery& qb = dm->qb;
+    EXPECT_EQ(form->sqw,
+              " select CNT, DATE, TIME, CLOSE, HG, LG, OPEN, YCL1, YCL2, YCL3, YCL4, YCL5, YCL6, TYO from AYNK");
+    EXPECT_TRUE(form->swh.isEmpty());
+    ASSERT_TRUE(qb.Active());
+    EXPECT_EQ(qb.FieldCount(), 14);
+    EXPECT_EQ(qb.RecordCount(), 3);
+    EXPECT_EQ(qb.RecNo(), 2);
+    EXPECT_EQ(qb.FieldText("CNT"), "3");
+    const int widths[14] = {5, 10, 5, 9, 9, 9, 9, 8, 8, 8, 8, 8, 8, 12};
+    for (int k = 0; k < 14; ++k)
+        EXPECT_EQ(qb.DisplayWidth(k), widths[k]) << k;
+
+    form->stdb = "csq";
+    form->stnm = "AYFS";
+    form->sqw = "kept";
+    form->uqb(2);
+    EXPECT_EQ(form->stdb, "csqM");
+    EXPECT_EQ(form->stnm, "AYNK");
+    EXPECT_EQ(form->sqw, "kept");
+}
+
+TEST_F(StartupTest, EmptyPriceGrid)
+{
+    form->uqCdb();
+    form->uqb(1);
+    EXPECT_TRUE(dm->qb.Active());
+    EXPECT_EQ(dm->qb.RecNo(), -1);
+    EXPECT_TRUE(dm->qb.Eof());
+}
+
+class CatalogueFilesTest : public StartupTest {
+protected:
+    void SetUp() override
+    {
+        StartupTest::SetUp();
+        ASSERT_TRUE(catalogue.isValid());
+        previousCatalogue = SetCatalogueDirectory(catalogue.path());
+    }
+    void TearDown() override
+    {
+        SetCatalogueDirectory(previousCatalogue);
+        StartupTest::TearDown();
+    }
+    void Write(const char* name, const QByteArray& bytes)
+    {
+        QFile file(QDir(catalogue.path()).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QTemporaryDir catalogue;
+    QString previousCatalogue;
+};
+
+// Without its files the catalogue cannot be built: one error naming the
+// folder, and nothing created or dropped.
+TEST_F(CatalogueFilesTest, MissingFilesNameTheFolderAndChangeNothing)
+{
+    const QString expected = QStringLiteral("テーブル構造ファイル tbl.csv, tblstrc.csv をフォルダ %1 から読み込めません")
+                                 .arg(catalogue.path());
+    try {
+        form->uqCdb();
+        FAIL() << "start-up went on";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(e.Message(), expected);
+    }
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_FALSE(FileHas("AAATBN"));
+    EXPECT_FALSE(FileHas("AAATST"));
+
+    // An existing catalogue stays whole when only one file is missing.
+    dm->qw.Close();
+    Exec(dm->Csq(), "create table AAATBN ( CNT Integer )");
+    Exec(dm->Csq(), "insert into AAATBN values (1)");
+    Write("tbl.csv", "1,1,1,KTBL,AAATBN,x\r\n");
+    try {
+        form->uqTst(3);
+        FAIL() << "rebuild went on";
+    } catch (const EFileError& e) {
+        EXPECT_TRUE(e.Message().contains("tblstrc.csv")) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().contains(catalogue.path()));
+    }
+    EXPECT_EQ(Count(dm->Csq(), "AAATBN"), 1);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+// The rebuild reads Shift-JIS lines, keeps quotes as data and skips lines
+// whose statement fails (an empty line, a word in a number field).
+TEST_F(CatalogueFilesTest, RebuildKeepsQuotesAndSkipsBadLines)
+{
+    Write("tbl.csv", QByteArray("1,1,1,KTBL,AAATBN,O'Neil's\r\n\r\n2,x,2,KTST,AAATST,bad\r\n3,,3,,AYNK,")
+                         + QByteArray("\x93\xfa\x91\xab", 4) + "\r\n");   // 日足 in Shift-JIS
+    Write("tblstrc.csv", "1,1,3,1,CNT,Integer,,5,it's\n");
+    dm->OpenFile(DbPath());
+    form->uqTst(3);
+    EXPECT_EQ(messages, (QStringList{kBuildMessage, kDoneMessage}));
+    const QSqlDatabase file = dm->Csq();
+    EXPECT_EQ(Count(file, "AAATBN"), 2);
+    EXPECT_EQ(Value(file, "select TYO from AAATBN where CNT = 1").toString(), "O'Neil's");
+    EXPECT_EQ(Value(file, "select TYO from AAATBN where CNT = 3").toString(), "日足");
+    EXPECT_TRUE(Value(file, "select BID from AAATBN where CNT = 3").isNull());
+    EXPECT_TRUE(Value(file, "select SKB from AAATBN where CNT = 3").isNull());
+    EXPECT_EQ(Value(file, "select TYO from AAATST").toString(), "it's");
+}
+
+// While the program runs, SQDB.DB is held exclusively: another program can
+// neither write nor read it, and gets an error at once instead of waiting.
+TEST_F(StartupTest, SecondProgramCannotWrite)
+{
+    form->uqCdb();
+    const auto runSqlite = [this](const QString& sql) {
+        QProcess sqlite;
+        sqlite.start("sqlite3", {DbPath(), sql});
+        EXPECT_TRUE(sqlite.waitForFinished(10000));
+        return std::make_pair(sqlite.exitCode(), QString::fromUtf8(sqlite.readAllStandardError()));
+    };
+    const auto [code, error] = runSqlite("insert into AYFS (CNT) values (99);");
+    EXPECT_NE(code, 0);
+    EXPECT_TRUE(error.contains("database is locked")) << error.toStdString();
+
+    form.reset();
+    dm = nullptr;
+    module.reset();   // the program ends: the file is free again
+    const auto [afterCode, afterError] = runSqlite("insert into AYFS (CNT) values (99);");
+    EXPECT_EQ(afterCode, 0) << afterError.toStdString();
+}
+
+TEST_F(StartupTest, SecondModuleGetsClearInUseError)
+{
+    form->uqCdb();
+    Tdm second;
+    try {
+        second.OpenFile(DbPath());
+        FAIL() << "second module opened the file";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("データベース %1 は他のプログラムが使用中です").arg(DbPath()));
+    }
+    // The first module goes on working.
+    form->sqw = "insert into AYFS (CNT) values (1)";
+    form->uexSql();
+    EXPECT_TRUE(form->LastSqlOk) << form->LastSqlError.toStdString();
+}
+
+}  // namespace

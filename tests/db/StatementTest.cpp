@@ -1,0 +1,242 @@
+// The statement builder and the execute operations on a real catalogue.
+#include "DbFixture.h"
+
+#include "app/Errors.h"
+#include "db/SqlText.h"
+
+namespace {
+
+class StatementTest : public DbFixture {
+protected:
+    void SetUp() override
+    {
+        DbFixture::SetUp();
+        dm->OpenFile(DbPath());
+        db = dm->Csq();
+        Exec(db, SqlText::CreateAaatbn);
+        Exec(db, SqlText::CreateAaatst);
+        AddTable(1, "X", {{"A", "'Integer'", "NULL"}, {"B", "'varchar'", "4"}, {"C", "'Integer'", "NULL"}});
+        AddTable(2, "Y", {{"A", "'Integer'", "NULL"}, {"B", "'varchar'", "NULL"}, {"C", "'Integer'", "NULL"}});
+        AddTable(3, "Q", {{"CNT", "'Integer'", "NULL"}, {"TYO", "'nchar'", "40"}});
+        AddTable(4, "W50", Numbered(50));
+        AddTable(5, "W51", Numbered(51));
+    }
+    void TearDown() override
+    {
+        db = QSqlDatabase();   // the module removes its connections
+        DbFixture::TearDown();
+    }
+
+    struct Column {
+        QString name, kt, ln;
+    };
+    static QVector<Column> Numbered(int n)
+    {
+        QVector<Column> columns;
+        for (int i = 1; i <= n; ++i)
+            columns.push_back({QStringLiteral("N%1").arg(i), "'Integer'", "NULL"});
+        return columns;
+    }
+    // Catalogue rows in reverse order, so that only CNT can put them in order.
+    void AddTable(int tbid, const QString& name, const QVector<Column>& columns)
+    {
+        Exec(db, QStringLiteral("insert into AAATBN values (%1, 1, %1, 'TEST', '%2', '')").arg(tbid).arg(name));
+        for (int k = columns.size(); k >= 1; --k) {
+            const Column& c = columns[k - 1];
+            Exec(db, QStringLiteral("insert into AAATST values (%1, 1, %2, %1, '%3', %4, %5, 4, '')")
+                         .arg(k).arg(tbid).arg(c.name, c.kt, c.ln));
+        }
+    }
+
+    QSqlDatabase db;
+};
+
+struct TextCase {
+    const char* name;
+    int id;
+    QString stnm, stdb, swh;
+    QStringList values;   // from sa[11]
+    QString expected;
+};
+
+class StatementTextTest : public StatementTest, public ::testing::WithParamInterface<TextCase> {};
+
+TEST_P(StatementTextTest, WritesExactText)
+{
+    const TextCase& c = GetParam();
+    form->stnm = c.stnm;
+    form->stdb = c.stdb;
+    form->swh = c.swh;
+    for (int k = 0; k < c.values.size(); ++k)
+        form->sa[11 + k] = c.values[k];
+    form->ucSql(c.id);
+    EXPECT_EQ(form->sqw, c.expected);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, StatementTextTest,
+    ::testing::Values(
+        TextCase{"Select", 1, "X", "csq", " where A = 7", {}, " select A, B, C from X where A = 7"},
+        TextCase{"SelectNoClause", 1, "X", "csqM", "", {}, " select A, B, C from X"},
+        TextCase{"Insert", 2, "X", "csq", "", {"7", "abcdef", ""},
+                 " insert into X ( A, B, C ) values ( 7, 'abcd', NULL ) "},
+        TextCase{"InsertAllNull", 2, "X", "csqM", "", {"", "", ""},
+                 " insert into X ( A, B, C ) values ( NULL, NULL, NULL ) "},
+        TextCase{"InsertNumberUnchecked", 2, "X", "csq", "", {"abc", "ab", "1.5"},
+                 " insert into X ( A, B, C ) values ( abc, 'ab', 1.5 ) "},
+        TextCase{"InsertQuoteDoubled", 2, "X", "csq", "", {"7", "it's", ""},
+                 " insert into X ( A, B, C ) values ( 7, 'it''s', NULL ) "},
+        TextCase{"InsertTextWithoutLength", 2, "Y", "csq", "", {"1", "abc", "2"},
+                 " insert into Y ( A, B, C ) values ( 1, '', 2 ) "},
+        TextCase{"CreateFile", 6, "X", "csq", "", {},
+                 " create table if not exists X( A  Integer,  B  nchar (4) ,  C  Integer) "},
+        TextCase{"CreateMemory", 6, "X", "csqM", "", {},
+                 " create table if not exists X( A  Integer,  B  varchar(4) ,  C  Integer) "},
+        TextCase{"CreateFileWithoutLength", 6, "Y", "csq", "", {},
+                 " create table if not exists Y( A  Integer,  B  nchar ,  C  Integer) "},
+        TextCase{"CreateMemoryWithoutLength", 6, "Y", "csqM", "", {},
+                 " create table if not exists Y( A  Integer,  B  varchar,  C  Integer) "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(StatementTest, InsertLeavesLiteralsInSlots)
+{
+    form->stnm = "X";
+    form->sa[11] = "7";
+    form->sa[12] = "abcdef";
+    form->sa[13] = "";
+    form->ucSql(2);
+    EXPECT_EQ(form->sa[1], "7, 'abcd', NULL");
+    EXPECT_EQ(form->sa[11], "7");
+    EXPECT_EQ(form->sa[12], "'abcd'");
+    EXPECT_EQ(form->sa[13], "NULL");
+    EXPECT_EQ(form->sa[7], "Integer");
+}
+
+TEST_F(StatementTest, OtherIdsChangeNothing)
+{
+    form->stnm = "X";
+    form->ucSql(6);
+    const QString stid = form->stid;
+    for (int id : {0, 3, 8, -1}) {
+        form->stnm = "Y";
+        form->stdb = "csq";
+        form->swh = " where A = 1";
+        form->sqw = "kept";
+        for (int slot = 1; slot <= TSlots::Count; ++slot)
+            form->sa[slot] = QString::number(slot);
+        form->ucSql(id);
+        EXPECT_EQ(form->sqw, "kept") << id;
+        EXPECT_EQ(form->stnm, "Y") << id;
+        EXPECT_EQ(form->stdb, "csq") << id;
+        EXPECT_EQ(form->swh, " where A = 1") << id;
+        EXPECT_EQ(form->stid, stid) << id;
+        for (int slot = 1; slot <= TSlots::Count; ++slot)
+            EXPECT_EQ(form->sa[slot], QString::number(slot)) << id << " slot " << slot;
+    }
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+// A table the catalogue does not list gets no statement: never one made of
+// the columns of the table looked up before.
+TEST_F(StatementTest, MissingTableGivesMessageAndNoStatement)
+{
+    form->stnm = "X";
+    form->ucSql(6);   // X's id is now the last one found
+    form->stdb = "csq";
+    Exec(db, "create table NOPE ( A Integer, B nchar(4), C Integer )");
+    for (int id : {1, 2, 6}) {
+        messages.clear();
+        form->stnm = "NOPE";
+        form->sa[11] = "1";
+        form->ucSql(id);
+        EXPECT_EQ(messages, QStringList{"NOPE ﾃｰﾌﾞﾙ名が見つかりません"}) << id;
+        EXPECT_TRUE(form->sqw.isEmpty()) << id;
+        form->uexSql();
+        EXPECT_FALSE(form->LastSqlOk) << id;
+    }
+    EXPECT_EQ(Count(db, "NOPE"), 0);
+}
+
+TEST_F(StatementTest, TooManyColumnsRaisesRangeError)
+{
+    form->stnm = "W50";
+    for (int slot = 11; slot <= 60; ++slot)
+        form->sa[slot] = QString::number(slot);
+    form->ucSql(2);
+    EXPECT_TRUE(form->sqw.startsWith(" insert into W50 ( N1, N2,"));
+    EXPECT_TRUE(form->sqw.endsWith(", 59, 60 ) "));
+
+    form->stnm = "W51";
+    try {
+        form->ucSql(2);
+        FAIL() << "no range error";
+    } catch (const ERangeError& e) {
+        EXPECT_EQ(e.Message(), "テーブル W51 の列数 51 が挿入できる上限 50 を超えています");
+    }
+    EXPECT_TRUE(form->sqw.isEmpty());
+}
+
+// Quotes are data: each value comes back exactly as written.
+TEST_F(StatementTest, QuotedValuesStoredIntact)
+{
+    form->stnm = "Q";
+    form->stdb = "csq";
+    form->ucSql(6);
+    form->uexSql();
+    ASSERT_TRUE(form->LastSqlOk) << form->LastSqlError.toStdString();
+    const QStringList values{"it's", "O'Neil", "''", "x'); drop table Q; --", "'"};
+    for (int i = 0; i < values.size(); ++i) {
+        form->sa[11] = QString::number(i + 1);
+        form->sa[12] = values[i];
+        form->ucSql(2);
+        form->uexSql();
+        EXPECT_TRUE(form->LastSqlOk) << form->LastSqlError.toStdString();
+        EXPECT_EQ(Value(db, QStringLiteral("select TYO from Q where CNT = %1").arg(i + 1)).toString(), values[i]);
+    }
+    EXPECT_EQ(Count(db, "Q"), values.size());
+}
+
+struct ExecCase {
+    const char* name;
+    bool memory;
+    QString sql;
+    bool ok;
+    QString error;   // part of the database's error text
+};
+
+class ExecuteTest : public StatementTest, public ::testing::WithParamInterface<ExecCase> {};
+
+// The execute operations swallow a failure and leave the database as it was,
+// but keep its outcome for the caller.
+TEST_P(ExecuteTest, RecordsOutcome)
+{
+    const ExecCase& c = GetParam();
+    const QSqlDatabase target = c.memory ? dm->CsqM() : db;
+    Exec(target, "create table T ( A Integer not null )");
+    Exec(target, "insert into T values (1)");
+    form->sqw = c.sql;
+    c.memory ? form->uexSqlM() : form->uexSql();
+    EXPECT_EQ(form->LastSqlOk, c.ok);
+    EXPECT_TRUE(form->LastSqlError.contains(c.error)) << form->LastSqlError.toStdString();
+    EXPECT_EQ(form->sqw, c.sql);
+    EXPECT_EQ(Count(target, "T"), c.ok ? 2 : 1);
+    form->sqw = "insert into T values (3)";   // the connection goes on working
+    c.memory ? form->uexSqlM() : form->uexSql();
+    EXPECT_TRUE(form->LastSqlOk);
+    EXPECT_TRUE(form->LastSqlError.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statements, ExecuteTest,
+    ::testing::Values(
+        ExecCase{"FileOk", false, "insert into T values (2)", true, ""},
+        ExecCase{"FileRejected", false, "insert into T values (NULL)", false, "NOT NULL"},
+        ExecCase{"FileSyntax", false, "insert into T value (2)", false, "syntax error"},
+        ExecCase{"FileEmpty", false, "", false, "SQL"},
+        ExecCase{"MemoryOk", true, "insert into T values (2)", true, ""},
+        ExecCase{"MemoryUnknownTable", true, "insert into U values (2)", false, "no such table"},
+        ExecCase{"MemoryNumberUnchecked", true, "insert into T values (abc)", false, "no such column"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
