@@ -81,6 +81,19 @@ TEST_F(StartupTest, NewFolderBuildsCatalogueAndTables)
     EXPECT_EQ(form->sqw, kAynkMemoryCreate);
 }
 
+// A file made before the catalogue existed receives it; its rows stay.
+TEST_F(StartupTest, FileWithoutCatalogueReceivesIt)
+{
+    dm->OpenFile(DbPath());
+    Exec(dm->Csq(), "create table AYFS ( CNT Integer, DT nchar(16) )");
+    Exec(dm->Csq(), "insert into AYFS values (1, '2026/12/10 09:05')");
+    form->uqCdb();
+    EXPECT_EQ(messages, (QStringList{kBuildMessage, kDoneMessage}));
+    EXPECT_EQ(Count(dm->Csq(), "AAATST"), kCatalogueColumns);
+    EXPECT_EQ(Value(dm->Csq(), "select DT from AYFS where CNT = 1").toString(), "2026/12/10 09:05");
+    EXPECT_EQ(Schema(dm->Csq(), "AYNK"), kAynkSchema);
+}
+
 // The in-memory price table carries an index on CNT that no statement sees.
 TEST_F(StartupTest, MemoryPriceTableIndexedOnCnt)
 {

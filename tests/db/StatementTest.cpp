@@ -113,6 +113,19 @@ TEST_F(StatementTest, InsertLeavesLiteralsInSlots)
     EXPECT_EQ(form->sa[7], "Integer");
 }
 
+TEST_F(StatementTest, LookUpSetsTableIdAndKeepsItWhenNotFound)
+{
+    form->stnm = "Q";
+    form->uqTst(2);
+    EXPECT_EQ(form->stid, "3");
+    form->stnm = "q";   // names are compared exactly
+    form->uqTst(2);
+    EXPECT_EQ(form->stid, "3");
+    EXPECT_EQ(messages, QStringList{"q ﾃｰﾌﾞﾙ名が見つかりません"});
+    form->uqTst(4);
+    EXPECT_EQ(messages.size(), 1);
+}
+
 TEST_F(StatementTest, OtherIdsChangeNothing)
 {
     form->stnm = "X";
