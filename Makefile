@@ -35,11 +35,20 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The window opens in $(RUNDIR)/, which holds the sample price file.  Without a
+# display the same commands run headless: brelvan-batch prints the log and
+# saves the chart as $(RUNDIR)/chart.png.
 run: build
 	@mkdir -p $(RUNDIR)
 	@[ -f $(RUNDIR)/tarvok_stock_average_daily_jp.csv ] || \
 	  cp samples/tarvok_stock_average_daily_jp.csv $(RUNDIR)/
-	@cd $(RUNDIR) && ../$(BUILD)/app/brelvan
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  cd $(RUNDIR) && "$(abspath $(BUILD))/app/brelvan"; \
+	else \
+	  echo "No display: running brelvan-batch in $(RUNDIR)/ instead of the window."; \
+	  cd $(RUNDIR) && "$(abspath $(BUILD))/app/brelvan-batch" --chart chart.png; status=$$?; \
+	  echo "Chart: $(abspath $(RUNDIR))/chart.png"; exit $$status; \
+	fi
 
 bench: build
 	$(BUILD)/bench/ann_bench

@@ -139,10 +139,11 @@ void SaveTable(const QString& fileName)
         throw EFileError(fileName + QStringLiteral(" に書けません / cannot write: ") + file.errorString());
 }
 
-// The chart as the window shows it, at least at its laid-out size.
+// The chart as the window draws it, enlarged so that the vertical date
+// labels of the bottom axis have room (the window lays it out at 857 x 305).
 void SaveChart(TChart* chart, const QString& fileName)
 {
-    const QSize least(857, 305);
+    const QSize least(1200, 600);
     if (chart->width() < least.width() || chart->height() < least.height())
         chart->resize(chart->size().expandedTo(least));
     QCoreApplication::processEvents();
@@ -192,12 +193,21 @@ int Run(const TOptions& options)
     return status;
 }
 
+// Standard error carries the message boxes' texts: the toolkit's own notes
+// (debug, info, warnings of the offscreen platform) are left out of it.
+void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        PrintLine(stderr, QStringLiteral("Qt: ") + text);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    qInstallMessageHandler(QtMessages);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brelvan"));
 

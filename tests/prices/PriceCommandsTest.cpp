@@ -1,0 +1,406 @@
+// The price commands on the real window and database in a fresh folder:
+// import, training run and both predictions, with the price file written by
+// each test.
+#include "app/BrelvanU.h"
+#include "app/Dialogs.h"
+#include "db/Data.h"
+#include "prices/PriceFile.h"
+#include "prices/PriceTexts.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTime>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+const QDate kLastDay(2020, 4, 17);   // a Friday
+
+// Data lines of n days ending on kLastDay, closes 1000 + 10·i with a comma.
+QStringList DataLines(int n)
+{
+    QStringList lines;
+    for (int i = 1; i <= n; ++i) {
+        const QDate day = kLastDay.addDays(i - n);
+        const QString close = QStringLiteral("\"1,%1.25\"").arg(10 * i % 1000, 3, 10, QLatin1Char('0'));
+        lines << day.toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(',') + close
+                     + QStringLiteral(",\"1,000.00\",\"1,100.00\",\"900.50\"");
+    }
+    return lines;
+}
+
+class PriceCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        previousDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(folder.path()));
+        previousDm = dm;
+        form = std::make_unique<TBrelvanF>();
+        module = std::make_unique<Tdm>();
+        dm = module.get();
+        previousSink = SetMessageSink([this](const QString& text) { messages << text; });
+        form->FormActivate();
+        ASSERT_TRUE(form->Started()) << messages.join(QLatin1Char('\n')).toStdString();
+        messages.clear();
+    }
+
+    void TearDown() override
+    {
+        SetMessageSink(previousSink);
+        form.reset();
+        dm = previousDm;
+        module.reset();
+        QDir::setCurrent(previousDir);
+    }
+
+    void WritePriceFile(const QStringList& data)
+    {
+        QString text = QStringLiteral("日付,終値,始値,高値,安値\r\n");
+        for (const QString& line : data)
+            text += line + QStringLiteral("\r\n");
+        text += QStringLiteral("※出典: テスト\r\n");
+        QFile file(QString::fromLatin1(kPriceFileName));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QStringEncoder("Shift_JIS").encode(text));
+    }
+
+    // The import alone, as "読込学習" starts it; only its notice is shown.
+    void Import(const QStringList& data)
+    {
+        WritePriceFile(data);
+        messages.clear();
+        form->y02rdDat();
+        EXPECT_EQ(messages, QStringList{ImportNoticeText()});
+        messages.clear();
+    }
+
+    // Every row of the in-memory AYNK in CNT order, NULL as "-".
+    QStringList Table() const
+    {
+        QSqlQuery q(dm->CsqM());
+        EXPECT_TRUE(q.exec(QStringLiteral("select * from AYNK order by CNT")));
+        QStringList rows;
+        while (q.next()) {
+            QStringList fields;
+            for (int c = 0; c < q.record().count(); ++c)
+                fields << (q.isNull(c) ? QStringLiteral("-") : q.value(c).toString());
+            rows << fields.join(QLatin1Char('|'));
+        }
+        return rows;
+    }
+
+    QVariant Cell(const QString& column, int cnt) const
+    {
+        QSqlQuery q(dm->CsqM());
+        EXPECT_TRUE(q.exec(QStringLiteral("select %1 from AYNK where CNT = %2").arg(column).arg(cnt)));
+        return q.next() ? q.value(0) : QVariant();
+    }
+
+    // Rows whose column is not NULL, lowest and highest CNT and count.
+    struct TSpan { int first, last, count; };
+    TSpan Filled(const QString& column) const
+    {
+        QSqlQuery q(dm->CsqM());
+        EXPECT_TRUE(q.exec(QStringLiteral("select min(CNT), max(CNT), count(*) from AYNK where %1 is not null")
+                               .arg(column)));
+        EXPECT_TRUE(q.next());
+        return {q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt()};
+    }
+
+    QStringList Log() const { return form->a02mM->Lines(); }
+
+    QTemporaryDir folder;
+    QString previousDir;
+    Tdm* previousDm = nullptr;
+    std::unique_ptr<Tdm> module;
+    std::unique_ptr<TBrelvanF> form;
+    TMessageSink previousSink;
+    QStringList messages;
+};
+
+// ---- Import --------------------------------------------------------------------
+
+TEST_F(PriceCommandsTest, ImportFillsDataTableAndLog)
+{
+    Import(DataLines(30));
+    EXPECT_EQ(form->Idn, 30);
+    EXPECT_EQ(form->Data.size(), 32u + 10u);
+    EXPECT_EQ(form->IrL, 1010);
+    EXPECT_EQ(form->IrH, 1310);
+    EXPECT_EQ(form->c14dnE->text(), QStringLiteral("30"));
+    EXPECT_EQ(form->b01P->Caption(), QStringLiteral("時間間隔: 日"));
+    EXPECT_EQ(Log().mid(Log().size() - 3),
+              (QStringList{"30件 読込終了", "最終日: 2020/04/17", "時間枠間隔: 日"}));
+
+    const QStringList table = Table();
+    ASSERT_EQ(table.size(), 38);
+    EXPECT_EQ(table[29], QStringLiteral("30|2020/04/17|-|1,300.25|1,100.00|900.50|1,000.00|-|-|-|-|-|-|-"));
+    // Eight calendar days after a Friday: Saturday and Sunday included.
+    EXPECT_EQ(table[30], QStringLiteral("31|2020/04/18|-|-|-|-|-|-|-|-|-|-|-|-"));
+    EXPECT_EQ(table[31], QStringLiteral("32|2020/04/19|-|-|-|-|-|-|-|-|-|-|-|-"));
+    EXPECT_EQ(table[37], QStringLiteral("38|2020/04/25|-|-|-|-|-|-|-|-|-|-|-|-"));
+    EXPECT_EQ(DateToStr(form->Data[38].dt), QStringLiteral("2020/04/25"));
+    EXPECT_EQ(form->Data[38].cnt, 38);
+
+    EXPECT_EQ(form->Data[0].EndV, 0.0f);                       // element 0 is never written
+    EXPECT_FLOAT_EQ(form->Data[1].EndV, 0.25f / 300);
+    EXPECT_NEAR(form->renormalize(form->Data[30].EndV), 1300.25f, 1e-3f);
+}
+
+TEST_F(PriceCommandsTest, ImportTwiceGivesTheSameTableAndRange)
+{
+    Import(DataLines(30));
+    const QStringList first = Table();
+    const auto data = form->Data;
+    Import(DataLines(30));
+    EXPECT_EQ(Table(), first);
+    EXPECT_EQ(form->IrL, 1010);
+    EXPECT_EQ(form->IrH, 1310);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        EXPECT_EQ(form->Data[i].EndV, data[i].EndV) << i;
+}
+
+TEST_F(PriceCommandsTest, MissingFileSaysSoAndChangesNothing)
+{
+    form->y02rdDat();
+    EXPECT_EQ(messages, (QStringList{ImportNoticeText(), PriceFileMissingText()}));
+    EXPECT_EQ(form->Idn, 0);
+}
+
+struct BadImportCase {
+    const char* name;
+    QStringList data;
+    QString message;
+};
+
+class BadImportTest : public PriceCommandsTest, public ::testing::WithParamInterface<BadImportCase> {};
+
+TEST_P(BadImportTest, LeavesTheEarlierImportIntactAndDoesNotTrain)
+{
+    Import(DataLines(30));
+    const QStringList table = Table();
+    const auto data = form->Data;
+    const int gridRows = dm->qb.RecordCount();
+    const QStringList log = Log();
+
+    WritePriceFile(GetParam().data);
+    messages.clear();
+    const int errors = UnhandledErrorCount();
+    form->a04RdBClick();   // import, then training: the failed import stops the command
+
+    EXPECT_EQ(UnhandledErrorCount(), errors + 1);
+    EXPECT_EQ(messages, (QStringList{ImportNoticeText(), GetParam().message}));
+    EXPECT_EQ(Table(), table);
+    EXPECT_EQ(form->Idn, 30);
+    EXPECT_EQ(form->IrL, 1010);
+    EXPECT_EQ(form->IrH, 1310);
+    ASSERT_EQ(form->Data.size(), data.size());
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        EXPECT_EQ(form->Data[i].EndV, data[i].EndV) << i;
+        EXPECT_EQ(form->Data[i].dt, data[i].dt) << i;
+    }
+    EXPECT_EQ(dm->qb.RecordCount(), gridRows);
+    EXPECT_EQ(form->c14dnE->text(), QStringLiteral("30"));
+    EXPECT_EQ(Log(), log);   // no import lines, no training lines
+}
+
+QStringList WithLine(int index, const QString& line)
+{
+    QStringList data = DataLines(40);
+    data[index] = line;
+    return data;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadImportTest,
+    ::testing::Values(
+        BadImportCase{"BadDate", WithLine(35, "2020/02/30,\"1,000.00\",1,1,1"),
+                      QStringLiteral("'2020/02/30' は日付ではありません (37行目)")},
+        BadImportCase{"BadClose", WithLine(1, "2020/02/03,\"1,0O0.00\",1,1,1"),
+                      QStringLiteral("'10O0.00' は浮動小数点数ではありません (3行目)")},
+        BadImportCase{"TooFewFields", WithLine(39, "2020/04/17,\"1,000.00\",1,1"),
+                      TooFewFieldsMessage(4, 40)},
+        BadImportCase{"EmptyRange", QStringList{"2020/04/16,100,1,1,1", "2020/04/17,100,1,1,1"},
+                      EmptyRangeMessage(100)},
+        BadImportCase{"NoDataLines", QStringList{}, NoDataLinesMessage()}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Training run ------------------------------------------------------------------
+
+TDateTime At(int y, int m, int d, int hh, int nn, int ss)
+{
+    return double(QDate(1899, 12, 30).daysTo(QDate(y, m, d))) + QTime(hh, nn, ss).msecsSinceStartOfDay() / 86400000.0;
+}
+
+TEST_F(PriceCommandsTest, TrainingRunLogsSixLinesAcrossMidnight)
+{
+    const TDateTime times[] = {At(2026, 12, 10, 23, 59, 50), At(2026, 12, 10, 23, 59, 51),
+                               At(2026, 12, 11, 0, 1, 5)};
+    int next = 0;
+    form->Clock = [&] { return times[std::min(next++, 2)]; };
+    WritePriceFile(DataLines(12));   // 2 windows per pass
+    form->c15lnnE->setText(QStringLiteral("3"));
+    form->a04RdBClick();
+    EXPECT_EQ(messages, QStringList{ImportNoticeText()});
+
+    const QStringList log = Log();
+    ASSERT_GE(log.size(), 6);
+    const QString mse = FormatMse(form->Ann->GetMSE());
+    EXPECT_EQ(log.mid(log.size() - 6),
+              (QStringList{"学習開始: 23:59:50", "学習回数: 3回", "学習終了: 01:05", "学習時間: 01:15",
+                           "学習終了 MSE: " + mse, "MSE: 平均二乗誤差"}));
+    EXPECT_NE(form->Ann->GetMSE(), 0.0f);   // 6 training steps ran
+    EXPECT_EQ(form->Ilk, 3);
+    EXPECT_EQ(form->c12dtE->text(), QStringLiteral("2026/12/10 23:59"));
+    EXPECT_EQ(form->c13tfE->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->c21lntmE->text(), QStringLiteral("01:15"));
+    EXPECT_EQ(form->c22mseE->text(), mse);
+}
+
+TEST_F(PriceCommandsTest, TrainingWithTooFewRowsOrNoPassesRunsNoStep)
+{
+    for (const auto& [rows, passes] : {std::pair{10, "5"}, std::pair{40, "0"}}) {
+        WritePriceFile(DataLines(rows));
+        form->c15lnnE->setText(QString::fromLatin1(passes));
+        form->a04RdBClick();
+        EXPECT_EQ(Log().last(), QStringLiteral("MSE: 平均二乗誤差"));
+        EXPECT_EQ(form->c22mseE->text(), QStringLiteral("0.000000000")) << rows;
+    }
+}
+
+TEST_F(PriceCommandsTest, TrainingBeforeImportSaysNoData)
+{
+    form->y03lean();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("データ読込が未済です")});
+    form->c15lnnE->setText(QStringLiteral("x"));
+    EXPECT_TRUE(Log().isEmpty() || !Log().last().startsWith(QStringLiteral("学習")));
+}
+
+// ---- Predictions ---------------------------------------------------------------------
+
+TEST_F(PriceCommandsTest, NextDayPredictionWritesRowsChartAndLog)
+{
+    Import(DataLines(100));
+    form->y04Yosok();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
+
+    const auto ycl1 = Filled(QStringLiteral("YCL1"));
+    EXPECT_EQ(ycl1.first, 81);
+    EXPECT_EQ(ycl1.last, 100);
+    EXPECT_EQ(ycl1.count, 20);
+    const auto ycl2 = Filled(QStringLiteral("YCL2"));
+    EXPECT_EQ(ycl2.first, 82);
+    EXPECT_EQ(ycl2.last, 101);
+    EXPECT_EQ(Filled(QStringLiteral("YCL3")).count, 0);
+
+    TChart* chart = form->a03Cht;
+    for (int s = 0; s < 3; ++s)
+        ASSERT_EQ(chart->Series(s)->Count(), 20);
+    EXPECT_EQ(chart->Series(0)->XValue(0), 74.0);
+    EXPECT_EQ(chart->Series(1)->XValue(19), 93.0);
+    EXPECT_EQ(chart->Series(2)->XValue(0), 75.0);
+    EXPECT_EQ(chart->Series(2)->XValue(19), 94.0);
+    EXPECT_EQ(chart->Series(0)->Label(19), QStringLiteral("2020/04/17"));
+    EXPECT_EQ(chart->Series(2)->Label(19), QStringLiteral("2020/04/18"));
+    EXPECT_NEAR(chart->Series(0)->YValue(19), 1000.25, 1e-3);
+
+    const float pre1 = float(chart->Series(1)->YValue(19));
+    const float pre2 = float(chart->Series(2)->YValue(19));
+    const QStringList log = Log();
+    EXPECT_EQ(log.mid(log.size() - 4),
+              (QStringList{QStringLiteral("2020/04/17 終値実価格: 1000.25"), "2020/04/17 以降の終値予測",
+                           "2020/04/17 終値: " + FormatPrice(pre1), "2020/04/18 終値: " + FormatPrice(pre2)}));
+    EXPECT_EQ(Cell(QStringLiteral("YCL1"), 100).toString(), FormatPrice(pre1));
+    EXPECT_EQ(Cell(QStringLiteral("YCL2"), 101).toString(), FormatPrice(pre2));
+}
+
+TEST_F(PriceCommandsTest, WholePeriodWritesEveryRowAndAgreesOnYcl1)
+{
+    Import(DataLines(100));
+    form->y04Yosok();
+    QStringList nextDayYcl1;
+    for (int row = 81; row <= 100; ++row)
+        nextDayYcl1 << Cell(QStringLiteral("YCL1"), row).toString();
+
+    form->y05znYos();
+    EXPECT_TRUE(messages.isEmpty());
+    const auto ycl1 = Filled(QStringLiteral("YCL1"));
+    EXPECT_EQ(ycl1.first, 8);
+    EXPECT_EQ(ycl1.last, 100);
+    EXPECT_EQ(ycl1.count, 93);
+    const auto ycl2 = Filled(QStringLiteral("YCL2"));
+    EXPECT_EQ(ycl2.first, 8);
+    EXPECT_EQ(ycl2.last, 101);   // row 101 keeps what "予測1" wrote there
+    for (int row = 81; row <= 100; ++row)
+        EXPECT_EQ(Cell(QStringLiteral("YCL1"), row).toString(), nextDayYcl1[row - 81]) << row;
+
+    TChart* chart = form->a03Cht;
+    for (int s = 0; s < 3; ++s)
+        ASSERT_EQ(chart->Series(s)->Count(), 93);
+    EXPECT_EQ(chart->Series(0)->XValue(0), 0.0);
+    EXPECT_EQ(chart->Series(0)->Label(0), DateToStr(form->Data[7].dt));
+    EXPECT_EQ(chart->Series(2)->XValue(92), 93.0);
+    EXPECT_EQ(chart->Series(2)->Label(92), QStringLiteral("2020/04/17"));
+    EXPECT_EQ(Log().last(), QStringLiteral("全期間の予測"));
+}
+
+TEST_F(PriceCommandsTest, UpdatesFindTheirRowThroughTheIndex)
+{
+    Import(DataLines(30));
+    QSqlQuery q(dm->CsqM());
+    ASSERT_TRUE(q.exec(QStringLiteral("explain query plan update AYNK set YCL1 = 1 where cnt = 5")));
+    QString plan;
+    while (q.next())
+        plan += q.value(3).toString();
+    EXPECT_TRUE(plan.contains(QStringLiteral("INDEX"))) << plan.toStdString();
+}
+
+TEST_F(PriceCommandsTest, NextDayWithTooFewRowsSaysSoBeforeClearingTheChart)
+{
+    Import(DataLines(100));
+    form->y05znYos();
+    Import(DataLines(26));   // needs 7 + 20
+    messages.clear();
+    form->y04Yosok();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("ﾃﾞｰﾀが 26 行しかありません: 予測1 には 27 行以上必要です")});
+    EXPECT_EQ(form->a03Cht->Series(0)->Count(), 93);
+}
+
+TEST_F(PriceCommandsTest, PredictionsBeforeImport)
+{
+    form->y04Yosok();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("ﾃﾞｰﾀ読込が未済です")});
+    messages.clear();
+    form->y05znYos();
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(Log().last(), QStringLiteral("全期間の予測"));
+    EXPECT_EQ(form->a03Cht->Series(0)->Count(), 0);
+}
+
+TEST_F(PriceCommandsTest, OneOutputNetworkPredictsWithOutputZeroOnly)
+{
+    form->Iol = 1;
+    form->Layers = {7, 7, 3, 1};
+    form->Ann = std::make_unique<TRavoAnn>(form->Layers, 0.005f, TRavoActivationFunc::Sigmoid);
+    Import(DataLines(100));
+    form->y04Yosok();
+    form->y05znYos();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(Filled(QStringLiteral("YCL1")).count, 93);
+    EXPECT_EQ(Filled(QStringLiteral("YCL2")).count, 0);
+    EXPECT_EQ(form->a03Cht->Series(1)->Count(), 93);
+    EXPECT_EQ(form->a03Cht->Series(2)->Count(), 0);
+}
+
+}  // namespace
