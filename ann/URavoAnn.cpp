@@ -13,6 +13,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // How the training step stays bit-identical to the extended-precision formulas
 // ---------------------------------------------------------------------------
 // Every stored value is X rounded to float, where X is a formula over floats.
@@ -62,15 +66,12 @@ namespace {
 
 using Ext = long double;
 
-// ---- The formulas in extended precision (the reference definitions). -------
-
-float XMulAdd(float a, float b, float acc) { return static_cast<float>(Ext(a) * Ext(b) + Ext(acc)); }
-float XSigmoid(float x) { return static_cast<float>(1.0L / (1.0L + std::exp(-Ext(x)))); }
-float XSigmoidDerivativeOfOutput(float s) { return static_cast<float>(Ext(s) * (1.0L - Ext(s))); }
-float XBiasStep(float b, float delta, float lr) { return static_cast<float>(Ext(b) - Ext(delta) * 1.0L * Ext(lr)); }
-float XWeightStep(float w, float delta, float o, float lr) { return static_cast<float>(Ext(w) - Ext(delta) * Ext(o) * Ext(lr)); }
+// Rounds an extended-precision result to the 32-bit float that stores it.
+inline float F(Ext x) { return static_cast<float>(x); }
 
 // ---- The fast route's checks. ----------------------------------------------
+// Each returns nonzero when the value is unsure; the step accumulates them
+// without branching and is redone in extended precision when any is set.
 
 inline std::uint32_t FloatBits(float f) {
     std::uint32_t u;
@@ -78,40 +79,32 @@ inline std::uint32_t FloatBits(float f) {
     return u;
 }
 
+inline std::uint64_t DoubleBits(double d) {
+    std::uint64_t u;
+    std::memcpy(&u, &d, sizeof u);
+    return u;
+}
+
+// Kind (b): r may be a float midpoint.  A midpoint of the normal float range
+// has its significand bit 28 set and bits 27..0 clear; one of the subnormal
+// range (an odd multiple of 2^-150 below 2^-126) has at most 24 significant
+// bits, so bits 28..0 are clear.  Either way bits 27..0 are clear.  Exact
+// floats, zeros, infinities and NaNs are flagged too (redone, never wrong).
+inline unsigned MidpointSuspect(double r) { return (DoubleBits(r) & 0x0FFFFFFFu) == 0; }
+
+// Kind (c) with a relative bound of 2^-40: the roundings of r(1 - 2^-40) and
+// r(1 + 2^-40) differ (a NaN always differs from itself only by chance, so
+// NaNs are flagged separately).
 constexpr double kRelLo = 1.0 - 0x1p-40;
 constexpr double kRelHi = 1.0 + 0x1p-40;
-
-// True when a float rounding boundary lies within a relative 2^-40 of r.
-inline bool NearBoundary(double r) {
-    return FloatBits(static_cast<float>(r * kRelLo)) != FloatBits(static_cast<float>(r * kRelHi));
+inline unsigned RelativeSuspect(double r) {
+    return (FloatBits(static_cast<float>(r * kRelLo)) != FloatBits(static_cast<float>(r * kRelHi))) | (r != r);
 }
 
-// True when a float rounding boundary lies within b of r.
-inline bool NearBoundary(double r, double b) {
-    return FloatBits(static_cast<float>(r - b)) != FloatBits(static_cast<float>(r + b));
-}
-
-// float(acc + a*b) as the extended formula gives it: kind (b).
-inline float MulAdd(double a, double b, double acc, float af, float bf, float accf) {
-    const double r = a * b + acc;
-    if (NearBoundary(r)) return XMulAdd(af, bf, accf);
-    return static_cast<float>(r);
-}
-
-inline float SigmoidFast(float x) {
-    const double r = 1.0 / (1.0 + std::exp(-static_cast<double>(x)));
-    if (NearBoundary(r)) return XSigmoid(x);
-    return static_cast<float>(r);
-}
-
-// s*(1-s) for s = Sigmoid(x) rounded to float: kind (b) while 1-s is exact in
-// double (s >= 2^-29); smaller s go the extended way.
-inline float SigmoidDerivativeOfOutput(float s) {
-    if (!(s >= 0x1p-28f)) return XSigmoidDerivativeOfOutput(s);
-    const double d = static_cast<double>(s);
-    const double r = d * (1.0 - d);
-    if (NearBoundary(r)) return XSigmoidDerivativeOfOutput(s);
-    return static_cast<float>(r);
+// Kind (c) for the weight step w - P: bound 2^-44 (|P| + |r|).
+inline unsigned WeightSuspect(double r, double p) {
+    const double bound = (std::fabs(p) + std::fabs(r)) * 0x1p-44;
+    return (FloatBits(static_cast<float>(r - bound)) != FloatBits(static_cast<float>(r + bound))) | (r != r);
 }
 
 // ---- The process-wide generator. -------------------------------------------
@@ -296,15 +289,19 @@ void TRavoAnn::BuildLayout() {
     fOutD.assign(neurons, 0.0);
     fBias.assign(biases, 0.0f);
     fWeight.assign(weights, 0.0f);
-    fActiveDer.assign(widest, 0.0f);
+    fBiasNext.assign(biases, 0.0f);
+    fWeightNext.assign(weights, 0.0f);
     fBackError.assign(widest, 0.0f);
     fLayerGrads.assign(widest, 0.0f);
 }
 
 // ---- Activations (the extended formulas). -----------------------------------
 
-float TRavoAnn::Sigmoid(float x) { return XSigmoid(x); }
-float TRavoAnn::SigmoidDerivative(float x) { return XSigmoidDerivativeOfOutput(XSigmoid(x)); }
+float TRavoAnn::Sigmoid(float x) { return F(1.0L / (1.0L + std::exp(-Ext(x)))); }
+float TRavoAnn::SigmoidDerivative(float x) {
+    const Ext s = Sigmoid(x);
+    return F(s * (1.0L - s));
+}
 float TRavoAnn::ReLU(float x) { return x > 0.0f ? x : 0.0f; }
 float TRavoAnn::ReLUDerivative(float x) { return x > 0.0f ? 1.0f : 0.0f; }
 
@@ -316,12 +313,42 @@ void TRavoAnn::CheckInputs(const std::vector<float>& Inputs) const {
                               " / " + std::to_string(fNeuronCountInLayers.front()));
 }
 
-// Inputs has exactly n_0 values (checked by the caller).
+// Inputs holds n_0 values (checked by the callers).
 void TRavoAnn::ForwardProp(const std::vector<float>& Inputs) {
-    const std::size_t n0 = Inputs.size();
+    if (!ForwardFast(Inputs.data())) ForwardExtended(Inputs.data());
+}
+
+// The forward pass exactly as the formulas say, in extended precision.
+void TRavoAnn::ForwardExtended(const float* Inputs) {
+    const auto n0 = static_cast<std::size_t>(fNeuronCountInLayers.front());
+    for (std::size_t k = 0; k < n0; ++k) fSum[k] = fOut[k] = Inputs[k];
+    const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
+    const std::size_t layers = fNeuronOffset.size();
+    for (std::size_t l = 1; l < layers; ++l) {
+        const auto nIn = static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
+        const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[l]);
+        const float* in = fOut.data() + fNeuronOffset[l - 1];
+        const float* row = fWeight.data() + fWeightOffset[l - 1];
+        const float* bias = fBias.data() + fBiasOffset[l - 1];
+        const bool outputLayer = l + 1 == layers;
+        for (std::size_t j = 0; j < nOut; ++j, row += nIn) {
+            float acc = bias[j];
+            for (std::size_t k = 0; k < nIn; ++k) acc = F(Ext(in[k]) * Ext(row[k]) + Ext(acc));
+            fSum[fNeuronOffset[l] + j] = acc;
+            fOut[fNeuronOffset[l] + j] =
+                outputLayer ? (sigmoidNet ? acc : Sigmoid(acc)) : (sigmoidNet ? Sigmoid(acc) : ReLU(acc));
+        }
+    }
+    for (std::size_t n = 0; n < fOut.size(); ++n) fOutD[n] = fOut[n];
+}
+
+// The forward pass in double: every accumulator step is one rounding of an
+// exact value (kind (b)), every sigmoid kind (c).
+bool TRavoAnn::ForwardFast(const float* Inputs) {
+    unsigned unsure = 0;
+    const auto n0 = static_cast<std::size_t>(fNeuronCountInLayers.front());
     for (std::size_t k = 0; k < n0; ++k) {
-        fSum[k] = Inputs[k];
-        fOut[k] = Inputs[k];
+        fSum[k] = fOut[k] = Inputs[k];
         fOutD[k] = Inputs[k];
     }
     const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
@@ -329,28 +356,35 @@ void TRavoAnn::ForwardProp(const std::vector<float>& Inputs) {
     for (std::size_t l = 1; l < layers; ++l) {
         const auto nIn = static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
         const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[l]);
-        const float* inF = fOut.data() + fNeuronOffset[l - 1];
-        const double* inD = fOutD.data() + fNeuronOffset[l - 1];
+        const double* in = fOutD.data() + fNeuronOffset[l - 1];
         float* sum = fSum.data() + fNeuronOffset[l];
         float* out = fOut.data() + fNeuronOffset[l];
         double* outD = fOutD.data() + fNeuronOffset[l];
         const float* row = fWeight.data() + fWeightOffset[l - 1];
         const float* bias = fBias.data() + fBiasOffset[l - 1];
-        const bool outputLayer = l + 1 == layers;
+        const bool sigmoidUnits = (l + 1 == layers) != sigmoidNet;
+        const bool reluUnits = !sigmoidNet && l + 1 != layers;
         for (std::size_t j = 0; j < nOut; ++j, row += nIn) {
-            float acc = bias[j];
-            for (std::size_t k = 0; k < nIn; ++k)
-                acc = MulAdd(inD[k], static_cast<double>(row[k]), static_cast<double>(acc), inF[k], row[k], acc);
-            sum[j] = acc;
-            float o;
-            if (outputLayer)
-                o = sigmoidNet ? acc : SigmoidFast(acc);
-            else
-                o = sigmoidNet ? SigmoidFast(acc) : ReLU(acc);
-            out[j] = o;
+            double acc = bias[j];
+            for (std::size_t k = 0; k < nIn; ++k) {
+                const double r = in[k] * static_cast<double>(row[k]) + acc;
+                unsure |= MidpointSuspect(r);
+                acc = static_cast<double>(static_cast<float>(r));
+            }
+            sum[j] = static_cast<float>(acc);
+            double o = acc;
+            if (sigmoidUnits) {
+                const double r = 1.0 / (1.0 + std::exp(-acc));
+                unsure |= RelativeSuspect(r);
+                o = static_cast<double>(static_cast<float>(r));
+            } else if (reluUnits) {
+                o = acc > 0.0 ? acc : 0.0;
+            }
+            out[j] = static_cast<float>(o);
             outD[j] = o;
         }
     }
+    return unsure == 0;
 }
 
 void TRavoAnn::Run(const std::vector<float>& Inputs, std::vector<float>& Outputs) {
@@ -372,78 +406,178 @@ void TRavoAnn::Train(const std::vector<float>& Inputs, const std::vector<float>&
     if (fTrainCount > std::numeric_limits<std::int32_t>::max() - static_cast<std::int32_t>(nOut))
         throw ERavoOverflow("学習回数が上限 2147483647 を超えます");
 
-    ForwardProp(Inputs);
+    float loss = fLoss;
+    if (TrainFast(Inputs.data(), Outputs.data(), loss)) {
+        fWeight.swap(fWeightNext);
+        fBias.swap(fBiasNext);
+        fLoss = loss;
+        fTrainCount += static_cast<std::int32_t>(nOut);
+        return;
+    }
+    ForwardExtended(Inputs.data());
     BackProp(Outputs);
     // The tally uses the outputs of the forward pass above, before the update.
     const float* out = OutputLayer();
     for (std::size_t j = 0; j < nOut; ++j) {
         ++fTrainCount;
-        const float d = static_cast<float>(static_cast<double>(out[j]) - static_cast<double>(Outputs[j]));
-        fLoss = MulAdd(d, d, fLoss, d, d, fLoss);
+        const float d = F(Ext(out[j]) - Ext(Outputs[j]));
+        fLoss = F(Ext(d) * Ext(d) + Ext(fLoss));
     }
 }
 
-// Outputs has exactly n_(L-1) values (checked by Train).  Walks the layers
-// downwards; every row's weights are updated at once, and the error handed
-// down uses each row's weights from before its update.
+// Back-propagation exactly as the formulas say, in extended precision, on the
+// pass left in fSum and fOut.  Outputs holds n_(L-1) targets (checked by
+// Train).  Walks the layers downwards; every row's weights change at once,
+// and the error handed down uses each row's weights from before its update.
 void TRavoAnn::BackProp(const std::vector<float>& Outputs) {
     const std::size_t layers = fNeuronOffset.size();
     if (layers < 2) return;
     const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
-    const float lr = fLearningRate;
-    const double lrD = lr;
-
-    const float* top = OutputLayer();
+    const Ext lr = fLearningRate;
     float* backError = fBackError.data();
     float* grads = fLayerGrads.data();
-    for (std::size_t j = 0; j < Outputs.size(); ++j)
-        backError[j] = static_cast<float>(static_cast<double>(top[j]) - static_cast<double>(Outputs[j]));
+    const float* top = OutputLayer();
+    for (std::size_t j = 0; j < Outputs.size(); ++j) backError[j] = F(Ext(top[j]) - Ext(Outputs[j]));
 
     for (std::size_t l = layers - 1; l >= 1; --l) {
         const auto nIn = static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
         const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[l]);
-        const float* inF = fOut.data() + fNeuronOffset[l - 1];
-        const double* inD = fOutD.data() + fNeuronOffset[l - 1];
+        const float* in = fOut.data() + fNeuronOffset[l - 1];
         const float* sum = fSum.data() + fNeuronOffset[l];
-        const float* out = fOut.data() + fNeuronOffset[l];
         float* row = fWeight.data() + fWeightOffset[l - 1];
         float* bias = fBias.data() + fBiasOffset[l - 1];
         const bool outputLayer = l + 1 == layers;
-        // The error left for the input layer is never used: not computed.
-        const bool handDown = l > 1;
-
         for (std::size_t j = 0; j < nOut; ++j, row += nIn) {
-            float activeDer;
-            if (outputLayer)
-                activeDer = sigmoidNet ? 1.0f : SigmoidDerivativeOfOutput(out[j]);
-            else
-                activeDer = sigmoidNet ? SigmoidDerivativeOfOutput(out[j]) : ReLUDerivative(sum[j]);
-            const float delta =
-                static_cast<float>(static_cast<double>(backError[j]) * static_cast<double>(activeDer));
-            const double deltaD = delta;
-            const double step = deltaD * lrD;  // delta * lr, exact
-
-            const double b = static_cast<double>(bias[j]) - step;
-            bias[j] = NearBoundary(b) ? XBiasStep(bias[j], delta, lr) : static_cast<float>(b);
-
-            if (handDown) {
-                if (j == 0)
-                    for (std::size_t k = 0; k < nIn; ++k)
-                        grads[k] = static_cast<float>(deltaD * static_cast<double>(row[k]));
-                else
-                    for (std::size_t k = 0; k < nIn; ++k)
-                        grads[k] = MulAdd(deltaD, static_cast<double>(row[k]), static_cast<double>(grads[k]),
-                                          delta, row[k], grads[k]);
-            }
+            const float activeDer = outputLayer ? (sigmoidNet ? 1.0f : SigmoidDerivative(sum[j]))
+                                                : (sigmoidNet ? SigmoidDerivative(sum[j]) : ReLUDerivative(sum[j]));
+            const float delta = F(Ext(backError[j]) * Ext(activeDer));
+            bias[j] = F(Ext(bias[j]) - Ext(delta) * 1.0L * lr);
             for (std::size_t k = 0; k < nIn; ++k) {
-                const double p = step * inD[k];
-                const double w = static_cast<double>(row[k]) - p;
-                const double bound = (std::fabs(p) + std::fabs(w)) * 0x1p-44;
-                row[k] = NearBoundary(w, bound) ? XWeightStep(row[k], delta, inF[k], lr) : static_cast<float>(w);
+                const float old = row[k];
+                row[k] = F(Ext(old) - Ext(delta) * Ext(in[k]) * lr);
+                grads[k] = j == 0 ? F(Ext(delta) * Ext(old)) : F(Ext(delta) * Ext(old) + Ext(grads[k]));
             }
         }
         std::swap(backError, grads);
     }
+}
+
+// The whole training step in double.  Kinds (a), (b) and (c) as described at
+// the top of this file; the new weights and biases go to the Next arrays.
+bool TRavoAnn::TrainFast(const float* Inputs, const float* Outputs, float& Loss) {
+    if (!ForwardFast(Inputs)) return false;
+    unsigned unsure = 0;
+    const std::size_t layers = fNeuronOffset.size();
+    const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
+    const double lr = fLearningRate;
+    const auto nTop = static_cast<std::size_t>(fNeuronCountInLayers.back());
+    const float* top = OutputLayer();
+    float* backError = fBackError.data();
+    float* grads = fLayerGrads.data();
+    for (std::size_t j = 0; j < nTop; ++j)
+        backError[j] = static_cast<float>(static_cast<double>(top[j]) - static_cast<double>(Outputs[j]));
+#if defined(__SSE2__)
+    const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    const __m128d weightBound = _mm_set1_pd(0x1p-44);
+    const __m128i low28 = _mm_set_epi32(0, 0x0FFFFFFF, 0, 0x0FFFFFFF);
+    const __m128i lowWords = _mm_set_epi32(0, -1, 0, -1);
+    __m128i unsureV = _mm_setzero_si128();
+#endif
+
+    for (std::size_t l = layers - 1; l >= 1; --l) {
+        const auto nIn = static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
+        const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[l]);
+        const double* in = fOutD.data() + fNeuronOffset[l - 1];
+        const float* sum = fSum.data() + fNeuronOffset[l];
+        const float* out = fOut.data() + fNeuronOffset[l];
+        const float* row = fWeight.data() + fWeightOffset[l - 1];
+        float* rowNext = fWeightNext.data() + fWeightOffset[l - 1];
+        const float* bias = fBias.data() + fBiasOffset[l - 1];
+        float* biasNext = fBiasNext.data() + fBiasOffset[l - 1];
+        const bool sigmoidUnits = (l + 1 == layers) != sigmoidNet;
+        const bool linearUnits = sigmoidNet && l + 1 == layers;
+        // The error left for the input layer is never used: not computed.
+        const bool handDown = l > 1;
+
+        for (std::size_t j = 0; j < nOut; ++j, row += nIn, rowNext += nIn) {
+            // A sigmoid unit's derivative at its sum is s(1-s) with s its own
+            // output: fOut holds exactly Sigmoid(fSum) rounded to float.
+            double activeDer;
+            if (sigmoidUnits) {
+                const double s = out[j];
+                unsure |= !(s >= 0x1p-28);  // 1-s exact in double from here on
+                const double r = s * (1.0 - s);
+                unsure |= MidpointSuspect(r);
+                activeDer = static_cast<float>(r);
+            } else {
+                activeDer = linearUnits || sum[j] > 0.0f ? 1.0 : 0.0;
+            }
+            const double delta = static_cast<float>(static_cast<double>(backError[j]) * activeDer);
+            const double step = delta * lr;  // exact
+            const double b = static_cast<double>(bias[j]) - step;
+            unsure |= MidpointSuspect(b);
+            biasNext[j] = static_cast<float>(b);
+
+            std::size_t k = 0;
+#if defined(__SSE2__)
+            const __m128d step2 = _mm_set1_pd(step);
+            const __m128d delta2 = _mm_set1_pd(delta);
+            for (; k + 2 <= nIn; k += 2) {
+                const __m128d w = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + k))));
+                const __m128d p = _mm_mul_pd(step2, _mm_loadu_pd(in + k));
+                const __m128d r = _mm_sub_pd(w, p);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(rowNext + k), _mm_castps_si128(_mm_cvtpd_ps(r)));
+                const __m128d bound = _mm_mul_pd(_mm_add_pd(_mm_and_pd(p, absMask), _mm_and_pd(r, absMask)), weightBound);
+                const __m128i lo = _mm_castps_si128(_mm_cvtpd_ps(_mm_sub_pd(r, bound)));
+                const __m128i hi = _mm_castps_si128(_mm_cvtpd_ps(_mm_add_pd(r, bound)));
+                unsureV = _mm_or_si128(unsureV, _mm_xor_si128(lo, hi));
+                unsureV = _mm_or_si128(unsureV, _mm_castpd_si128(_mm_cmpunord_pd(r, r)));
+                if (handDown) {
+                    __m128d g = _mm_mul_pd(delta2, w);
+                    if (j > 0) {
+                        g = _mm_add_pd(g, _mm_cvtps_pd(_mm_castsi128_ps(
+                                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(grads + k)))));
+                        const __m128i zeroLow = _mm_cmpeq_epi32(_mm_and_si128(_mm_castpd_si128(g), low28),
+                                                                _mm_setzero_si128());
+                        unsureV = _mm_or_si128(unsureV, _mm_and_si128(zeroLow, lowWords));
+                    }
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(grads + k), _mm_castps_si128(_mm_cvtpd_ps(g)));
+                }
+            }
+#endif
+            for (; k < nIn; ++k) {
+                const double w = row[k];
+                const double p = step * in[k];
+                const double r = w - p;
+                unsure |= WeightSuspect(r, p);
+                rowNext[k] = static_cast<float>(r);
+                if (handDown) {
+                    double g = delta * w;
+                    if (j > 0) {
+                        g += static_cast<double>(grads[k]);
+                        unsure |= MidpointSuspect(g);
+                    }
+                    grads[k] = static_cast<float>(g);
+                }
+            }
+        }
+        std::swap(backError, grads);
+    }
+
+    // The tally, from the outputs of the forward pass.
+    double loss = Loss;
+    for (std::size_t j = 0; j < nTop; ++j) {
+        const double d = static_cast<float>(static_cast<double>(top[j]) - static_cast<double>(Outputs[j]));
+        const double r = d * d + loss;
+        unsure |= MidpointSuspect(r);
+        loss = static_cast<float>(r);
+    }
+#if defined(__SSE2__)
+    unsure |= _mm_movemask_epi8(_mm_cmpeq_epi8(unsureV, _mm_setzero_si128())) != 0xFFFF;
+#endif
+    if (unsure != 0) return false;
+    Loss = static_cast<float>(loss);
+    return true;
 }
 
 float TRavoAnn::GetMSE() const {

@@ -86,7 +86,11 @@ public:
 private:
     TRavoAnn() = default;
 
+    // The forward pass: the fast route, redone in extended precision when
+    // any of its values is unsure.
     void ForwardProp(const std::vector<float>& Inputs);
+    // Back-propagation in extended precision (used when the fast training
+    // step is unsure).
     void BackProp(const std::vector<float>& Outputs);
     static float Sigmoid(float x);
     static float SigmoidDerivative(float x);
@@ -95,11 +99,18 @@ private:
     float GetLearningRate() const { return fLearningRate; }
     void SetLearningRate(float Value);
 
+    // The fast route of a whole training step.  New weights and biases go to
+    // fWeightNext/fBiasNext and the new tally to Loss; the result is false
+    // when some value may differ from the extended formula, and then nothing
+    // of the network has changed but fSum and fOut.
+    bool ForwardFast(const float* Inputs);
+    bool TrainFast(const float* Inputs, const float* Outputs, float& Loss);
+    void ForwardExtended(const float* Inputs);
+
     // Shape helpers over the flat arrays below.
     void BuildLayout();
     void CheckInputs(const std::vector<float>& Inputs) const;
     float* OutputLayer() { return fOut.data() + fNeuronOffset.back(); }
-    bool IsOutputLayer(std::size_t Layer) const { return Layer + 1 == fNeuronOffset.size(); }
 
     // Fields, in the network's declared order.  The per-layer arrays are
     // stored flat and contiguous, layer by layer, row by row: fSum and fOut
@@ -122,9 +133,10 @@ private:
     std::vector<std::size_t> fBiasOffset;
     std::vector<std::size_t> fWeightOffset;
     // Scratch of the training step: outputs of the latest pass in double,
-    // activation derivatives, error signals.
+    // error signals, and the next weights and biases of the fast route.
     std::vector<double> fOutD;
-    std::vector<float> fActiveDer;
     std::vector<float> fBackError;
     std::vector<float> fLayerGrads;
+    std::vector<float> fWeightNext;
+    std::vector<float> fBiasNext;
 };

@@ -1,0 +1,202 @@
+// ann_bench: speed of one training step of the program's network, side by side
+// with the plain long-double implementation and with FANN 2.2 (float), all
+// three starting from the same initial weights and learning the same windows
+// of real closes in the same order.
+//
+//   ann_bench [price-csv] [--passes N]
+//
+// The price file is a CSV with a header line and the close in the fifth field
+// (date,open,high,low,close,...); by default the S&P 500 series beside the
+// project.  Like the program's import, the first and the last line are
+// skipped, the closes are scaled into 0..1 with IrL = trunc(min/10)*10 and
+// IrH = ceil(max/10)*10, element 0 of the series is 0 and the rows follow from
+// element 1; window i learns elements i+7 and i+8 from elements i..i+6.
+#include "ann/URavoAnn.h"
+#include "tests/ann/LiteralAnn.h"
+
+#include <floatfann.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kInputs = 7;
+constexpr int kOutputs = 2;
+const std::vector<std::int32_t> kTopology = {kInputs, 7, 3, kOutputs};
+constexpr float kRate = 0.005f;
+
+struct Window {
+    std::vector<float> in, out;
+};
+
+struct Series {
+    std::vector<float> data;  // element 0 is 0, rows from 1
+    int irl = 0, irh = 0;
+};
+
+Series ReadSeries(const std::string& path) {
+    std::ifstream file(path);
+    if (!file) {
+        std::fprintf(stderr, "ann_bench: cannot open %s\n", path.c_str());
+        std::exit(2);
+    }
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    std::vector<float> closes;
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {  // first and last line skipped
+        std::stringstream fields(lines[i]);
+        std::string field;
+        for (int f = 0; f <= 4 && std::getline(fields, field, ','); ++f) {}
+        closes.push_back(std::strtof(field.c_str(), nullptr));
+    }
+    float low = 0, high = 0;
+    for (float c : closes) {
+        if (low == 0) low = c;
+        if (c > high) high = c;
+        if (c < low) low = c;
+    }
+    Series s;
+    s.irh = static_cast<int>(std::ceil(high / 10.0) * 10);
+    s.irl = static_cast<int>(std::trunc(low / 10.0) * 10);
+    s.data.push_back(0.0f);
+    for (float c : closes)
+        s.data.push_back(static_cast<float>((static_cast<double>(c) - s.irl) / static_cast<double>(s.irh - s.irl)));
+    return s;
+}
+
+std::vector<Window> Windows(const Series& s) {
+    const int rows = static_cast<int>(s.data.size()) - 1;  // Idn
+    std::vector<Window> windows;
+    for (int i = 0; i < rows - kInputs - kOutputs - 1; ++i) {
+        Window w;
+        for (int j = 0; j < kInputs; ++j) w.in.push_back(s.data[i + j]);
+        for (int k = 0; k < kOutputs; ++k) w.out.push_back(s.data[i + kInputs + k]);
+        windows.push_back(std::move(w));
+    }
+    return windows;
+}
+
+std::vector<unsigned char> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A FANN network of the same shape and activations holding the network's
+// weights: FANN keeps a bias as the weight from the extra constant neuron at
+// the end of the layer below.
+struct fann* FannCopyOf(const TRavoAnn& ann) {
+    struct fann* f = fann_create_standard(4, kTopology[0], kTopology[1], kTopology[2], kTopology[3]);
+    fann_set_activation_function_hidden(f, FANN_SIGMOID);
+    fann_set_activation_steepness_hidden(f, 0.5f);  // 1/(1+exp(-2*0.5*x))
+    fann_set_activation_function_output(f, FANN_LINEAR);
+    fann_set_activation_steepness_output(f, 1.0f);  // identity
+    fann_set_training_algorithm(f, FANN_TRAIN_INCREMENTAL);
+    fann_set_learning_rate(f, kRate);
+    fann_set_learning_momentum(f, 0.0f);
+    fann_set_train_error_function(f, FANN_ERRORFUNC_LINEAR);
+
+    const unsigned layers = fann_get_num_layers(f);
+    std::vector<unsigned> sizes(layers), biases(layers), first(layers);
+    fann_get_layer_array(f, sizes.data());
+    fann_get_bias_array(f, biases.data());
+    for (unsigned l = 1; l < layers; ++l) first[l] = first[l - 1] + sizes[l - 1] + biases[l - 1];
+
+    std::vector<fann_connection> connections(fann_get_total_connections(f));
+    fann_get_connection_array(f, connections.data());
+    for (fann_connection& c : connections) {
+        unsigned l = 1;
+        while (l + 1 < layers && c.to_neuron >= first[l + 1]) ++l;
+        const int j = static_cast<int>(c.to_neuron - first[l]);
+        const int k = static_cast<int>(c.from_neuron - first[l - 1]);
+        c.weight = k == static_cast<int>(sizes[l - 1]) ? ann.Bias(l - 1, j) : ann.Weight(l - 1, j, k);
+    }
+    fann_set_weight_array(f, connections.data(), static_cast<unsigned>(connections.size()));
+    return f;
+}
+
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string path = std::string(BRELVAN_SOURCE_DIR) + "/../shared/data/sp500-2000.csv";
+    int passes = 400;
+    for (int a = 1; a < argc; ++a) {
+        const std::string arg = argv[a];
+        if (arg == "--passes" && a + 1 < argc)
+            passes = std::atoi(argv[++a]);
+        else if (arg.rfind("--passes=", 0) == 0)
+            passes = std::atoi(arg.c_str() + 9);
+        else
+            path = arg;
+    }
+    const Series series = ReadSeries(path);
+    const std::vector<Window> windows = Windows(series);
+    if (windows.empty() || passes < 1) {
+        std::fprintf(stderr, "ann_bench: no windows to train on\n");
+        return 2;
+    }
+
+    TRavoAnn ann(kTopology, kRate, TRavoActivationFunc::Sigmoid);
+    const std::string start = "/tmp/ann_bench_start_" + std::to_string(::getpid()) + ".ann";
+    ann.SaveToFile(start);
+    TLiteralAnn literal(ReadBytes(start));
+    std::remove(start.c_str());
+    struct fann* fann = FannCopyOf(ann);
+
+    // The three learn pass by pass in turn, so that a noisy machine slows
+    // all of them alike.
+    using Clock = std::chrono::steady_clock;
+    Clock::duration mine{}, plain{}, theirs{};
+    for (int p = 0; p < passes; ++p) {
+        auto t0 = Clock::now();
+        for (const Window& w : windows) ann.Train(w.in, w.out);
+        auto t1 = Clock::now();
+        for (const Window& w : windows)
+            fann_train(fann, const_cast<float*>(w.in.data()), const_cast<float*>(w.out.data()));
+        auto t2 = Clock::now();
+        for (const Window& w : windows) literal.Train(w.in, w.out);
+        auto t3 = Clock::now();
+        mine += t1 - t0;
+        theirs += t2 - t1;
+        plain += t3 - t2;
+    }
+
+    const double steps = static_cast<double>(passes) * static_cast<double>(windows.size());
+    const double nsMine = Seconds(mine) * 1e9 / steps;
+    const double nsFann = Seconds(theirs) * 1e9 / steps;
+    const double nsPlain = Seconds(plain) * 1e9 / steps;
+    // FANN averages its tally over every output of every step, as GetMSE does.
+    const double fannMse = fann_get_MSE(fann);
+
+    const std::string end = "/tmp/ann_bench_end_" + std::to_string(::getpid()) + ".ann";
+    ann.SaveToFile(end);
+    const bool identical = ReadBytes(end) == literal.Image();
+    std::remove(end.c_str());
+
+    std::printf("ann_bench: [7,7,3,2] Sigmoid, learning rate 0.005, %d passes x %zu windows = %.0f Train steps\n",
+                passes, windows.size(), steps);
+    std::printf("data: %s (%zu rows, IrL %d, IrH %d)\n", path.c_str(), series.data.size() - 1, series.irl,
+                series.irh);
+    std::printf("%-28s %12s %14s\n", "implementation", "ns/step", "final MSE");
+    std::printf("%-28s %12.1f %14.9f\n", "TRavoAnn", nsMine, static_cast<double>(ann.GetMSE()));
+    std::printf("%-28s %12.1f %14.9f\n", "FANN 2.2 float", nsFann, fannMse);
+    std::printf("%-28s %12.1f %14.9f\n", "literal long double", nsPlain, static_cast<double>(literal.GetMSE()));
+    std::printf("ratio TRavoAnn/FANN: %.3f\n", nsMine / nsFann);
+    std::printf("ratio TRavoAnn/literal: %.3f\n", nsMine / nsPlain);
+    std::printf("TRavoAnn bit-identical to the literal implementation (weights, biases, loss, count): %s\n",
+                identical ? "yes" : "NO");
+    std::printf("goal TRavoAnn <= 0.5 x FANN per step: %s\n", nsMine <= 0.5 * nsFann ? "met" : "not met");
+    fann_destroy(fann);
+    return identical ? 0 : 1;
+}
