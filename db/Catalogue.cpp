@@ -17,7 +17,7 @@ namespace {
 // the not-found message and leaves stid as it was.
 bool LookUpTable(const QString& stnm, QString& stid)
 {
-    TQuery& qw = dm->qw;
+    TQuery& qw = DataModule().qw;
     qw.SetSQL(SqlText::LookupTable(stnm));
     qw.Open();
     if (qw.Eof()) {
@@ -79,11 +79,11 @@ void TBrelvanF::uqTst(std::int32_t id)
     switch (id) {
     case 1:
         if (!LookUpTable(stnm, stid)) {
-            dm->qst.Close();   // no column rows: the builder writes nothing
+            DataModule().qst.Close();   // no column rows: the builder writes nothing
             return;
         }
-        dm->qst.SetSQL(SqlText::ColumnRows(stid));
-        dm->qst.Open();
+        DataModule().qst.SetSQL(SqlText::ColumnRows(stid));
+        DataModule().qst.Open();
         return;
     case 2:
         LookUpTable(stnm, stid);
@@ -96,9 +96,9 @@ void TBrelvanF::uqTst(std::int32_t id)
 
     const TCatalogueFiles files = ReadCatalogueFiles();
     ShowMessage(QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます"));
-    dm->qw.Close();   // no open result may hold the tables that are dropped
-    dm->qst.Close();
-    QSqlDatabase db = dm->Csq();
+    DataModule().qw.Close();   // no open result may hold the tables that are dropped
+    DataModule().qst.Close();
+    QSqlDatabase db = DataModule().Csq();
     ExecSql(db, SqlText::DropAaatbn);
     ExecSql(db, SqlText::CreateAaatbn);
     ExecSql(db, SqlText::DropAaatst);

@@ -13,6 +13,13 @@
 
 Tdm* dm = nullptr;
 
+Tdm& DataModule()
+{
+    if (!dm)
+        throw EDatabaseError(QStringLiteral("データモジュールが作成されていません"));
+    return *dm;
+}
+
 namespace {
 
 const QString kDriver = QStringLiteral("QSQLITE");

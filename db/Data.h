@@ -130,3 +130,5 @@ QString SetCatalogueDirectory(const QString& dir);
 
 // The one data module, created at program start after the main window.
 extern Tdm* dm;
+// dm itself; EDatabaseError when it has not been created yet.
+Tdm& DataModule();

@@ -14,7 +14,7 @@ const QString kPriceIndex = QStringLiteral("create index if not exists AYNK_CNT 
 
 bool FileHasTable(const QString& name)
 {
-    TQuery& qw = dm->qw;
+    TQuery& qw = DataModule().qw;
     qw.SetSQL(SqlText::TableCount(name));
     qw.Open();
     const bool found = qw.FieldByName(QStringLiteral("CNT")).toInt() > 0;
@@ -27,7 +27,7 @@ bool FileHasTable(const QString& name)
 void TBrelvanF::uqCdb()
 {
     stdb = QDir::toNativeSeparators(QDir::current().filePath(kFileName));
-    dm->OpenFile(stdb);
+    DataModule().OpenFile(stdb);
 
     // A new database (or one without its catalogue) receives the catalogue first.
     if (!FileHasTable(QStringLiteral("AAATBN")) || !FileHasTable(QStringLiteral("AAATST")))
@@ -42,16 +42,16 @@ void TBrelvanF::uqCdb()
         if (sqw.isEmpty())   // not in the catalogue; the look-up has said so
             continue;
         uexSqlM();
-        const QSqlDatabase memory = dm->CsqM();
+        const QSqlDatabase memory = DataModule().CsqM();
         if (memory.tables().contains(stnm)) {
             if (stnm == QLatin1String("AYNK"))
                 ExecSql(memory, kPriceIndex);
             // A repeated start-up copies the file rows once, not once more.
             ExecSql(memory, QStringLiteral("delete from ") + stnm);
         }
-        dm->BmSqRd.TableName = stnm;
-        dm->BmSqWt.TableName = stnm;
-        dm->FDBm.Execute();
+        DataModule().BmSqRd.TableName = stnm;
+        DataModule().BmSqWt.TableName = stnm;
+        DataModule().FDBm.Execute();
     }
 }
 
@@ -68,7 +68,7 @@ void TBrelvanF::uqCtbl(std::int32_t id)
         return;
     case 3: {
         sqw = SqlText::TableCount(stnm);
-        TQuery& qw = dm->qw;
+        TQuery& qw = DataModule().qw;
         qw.SetSQL(sqw);
         qw.Open();
         const bool exists = qw.FieldByName(QStringLiteral("CNT")).toInt() > 0;
@@ -91,7 +91,7 @@ void TBrelvanF::uqb(std::int32_t id)
     stnm = QStringLiteral("AYNK");
     if (id != 1)
         return;
-    TQuery& qb = dm->qb;
+    TQuery& qb = DataModule().qb;
     qb.Close();
     swh.clear();
     ucSql(1);
@@ -99,7 +99,7 @@ void TBrelvanF::uqb(std::int32_t id)
         return;
     qb.SetSQL(sqw);
     qb.Open();
-    TQuery& columns = dm->qst;
+    TQuery& columns = DataModule().qst;
     int field = 0;
     for (columns.First(); !columns.Eof(); columns.Next(), ++field)
         qb.SetDisplayWidth(field, columns.FieldByName(QStringLiteral("DPW")).toInt());

@@ -14,7 +14,7 @@ namespace {
 // Id 2 writes the k-th column's value from slot 10 + k: slots 11 to 60.
 constexpr int MaxInsertColumns = TSlots::Count - 10;
 
-QString ColumnName() { return dm->qst.FieldText(QStringLiteral("CNAM")); }
+QString ColumnName() { return DataModule().qst.FieldText(QStringLiteral("CNAM")); }
 
 }  // namespace
 
@@ -22,7 +22,7 @@ void TBrelvanF::ucSql(std::int32_t id)
 {
     if (id != 1 && id != 2 && id != 6 && id != 7)
         return;
-    TQuery& columns = dm->qst;
+    TQuery& columns = DataModule().qst;
     if (id == 7) {
         sa[7] = columns.FieldText(QStringLiteral("KT"));
         if (SqlText::IsTextType(sa[7]))
@@ -93,7 +93,7 @@ void ExecuteStatement(const QString& connection, const QString& sql, bool& ok, Q
     }
     QSqlDatabase db;
     try {
-        db = connection == dm->csq ? dm->Csq() : dm->CsqM();
+        db = connection == DataModule().csq ? DataModule().Csq() : DataModule().CsqM();
     } catch (const EDatabaseError& e) {
         error = e.Message();
         return;
@@ -112,10 +112,10 @@ void ExecuteStatement(const QString& connection, const QString& sql, bool& ok, Q
 
 void TBrelvanF::uexSql()
 {
-    ExecuteStatement(dm->csq, sqw, LastSqlOk, LastSqlError);
+    ExecuteStatement(DataModule().csq, sqw, LastSqlOk, LastSqlError);
 }
 
 void TBrelvanF::uexSqlM()
 {
-    ExecuteStatement(dm->csqM, sqw, LastSqlOk, LastSqlError);
+    ExecuteStatement(DataModule().csqM, sqw, LastSqlOk, LastSqlError);
 }
