@@ -103,7 +103,8 @@ void ExecuteStatement(const QString& connection, const QString& sql, bool& ok, Q
         ok = true;
         return;
     }
-    error = query.lastError().text();
+    const QSqlError failure = query.lastError();
+    error = failure.databaseText().isEmpty() ? failure.text() : failure.databaseText();
     query.finish();
     db.rollback();   // does nothing when no transaction is open
 }
