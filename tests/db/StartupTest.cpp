@@ -252,26 +252,30 @@ TEST_F(CatalogueFilesTest, RebuildKeepsQuotesAndSkipsBadLines)
     EXPECT_EQ(Value(file, "select TYO from AAATST").toString(), "it's");
 }
 
-// While the program runs, SQDB.DB is held exclusively: another program can
-// neither write nor read it, and gets an error at once instead of waiting.
-TEST_F(StartupTest, SecondProgramCannotWrite)
+// While the program runs, SQDB.DB is held exclusively from the moment it is
+// opened: another program can neither write nor read it, and gets an error
+// at once instead of waiting.
+TEST_F(StartupTest, SecondProgramCannotUseTheFile)
 {
     form->uqCdb();
+    dm->OpenFile(DbPath());   // opened again: nothing written since
     const auto runSqlite = [this](const QString& sql) {
         QProcess sqlite;
         sqlite.start("sqlite3", {DbPath(), sql});
         EXPECT_TRUE(sqlite.waitForFinished(10000));
         return std::make_pair(sqlite.exitCode(), QString::fromUtf8(sqlite.readAllStandardError()));
     };
-    const auto [code, error] = runSqlite("insert into AYFS (CNT) values (99);");
-    EXPECT_NE(code, 0);
-    EXPECT_TRUE(error.contains("database is locked")) << error.toStdString();
+    for (const char* sql : {"insert into AYFS (CNT) values (99);", "select count(*) from AAATBN;"}) {
+        const auto [code, error] = runSqlite(sql);
+        EXPECT_NE(code, 0) << sql;
+        EXPECT_TRUE(error.contains("database is locked")) << error.toStdString();
+    }
 
     form.reset();
     dm = nullptr;
     module.reset();   // the program ends: the file is free again
-    const auto [afterCode, afterError] = runSqlite("insert into AYFS (CNT) values (99);");
-    EXPECT_EQ(afterCode, 0) << afterError.toStdString();
+    const auto [code, error] = runSqlite("insert into AYFS (CNT) values (99);");
+    EXPECT_EQ(code, 0) << error.toStdString();
 }
 
 TEST_F(StartupTest, SecondModuleGetsClearInUseError)
