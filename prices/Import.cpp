@@ -78,8 +78,9 @@ void TBrelvanF::y02rdDat()
     }
 
     // Read and check everything first: a bad line raises here, before any change.
-    const TPriceFile file = ParsePriceLines(ReadPriceLines(path));
+    TPriceFile file = ParsePriceLines(ReadPriceLines(path));
     const std::int32_t newIdn = std::int32_t(file.Rows.size());
+    const TPriceRange range = file.Range;
 
     std::vector<TData> newData = Data;   // resizing keeps what was there and zero-fills the rest
     newData.resize(std::size_t(file.LineCount) + 10);
@@ -88,7 +89,7 @@ void TBrelvanF::y02rdDat()
         TData& d = newData[std::size_t(i)];
         d.cnt = i;
         d.dt = row.Day;
-        d.EndV = NormalizePrice(row.CloseValue, file.Range.IrL, file.Range.IrH);
+        d.EndV = NormalizePrice(row.CloseValue, range.IrL, range.IrH);
     }
     const QString lastDate = file.Rows.back().Date;
     TDateTime future = file.Rows.back().Day + 1;
@@ -135,12 +136,13 @@ void TBrelvanF::y02rdDat()
         }
         transaction.Commit();
     }
+    file = TPriceFile();   // the texts are in the table now; free them before the grid reads it
 
     // The table holds the new rows: now the rest of the state follows.
     Data = std::move(newData);
     Idn = newIdn;
-    IrH = file.Range.IrH;
-    IrL = file.Range.IrL;
+    IrH = range.IrH;
+    IrL = range.IrL;
     c14dnE->setText(QString::number(Idn));
     b01P->SetCaption(TimeIntervalCaption());
     swh.clear();

@@ -151,24 +151,30 @@ void SplitPriceFields(QStringView line, QStringList& fields)
     while (pos < n) {
         QString field;
         if (line[pos] == u'"') {
+            // Quoted: runs to the closing quote; "" stands for one quote.
             ++pos;
-            while (pos < n) {
-                if (line[pos] == u'"') {
-                    if (pos + 1 < n && line[pos + 1] == u'"') {
-                        field += u'"';
-                        pos += 2;
-                        continue;
-                    }
-                    ++pos;
+            for (;;) {
+                const qsizetype quote = line.indexOf(u'"', pos);
+                if (quote < 0) {   // no closing quote: the rest of the line
+                    field += line.mid(pos);
+                    pos = n;
                     break;
                 }
-                field += line[pos++];
+                field += line.mid(pos, quote - pos);
+                pos = quote + 1;
+                if (pos < n && line[pos] == u'"') {
+                    field += u'"';
+                    ++pos;
+                    continue;
+                }
+                break;
             }
         }
         const qsizetype comma = line.indexOf(u',', pos);
         const qsizetype end = comma < 0 ? n : comma;
-        field += line.mid(pos, end - pos);
-        fields.append(field);
+        if (end > pos)
+            field += line.mid(pos, end - pos);
+        fields.append(std::move(field));
         pos = end;
         if (comma >= 0) {
             ++pos;
@@ -188,7 +194,8 @@ QStringList SplitPriceFields(QStringView line)
 float ReadClose(const QString& field)
 {
     QString digits = field;
-    digits.remove(u',');
+    if (digits.contains(u','))
+        digits.remove(u',');
     float value = 0;
     if (QuickFloat(digits, value))
         return value;
