@@ -338,6 +338,8 @@ void TBrelvanF::FormActivate()
     // the window retries it, so that the failure's own message cannot loop.
     if (fStarted || fStartingUp || !fRetryArmed)
         return;
+    if (!dm)   // the data module comes right after the window; its activation starts up
+        return;
     fStartingUp = true;
     fRetryArmed = false;
     struct TReset {

@@ -312,7 +312,10 @@ void TChart::RelabelBottomAxis()
     }
     // Vertical labels stand side by side: each needs its text height plus a
     // gap along the axis.  Show every k-th point's label so that they fit.
-    const int plotWidth = chart()->plotArea().width() > 0 ? int(chart()->plotArea().width()) : std::max(100, width() - 120);
+    // The plot area is known once the chart has been laid out on screen;
+    // before that, estimate it from the view less the axis and the legend.
+    const int plotWidth = isVisible() && chart()->plotArea().width() > 50 ? int(chart()->plotArea().width())
+                                                                           : std::max(100, width() - 200);
     const int labelPitch = QFontMetrics(fAxisX->labelsFont()).height() * 3 / 2;
     const int labelCount = std::max(1, plotWidth / std::max(1, labelPitch));
     fLabelStep = std::max(1, (n + labelCount - 1) / labelCount);
@@ -340,7 +343,11 @@ void TPageControl::SetOnDrawTab(TDrawTab handler)
     static_cast<TTabBar*>(tabBar())->SetOnDrawTab(std::move(handler));
 }
 
-QBrush TPageControl::TabBrush() const { return tabBar()->palette().brush(QPalette::Button); }
+QBrush TPageControl::TabBrush() const
+{
+    tabBar()->ensurePolished();   // the style's palette for tab bars applies from here on
+    return tabBar()->palette().brush(QPalette::Button);
+}
 
 QSize TTabBar::tabSizeHint(int index) const
 {

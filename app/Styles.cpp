@@ -101,10 +101,10 @@ bool TrySetStyle(const QString& name, bool showErrorDialog)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     if (name == names[1]) {
         QApplication::setPalette(DarkPalette());
-        QApplication::setPalette(DarkTabPalette(), "TTabBar");
+        QApplication::setPalette(DarkTabPalette(), "QTabBar");
     } else {
         QApplication::setPalette(LightPalette());
-        QApplication::setPalette(LightPalette(), "TTabBar");
+        QApplication::setPalette(LightPalette(), "QTabBar");
     }
     gActiveStyle = name;
     return true;

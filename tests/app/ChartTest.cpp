@@ -1,0 +1,118 @@
+// The result chart: its set-up, and how it shows a long history.
+#include "app/BrelvanU.h"
+
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QChart>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+class Chart : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Window = std::make_unique<TBrelvanF>();
+        Window->y01setChart();
+    }
+    TChart& chart() { return *Window->a03Cht; }
+    std::unique_ptr<TBrelvanF> Window;
+};
+
+// A day label of the k-th point.
+QString Day(int k) { return QStringLiteral("D%1").arg(k, 5, 10, QLatin1Char('0')); }
+
+}  // namespace
+
+TEST_F(Chart, IsSetUpWithItsTitleAndThreeEmptySeries)
+{
+    EXPECT_EQ(chart().Title(), "終値価格の予測");
+    ASSERT_EQ(chart().SeriesCount(), 3);
+    const QStringList titles = {"終値価格", "当営業日予測値", "翌営業日予測値"};
+    const int pens[] = {4, 4, 1};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        TLineSeries* series = chart().Series(i);
+        EXPECT_EQ(series->Title(), titles[i]);
+        EXPECT_EQ(series->PenWidth(), pens[i]);
+        EXPECT_EQ(series->Count(), 0);
+        EXPECT_EQ(series->Series()->count(), 0);
+        EXPECT_EQ(chart().chart()->series().at(i), series->Series());
+    }
+    EXPECT_NE(chart().Series(0)->Series()->color(), chart().Series(1)->Series()->color());
+    EXPECT_NE(chart().Series(1)->Series()->color(), chart().Series(2)->Series()->color());
+    EXPECT_FALSE(chart().View3D);
+    EXPECT_TRUE(chart().LeftAxisAutomatic);
+    EXPECT_TRUE(chart().renderHints().testFlag(QPainter::Antialiasing));
+    EXPECT_EQ(std::abs(chart().BottomAxis()->labelsAngle()), 90);
+    EXPECT_EQ(chart().BottomAxis()->labelsFont().pointSize(), 10);
+    EXPECT_THROW(chart().Series(3), std::exception);
+
+    // Prepared again (a start-up run once more), it still has three series.
+    Window->y01setChart();
+    EXPECT_EQ(chart().SeriesCount(), 3);
+    EXPECT_EQ(chart().chart()->series().size(), 3);
+}
+
+TEST_F(Chart, ShowsAThousandsOfDaysHistoryWithThinnedLabels)
+{
+    constexpr int n = 5000;
+    for (int k = 0; k < n; ++k) {
+        chart().Series(0)->AddXY(k, 10000 + k, Day(k));
+        chart().Series(1)->AddXY(k, 9000 + 2 * k, Day(k));
+        chart().Series(2)->AddXY(k + 1, 9500 + k, Day(k + 1));
+    }
+    EXPECT_EQ(chart().Series(2)->Count(), n);
+    EXPECT_EQ(chart().Series(2)->XValue(n - 1), n);
+    EXPECT_EQ(chart().Series(2)->Label(n - 1), Day(n));
+    chart().UpdateAxes();
+
+    EXPECT_EQ(chart().Series(0)->Series()->count(), n);
+    EXPECT_EQ(chart().Series(2)->Series()->at(n - 1), QPointF(n, 9500 + n - 1));
+    // The left axis follows the points.
+    EXPECT_LE(chart().LeftAxis()->min(), 9000);
+    EXPECT_GE(chart().LeftAxis()->max(), 9000 + 2 * (n - 1));
+    EXPECT_LT(chart().LeftAxis()->max() - chart().LeftAxis()->min(), 2 * (18998 - 9000));
+    EXPECT_EQ(chart().BottomAxis()->min(), 0);
+    EXPECT_EQ(chart().BottomAxis()->max(), n);
+
+    // Every k-th day is labelled, the labels standing far enough apart.
+    const QStringList labels = chart().BottomAxis()->categoriesLabels();
+    const int step = chart().LabelStep();
+    ASSERT_GT(labels.size(), 5);
+    EXPECT_EQ(labels.front(), Day(0));
+    EXPECT_EQ(labels[1], Day(step));
+    const double pixelsPerPoint = chart().width() / double(n);
+    const int labelHeight = QFontMetrics(chart().BottomAxis()->labelsFont()).height();
+    EXPECT_GE(step * pixelsPerPoint, labelHeight);
+    EXPECT_LE(labels.size(), chart().width() / labelHeight);
+    for (int i = 1; i < labels.size(); ++i)
+        EXPECT_EQ(chart().BottomAxis()->endValue(labels[i]) - chart().BottomAxis()->endValue(labels[i - 1]), step);
+
+    // A second prediction over other prices rescales the left axis.
+    for (int i = 0; i < 3; ++i)
+        chart().Series(i)->Clear();
+    for (int k = 0; k < 20; ++k)
+        chart().Series(0)->AddXY(k, 500 + k, Day(k));
+    chart().UpdateAxes();
+    EXPECT_LE(chart().LeftAxis()->min(), 500);
+    EXPECT_GE(chart().LeftAxis()->max(), 519);
+    EXPECT_LT(chart().LeftAxis()->max(), 600);
+    EXPECT_EQ(chart().Series(1)->Series()->count(), 0);
+    EXPECT_EQ(chart().LabelStep(), 1);
+    EXPECT_EQ(chart().BottomAxis()->categoriesLabels().size(), 20);
+}
+
+TEST_F(Chart, ShowsAddedPointsOnTheNextTurnOfTheEventLoop)
+{
+    chart().Series(0)->AddXY(1, 2, "a");
+    chart().Series(0)->AddXY(2, 3, "b");
+    EXPECT_EQ(chart().Series(0)->Series()->count(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(chart().Series(0)->Series()->count(), 2);
+    EXPECT_EQ(chart().BottomAxis()->categoriesLabels(), QStringList({"a", "b"}));
+}

@@ -1,0 +1,117 @@
+// The grid bound to a query, and the styles the program carries.
+#include "app/BrelvanU.h"
+#include "app/Controls.h"
+#include "app/Dialogs.h"
+#include "app/Styles.h"
+#include "db/Data.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kConnection = QStringLiteral("controls_test");
+
+// A query over a small in-memory table whose fields come in another order
+// than the grid's columns, with one field the grid does not show.
+class Grid : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kConnection);
+        db.setDatabaseName(QStringLiteral(":memory:"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("create table T (CNT Integer, DATE varchar(10), EXTRA varchar(4), CLOSE varchar(12))"));
+        for (int i = 1; i <= 30; ++i)
+            ASSERT_TRUE(q.exec(QString("insert into T values (%1, '2024/01/%2', 'x', '%3')").arg(i).arg(i, 2, 10, QChar('0')).arg(100 + i)));
+        Query.SetConnection(kConnection);
+        Query.SetSQL("select * from T");
+        Query.Open();
+        Source.DataSet = &Query;
+        Table.SetColumns({{"DATE", "日付"}, {"CLOSE", "終値"}, {"MISSING", "無い"}, {"CNT", ""}});
+        Table.setFont(WindowFont());
+        Table.horizontalHeader()->setFont(WindowFont());
+        Table.resize(600, 300);
+        Table.SetDataSource(&Source);
+    }
+    void TearDown() override
+    {
+        Table.SetDataSource(nullptr);
+        Query.Close();
+        QSqlDatabase::database(kConnection, false).close();
+        QSqlDatabase::removeDatabase(kConnection);
+    }
+    TQuery Query{"select * from T"};
+    TDataSource Source;
+    TDBGrid Table;
+};
+
+}  // namespace
+
+TEST_F(Grid, ShowsItsColumnsByFieldNameWithCentredTitles)
+{
+    QStringList fields, titles;
+    for (int n = 0; n < 4; ++n) {
+        fields << Table.VisibleField(n);
+        titles << Table.VisibleTitle(n);
+    }
+    EXPECT_EQ(fields, QStringList({"DATE", "CLOSE", "CNT", ""}));
+    EXPECT_EQ(titles.mid(0, 3), QStringList({"日付", "終値", "CNT"}));
+    EXPECT_TRUE(Table.isColumnHidden(Query.record().indexOf("EXTRA")));
+    EXPECT_EQ(Table.horizontalHeader()->defaultAlignment(), Qt::AlignCenter);
+    EXPECT_EQ(Table.horizontalHeader()->font().pixelSize(), 23);
+
+    // Widths follow the display widths, never narrower than the title.
+    const QFontMetrics metrics(Table.horizontalHeader()->font());
+    Query.SetDisplayWidth(Query.record().indexOf("DATE"), 10);
+    Query.SetDisplayWidth(Query.record().indexOf("CLOSE"), 1);
+    EXPECT_EQ(Table.VisibleWidth(0), 10 * metrics.averageCharWidth() + 4);
+    EXPECT_EQ(Table.VisibleWidth(1), metrics.horizontalAdvance("終値") + 8);
+}
+
+TEST_F(Grid, FollowsTheQuerysCurrentRow)
+{
+    EXPECT_EQ(Table.CurrentRecord(), 0);
+    Query.Last();
+    EXPECT_EQ(Table.CurrentRecord(), 29);
+    Query.First();
+    Query.Next();
+    EXPECT_EQ(Table.CurrentRecord(), 1);
+    // Reopened: the layout stays, the cursor is on the first row again.
+    Query.Open();
+    EXPECT_EQ(Table.VisibleField(0), "DATE");
+    EXPECT_TRUE(Table.isColumnHidden(Query.record().indexOf("EXTRA")));
+    EXPECT_EQ(Table.CurrentRecord(), 0);
+}
+
+TEST(Styles, SelectsTheCarriedStylesByNameAndReportsAnUnknownOne)
+{
+    EXPECT_EQ(StyleNames(), QStringList({"Windows10", "Windows10 Dark"}));
+    ASSERT_TRUE(TrySetStyle("Windows10 Dark"));
+    EXPECT_EQ(ActiveStyleName(), "Windows10 Dark");
+    EXPECT_EQ(QApplication::style()->name().toLower(), "fusion");
+    EXPECT_LT(QApplication::palette().color(QPalette::Window).lightness(), 80);
+    EXPECT_GT(QApplication::palette().color(QPalette::WindowText).lightness(), 200);
+    {
+        // The tabs keep a light brush, so that black and red captions read.
+        TPageControl pages;
+        EXPECT_GT(pages.TabBrush().color().lightness(), 180);
+    }
+
+    QStringList messages;
+    const TMessageSink previous = SetMessageSink([&](const QString& text) { messages << text; });
+    EXPECT_FALSE(TrySetStyle("Windows11"));
+    EXPECT_FALSE(TrySetStyle("Carbon", false));
+    SetMessageSink(previous);
+    EXPECT_EQ(messages, QStringList({"スタイル 'Windows11' が見つかりません"}));
+    EXPECT_EQ(ActiveStyleName(), "Windows10 Dark");
+
+    ASSERT_TRUE(TrySetStyle("Windows10"));
+    EXPECT_GT(QApplication::palette().color(QPalette::Window).lightness(), 200);
+}

@@ -1,0 +1,96 @@
+// The run register: what "登録(&R)" stores, and what the user is told when the
+// database refuses it.
+#include "WindowFixture.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// The catalogue's length of AYFS.TYO: a longer remark is cut to it.
+int RemarkLength()
+{
+    QSqlQuery query(dm->Csq());
+    EXPECT_TRUE(query.exec("select s.LN from AAATST s join AAATBN t on s.TBID = t.TBID "
+                           "where t.TNAM = 'AYFS' and s.CNAM = 'TYO'"));
+    return query.next() ? query.value(0).toInt() : -1;
+}
+
+}  // namespace
+
+using Register = WindowFixture;
+
+TEST_F(Register, StoresTheRemarkAsTypedCutToItsColumn)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    Messages.clear();
+    const int length = RemarkLength();
+    ASSERT_GT(length, 10);
+    const QString longRemark = QString("長い摘要").repeated(length);
+
+    struct TCase {
+        const char* Name;
+        QString Remark;
+        QVariant Stored;   // null: stored as NULL
+    };
+    const TCase cases[] = {
+        {"single quotes", "it's the 'first' run", QString("it's the 'first' run")},
+        {"only a quote", "'", QString("'")},
+        {"statement in it", "x'); drop table AYFS; --", QString("x'); drop table AYFS; --")},
+        {"longer than its column", longRemark, longRemark.left(length)},
+        {"empty", "", QVariant()},
+    };
+    int cnt = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        w.c23tyoE->setText(c.Remark);
+        w.c24rgB->click();
+        ++cnt;
+        EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+        EXPECT_EQ(w.c11cntL->text(), QString::number(cnt));
+        EXPECT_EQ(w.c23tyoE->text(), c.Remark);
+        const QVariant stored = FileValue(QString("select TYO from AYFS where CNT = %1").arg(cnt));
+        EXPECT_EQ(stored.isNull(), c.Stored.isNull());
+        if (!c.Stored.isNull()) {
+            EXPECT_EQ(stored.toString(), c.Stored.toString());
+        }
+        EXPECT_EQ(w.cdg->CurrentRecord(), cnt - 1);
+    }
+    EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), cnt);
+}
+
+TEST_F(Register, TwoPressesAddTwoRunsNumberedAfterTheHighest)
+{
+    CreateDatabase();
+    ExecOnFile({RegisterRow(1, "'7'", "'2'"), RegisterRow(7, "'7'", "'2'")});
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    EXPECT_EQ(w.c11cntL->text(), "7");
+    w.c24rgB->click();
+    w.c24rgB->click();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    EXPECT_EQ(w.c11cntL->text(), "9");
+    EXPECT_EQ(FileValue("select count(*) from AYFS where LNN = '307' and LYIPN = '7'").toInt(), 3);
+    EXPECT_EQ(FileValue("select group_concat(CNT) from AYFS").toString(), "1,7,8,9");
+}
+
+TEST_F(Register, TellsTheReasonWhenTheDatabaseRefusesTheRun)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    w.c24rgB->click();
+    Messages.clear();
+    QSqlQuery trigger(dm->Csq());
+    ASSERT_TRUE(trigger.exec("create trigger refuse_runs before insert on AYFS "
+                             "begin select raise(abort, 'register closed'); end"));
+
+    w.c24rgB->click();
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_TRUE(Messages[0].startsWith("登録できませんでした: ")) << Messages[0].toStdString();
+    EXPECT_TRUE(Messages[0].contains("register closed")) << Messages[0].toStdString();
+    EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 1);
+    EXPECT_EQ(w.c11cntL->text(), "2");   // the number that was tried
+    EXPECT_EQ(w.cdg->CurrentRecord(), 0);
+}

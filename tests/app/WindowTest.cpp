@@ -1,0 +1,468 @@
+// The main window as the user meets it: its layout, the start-up on the first
+// activation, the focus hint, the owner-drawn tabs, and the start-up's
+// behaviour when it cannot complete.
+#include "WindowFixture.h"
+
+#include "app/Errors.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+
+namespace {
+
+const QString kHint = QStringLiteral("このﾌﾟﾛｸﾞﾗﾑと同じﾌｫﾙﾀﾞに CSV ﾌｧｲﾙを配置");
+const QString kNotStarted = QStringLiteral("起動処理が完了していません");
+
+struct TPlace {
+    const char* Name;
+    int Left, Top, Width, Height;
+    const char* Text;   // caption of a button, label or panel; nullptr: not checked
+};
+
+// Places within the parent, as laid out.
+const TPlace kPlaces[] = {
+    {"z02clbB", 736, 8, 120, 25, "閉じる(&C)"},
+    {"a02mM", 192, 56, 681, 169, nullptr},
+    {"a03Cht", 16, 240, 857, 305, nullptr},
+    {"a04RdB", 24, 72, 120, 25, "読込学習"},
+    {"a05Yo1B", 24, 120, 120, 25, "予測1"},
+    {"a06Yo2B", 24, 176, 120, 25, "全予測"},
+    {"c12dtE", 24, 88, 224, 31, nullptr},
+    {"c13tfE", 250, 88, 88, 31, nullptr},
+    {"c14dnE", 340, 88, 68, 31, nullptr},
+    {"c15lnnE", 410, 88, 98, 31, nullptr},
+    {"c16lnrE", 510, 88, 88, 31, nullptr},
+    {"c17lyipnE", 24, 192, 74, 31, nullptr},
+    {"c18lym1nE", 100, 192, 88, 31, nullptr},
+    {"c19lym2nE", 190, 192, 88, 31, nullptr},
+    {"c20lyopnE", 280, 192, 78, 31, nullptr},
+    {"c21lntmE", 360, 192, 78, 31, nullptr},
+    {"c22mseE", 440, 192, 148, 31, nullptr},
+    {"c23tyoE", 590, 192, 140, 31, nullptr},
+    {"c24rgB", 760, 192, 100, 25, "登録(&R)"},
+};
+
+struct TLabelPlace {
+    const char* Name;
+    int Left, Top;
+    const char* Text;
+};
+
+const TLabelPlace kLabels[] = {
+    {"c10ModL", 32, 16, "新規"},          {"c12dtL", 100, 56, "日時"},
+    {"c13tfL", 260, 56, "時間枠"},        {"c14dnL", 350, 56, "行数"},
+    {"c15lnnL", 420, 56, "学習数"},       {"c16lnrL", 516, 56, "学習率"},
+    {"c17ly1L", 76, 138, "各層(ﾚｲﾔ)のﾆｭｰﾛﾝ数"}, {"c22mse1L", 440, 138, "平均二乗誤差"},
+    {"c17lyipnL", 24, 168, "入力層"},     {"c18lym1nL", 100, 168, "中間層1"},
+    {"c19lym2nL", 190, 168, "中間層2"},   {"c20lyopnL", 280, 168, "出力層"},
+    {"c21lntmL", 360, 168, "学時間"},     {"c22mseL", 496, 168, "MSE"},
+    {"c23tyoL", 632, 168, "摘要"},
+};
+
+QString TextOf(QWidget* widget)
+{
+    if (auto* button = qobject_cast<QPushButton*>(widget))
+        return button->text();
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    return {};
+}
+
+QStringList PageValues(const TBrelvanF& w)
+{
+    QStringList values{w.c11cntL->text()};
+    for (QLineEdit* edit : {w.c12dtE, w.c13tfE, w.c14dnE, w.c15lnnE, w.c16lnrE, w.c17lyipnE, w.c18lym1nE,
+                            w.c19lym2nE, w.c20lyopnE, w.c21lntmE, w.c22mseE, w.c23tyoE})
+        values << edit->text();
+    return values;
+}
+
+}  // namespace
+
+using MainWindow = WindowFixture;
+
+TEST_F(MainWindow, IsLaidOutAsDesignedBeforeItsFirstActivation)
+{
+    Window = std::make_unique<TBrelvanF>();
+    TBrelvanF& w = *Window;
+    EXPECT_EQ(w.windowTitle(), "BrelvanF");
+    EXPECT_EQ(w.objectName(), "BrelvanF");
+    EXPECT_EQ(w.geometry(), QRect(190, 120, 904, 641));
+    EXPECT_EQ(w.pc->ActivePage(), w.cts);
+    EXPECT_EQ(w.a01P->Caption(), "a01P");
+    EXPECT_EQ(w.b01P->Caption(), "");
+    EXPECT_FALSE(w.Started());
+    EXPECT_EQ(w.Ann, nullptr);
+    QStringList tabs;
+    for (int i = 0; i < w.pc->count(); ++i)
+        tabs << w.pc->tabText(i);
+    EXPECT_EQ(tabs, QStringList({"Aﾒｲﾝ", "ﾃﾞｰﾀ", "条件等"}));
+    EXPECT_EQ(w.pc->widget(0), w.ats);
+
+    w.show();   // lays out the docked bars
+    QCoreApplication::processEvents();
+    Window->hide();
+    EXPECT_EQ(w.z01P->geometry(), QRect(0, 601, 904, 40));
+    EXPECT_EQ(w.pc->geometry(), QRect(0, 0, 904, 601));
+    EXPECT_EQ(w.a01P->geometry().height(), 40);
+    EXPECT_EQ(w.b01P->geometry().height(), 41);
+    EXPECT_EQ(w.c01TpP->geometry().topLeft(), QPoint(0, 0));
+    EXPECT_EQ(w.c01TpP->height(), 260);
+    EXPECT_EQ(w.c02bpP->height(), 40);
+    EXPECT_EQ(w.c02bpP->geometry().bottom(), w.cts->height() - 1);
+    EXPECT_EQ(w.cdg->geometry(), QRect(0, 260, w.cts->width(), w.cts->height() - 300));
+
+    for (const TPlace& place : kPlaces) {
+        SCOPED_TRACE(place.Name);
+        auto* widget = w.findChild<QWidget*>(QString::fromLatin1(place.Name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), QRect(place.Left, place.Top, place.Width, place.Height));
+        if (place.Text) {
+            EXPECT_EQ(TextOf(widget), QString::fromUtf8(place.Text));
+        }
+    }
+    for (const TLabelPlace& place : kLabels) {
+        SCOPED_TRACE(place.Name);
+        auto* label = w.findChild<QLabel*>(QString::fromLatin1(place.Name));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->pos(), QPoint(place.Left, place.Top));
+        EXPECT_EQ(label->text(), QString::fromUtf8(place.Text));
+    }
+    // Only the passes, the two layer sizes and the remark can be edited.
+    for (QLineEdit* edit : {w.c12dtE, w.c13tfE, w.c14dnE, w.c16lnrE, w.c18lym1nE, w.c19lym2nE, w.c21lntmE, w.c22mseE})
+        EXPECT_FALSE(edit->isEnabled()) << edit->objectName().toStdString();
+    for (QLineEdit* edit : {w.c15lnnE, w.c17lyipnE, w.c20lyopnE, w.c23tyoE})
+        EXPECT_TRUE(edit->isEnabled()) << edit->objectName().toStdString();
+
+    // The keyboard's tab order on the settings page follows the table's rows.
+    const QList<QWidget*> order = {w.c12dtE, w.c13tfE, w.c14dnE, w.c15lnnE, w.c16lnrE, w.c17lyipnE, w.c18lym1nE,
+                                   w.c19lym2nE, w.c20lyopnE, w.c21lntmE, w.c22mseE, w.c23tyoE, w.c24rgB};
+    QList<QWidget*> chain;
+    for (QWidget* next = w.c12dtE; chain.size() < order.size() && !chain.contains(next); next = next->nextInFocusChain()) {
+        if (order.contains(next))
+            chain << next;
+    }
+    EXPECT_EQ(chain, order);
+    // The bottom bar's close button comes before the page control.
+    QWidget* first = w.nextInFocusChain();
+    while (first != w.z02clbB && first != w.pc && first != &w)
+        first = first->nextInFocusChain();
+    EXPECT_EQ(first, w.z02clbB);
+
+    const QFont font = w.font();
+    EXPECT_EQ(font.pixelSize(), 23);
+    EXPECT_TRUE(font.families().contains("IPAGothic"));
+    EXPECT_EQ(font.families().front(), "ＭＳ ゴシック");
+}
+
+TEST_F(MainWindow, StartsUpOnAnEmptyRegisterWithTheDefaults)
+{
+    TBrelvanF& w = *OpenWindow();
+    EXPECT_EQ(Messages, CatalogueMessages());
+    ASSERT_TRUE(w.Started());
+    EXPECT_EQ(PageValues(w), QStringList({"", "", "", "", "400", "0.005", "7", "7", "3", "2", "", "", ""}));
+    EXPECT_EQ(w.Layers, std::vector<std::int32_t>({7, 7, 3, 2}));
+    ASSERT_NE(w.Ann, nullptr);
+    EXPECT_EQ(w.Ann->NeuronCountInLayers(), w.Layers);
+    EXPECT_EQ(w.Ann->LearningRate(), 0.005f);
+    EXPECT_EQ(w.Ann->ActivationFunc(), TRavoActivationFunc::Sigmoid);
+    EXPECT_EQ(w.Iil, 7);
+    EXPECT_EQ(w.Iol, 2);
+    EXPECT_EQ(w.Idn, 0);
+    EXPECT_EQ(w.a03Cht->SeriesCount(), 3);
+    EXPECT_TRUE(dm->qb.Active());
+    EXPECT_TRUE(dm->qc.Active());
+
+    EXPECT_EQ(w.pc->ActivePage(), w.ats);
+    EXPECT_EQ(QApplication::focusWidget(), w.a04RdB);
+    EXPECT_EQ(w.a01P->Caption(), kHint);
+
+    // The hint goes with the focus and comes back with it.
+    w.a05Yo1B->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(w.a01P->Caption(), "");
+    w.a04RdB->setFocus(Qt::BacktabFocusReason);
+    EXPECT_EQ(w.a01P->Caption(), kHint);
+
+    // The first registration gets run number 1.
+    w.c24rgB->click();
+    EXPECT_EQ(w.c11cntL->text(), "1");
+    EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 1);
+    EXPECT_EQ(Messages, CatalogueMessages());
+}
+
+TEST_F(MainWindow, StartsUpFromTheLastOfFiveRunsAndRegistersTheSixth)
+{
+    CreateDatabase();
+    QStringList rows;
+    for (int cnt = 1; cnt <= 4; ++cnt)
+        rows << RegisterRow(cnt, "'7'", "'2'");
+    rows << RegisterRow(5, "'10'", "'3'", "'fifth'");
+    ExecOnFile(rows);
+
+    TBrelvanF& w = *OpenWindow();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    ASSERT_TRUE(w.Started());
+    EXPECT_EQ(PageValues(w), QStringList({"5", "2026/01/05 10:00", "0", "5005", "305", "0.005", "10", "9", "4", "3",
+                                          "0:15", "0.000005", "fifth"}));
+    // The hidden sizes are always 7 and 3, whatever the register says.
+    EXPECT_EQ(w.Layers, std::vector<std::int32_t>({10, 7, 3, 3}));
+    EXPECT_EQ(w.Ann->NeuronCountInLayers(), w.Layers);
+    EXPECT_EQ(w.cdg->CurrentRecord(), 4);
+
+    w.c24rgB->click();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    EXPECT_EQ(w.c11cntL->text(), "6");
+    EXPECT_EQ(dm->qc.RecordCount(), 6);
+    EXPECT_EQ(w.cdg->CurrentRecord(), 5);
+    EXPECT_EQ(dm->qc.FieldText("CNT"), "6");
+    EXPECT_EQ(dm->qc.FieldText("LYIPN"), "10");
+    EXPECT_EQ(dm->qc.FieldText("TYO"), "fifth");
+}
+
+TEST_F(MainWindow, ActivationAfterStartUpChangesNothing)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    Messages.clear();
+    const TRavoAnn* network = w.Ann.get();
+    w.pc->SetActivePage(w.bts);
+    w.a02mM->Add("line");
+    w.c15lnnE->setText("12");
+
+    Reenter();
+    Activate();
+
+    EXPECT_TRUE(Messages.isEmpty());
+    EXPECT_EQ(w.Ann.get(), network);
+    EXPECT_EQ(w.pc->ActivePage(), w.bts);
+    EXPECT_EQ(w.c15lnnE->text(), "12");
+    EXPECT_EQ(w.a02mM->Lines(), QStringList({"line"}));
+    EXPECT_NE(w.a01P->Caption(), "a01P");
+}
+
+TEST_F(MainWindow, DrawsTheActiveTabRedAndTheOthersBlack)
+{
+    Window = std::make_unique<TBrelvanF>();
+    const QColor fill(0x20, 0x40, 0x80);
+    const QRect rect(10, 5, 120, 32);
+    for (int tab = 0; tab < 3; ++tab) {
+        for (bool active : {true, false}) {
+            SCOPED_TRACE(tab * 2 + active);
+            QImage image(160, 50, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            {
+                QPainter canvas(&image);
+                canvas.setFont(Window->font());
+                canvas.setBrush(fill);
+                Window->pcDrawTab(canvas, tab, rect, active);
+            }
+            const QColor ink = active ? QColor(255, 0, 0) : QColor(0, 0, 0);
+            int inked = 0;
+            QRect inkBox;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    if (!rect.contains(x, y)) {
+                        ASSERT_EQ(c, QColor(Qt::white)) << x << "," << y;   // nothing outside the tab
+                    } else if (c == ink) {
+                        ++inked;
+                        inkBox |= QRect(x, y, 1, 1);
+                    } else if (x < rect.left() + 6 || y < rect.top() + 3) {
+                        ASSERT_EQ(c, fill) << x << "," << y;   // the margin is the brush alone
+                    }
+                }
+            }
+            EXPECT_GT(inked, 20);
+            EXPECT_GE(inkBox.left(), rect.left() + 6);
+            EXPECT_LE(inkBox.left(), rect.left() + 9);
+            EXPECT_GE(inkBox.top(), rect.top() + 3);
+            EXPECT_EQ(image.pixelColor(rect.right(), rect.bottom()), fill);
+        }
+    }
+
+    // On screen: the page control paints its tabs through the handler.
+    TBrelvanF& w = *Window;
+    w.show();
+    QCoreApplication::processEvents();
+    const QImage bar = w.pc->tabBar()->grab().toImage();
+    const auto redIn = [&bar](const QRect& r) {
+        int red = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                red += bar.pixelColor(x, y) == QColor(255, 0, 0);
+        return red;
+    };
+    for (int tab = 0; tab < 3; ++tab) {
+        const QRect r = w.pc->tabBar()->tabRect(tab);
+        if (tab == w.pc->currentIndex())
+            EXPECT_GT(redIn(r), 20) << tab;
+        else
+            EXPECT_EQ(redIn(r), 0) << tab;
+    }
+    EXPECT_EQ(bar.pixelColor(w.pc->tabBar()->tabRect(0).center().x(), w.pc->tabBar()->tabRect(0).top() + 3),
+              w.pc->TabBrush().color());
+}
+
+TEST_F(MainWindow, ReleasesTheNetworkOnDestructionAndLeavesTheDatabaseAlone)
+{
+    OpenWindow();
+    ASSERT_TRUE(Window->Started());
+    Window->FormDestroy();
+    EXPECT_EQ(Window->Ann, nullptr);
+    Window.reset();
+    EXPECT_TRUE(dm->qc.Active());
+    EXPECT_TRUE(dm->qb.Active());
+    EXPECT_TRUE(dm->Csq().isOpen());
+}
+
+// ---- Start-ups that cannot complete ---------------------------------------------
+
+TEST(LayerSize, AcceptsWholeNumbersFromOneToAThousand)
+{
+    struct TCase {
+        const char* Text;
+        std::int32_t Size;       // 0: refused
+        const char* Message;     // the refusal's text
+    };
+    const TCase cases[] = {
+        {"1", 1, nullptr},
+        {"1000", 1000, nullptr},
+        {" 12", 12, nullptr},
+        {"0", 0, "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 1000 までの整数で指定してください"},
+        {"-3", 0, "入力層のﾆｭｰﾛﾝ数 '-3' は 1 から 1000 までの整数で指定してください"},
+        {"1001", 0, "入力層のﾆｭｰﾛﾝ数 '1001' は 1 から 1000 までの整数で指定してください"},
+        {"2147483647", 0, "入力層のﾆｭｰﾛﾝ数 '2147483647' は 1 から 1000 までの整数で指定してください"},
+        {"x", 0, "'x' は整数ではありません"},
+        {"", 0, "'' は整数ではありません"},
+        {"7.5", 0, "'7.5' は整数ではありません"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Text);
+        if (c.Size > 0) {
+            EXPECT_EQ(LayerSizeFromText(QString::fromUtf8(c.Text), "入力層"), c.Size);
+            continue;
+        }
+        try {
+            LayerSizeFromText(QString::fromUtf8(c.Text), "入力層");
+            ADD_FAILURE() << "accepted";
+        } catch (const EBrelvanError& e) {
+            EXPECT_EQ(e.Message(), QString::fromUtf8(c.Message));
+        }
+    }
+}
+
+TEST_F(MainWindow, StopsOnABadLayerSizeRunsOnceAndRetriesWhenReentered)
+{
+    CreateDatabase();
+    ExecOnFile({RegisterRow(1, "'x'", "'2'")});
+    // The message box hands the activation back while the start-up still runs.
+    OnMessage = [this](const QString&) { Activate(); };
+    TBrelvanF& w = *OpenWindow();
+    EXPECT_EQ(Messages, QStringList({"'x' は整数ではありません"}));
+    EXPECT_FALSE(w.Started());
+    EXPECT_EQ(w.Ann, nullptr);
+    EXPECT_EQ(w.a01P->Caption(), "a01P");
+    EXPECT_EQ(w.pc->ActivePage(), w.cts);
+    EXPECT_EQ(w.a03Cht->SeriesCount(), 0);
+
+    // Closing the box activates the window again: no second attempt, no loop.
+    OnMessage = nullptr;
+    Activate();
+    EXPECT_EQ(Messages.size(), 1);
+
+    // The commands refuse to touch the missing network.
+    Messages.clear();
+    for (QPushButton* command : {w.a04RdB, w.a05Yo1B, w.a06Yo2B}) {
+        w.pc->SetActivePage(w.ats);
+        command->click();
+    }
+    EXPECT_EQ(Messages, QStringList({kNotStarted, kNotStarted, kNotStarted}));
+    EXPECT_EQ(w.a02mM->Lines(), QStringList());
+
+    // The user corrects the input size and registers it; re-entering the
+    // window runs the start-up again, which now completes.
+    Messages.clear();
+    w.pc->SetActivePage(w.cts);
+    w.c17lyipnE->setText("5");
+    w.c24rgB->click();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    const int memoryTables = dm->CsqM().tables().size();
+    Reenter();
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    ASSERT_TRUE(w.Started());
+    EXPECT_EQ(w.Layers, std::vector<std::int32_t>({5, 7, 3, 2}));
+    EXPECT_EQ(w.c11cntL->text(), "2");
+    EXPECT_EQ(w.a03Cht->SeriesCount(), 3);
+    EXPECT_EQ(w.pc->ActivePage(), w.ats);
+    EXPECT_EQ(w.a01P->Caption(), kHint);
+    EXPECT_EQ(dm->CsqM().tables().size(), memoryTables);
+    QSqlQuery count(dm->CsqM());
+    ASSERT_TRUE(count.exec("select count(*) from AAATBN"));
+    ASSERT_TRUE(count.next());
+    EXPECT_EQ(count.value(0).toInt(), FileValue("select count(*) from AAATBN").toInt());
+}
+
+TEST_F(MainWindow, RefusesOutOfRangeLayerSizesFromTheRegister)
+{
+    CreateDatabase();
+    ExecOnFile({RegisterRow(1, "'7'", "'1001'")});
+    TBrelvanF& w = *OpenWindow();
+    EXPECT_EQ(Messages, QStringList({"出力層のﾆｭｰﾛﾝ数 '1001' は 1 から 1000 までの整数で指定してください"}));
+    EXPECT_FALSE(w.Started());
+    EXPECT_EQ(w.Ann, nullptr);
+}
+
+TEST_F(MainWindow, ASecondCopyOnAHeldDatabaseSaysSoAndTouchesNothing)
+{
+    CreateDatabase();
+    ExecOnFile({RegisterRow(1, "'7'", "'2'")});
+    TBrelvanF& first = *OpenWindow();
+    ASSERT_TRUE(first.Started());
+    Tdm* firstModule = dm;
+    const auto fileHash = [this] {
+        QFile file(fDir.filePath("SQDB.DB"));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+    };
+    const QByteArray before = fileHash();
+
+    auto secondModule = std::make_unique<Tdm>();
+    auto second = std::make_unique<TBrelvanF>();
+    dm = secondModule.get();
+    second->show();
+    second->activateWindow();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_TRUE(Messages[0].contains("使用中")) << Messages[0].toStdString();
+    EXPECT_FALSE(second->Started());
+    EXPECT_EQ(second->Ann, nullptr);
+    EXPECT_EQ(second->a01P->Caption(), "a01P");
+    EXPECT_EQ(second->c11cntL->text(), "");
+    EXPECT_EQ(second->c15lnnE->text(), "");
+    EXPECT_FALSE(dm->qc.Active());
+    // Its register button has no database to write to either.
+    Messages.clear();
+    second->c24rgB->click();
+    EXPECT_EQ(Messages, QStringList({kNotStarted}));
+    EXPECT_EQ(fileHash(), before);
+
+    // Once the first copy has ended, re-entering the second starts it up.
+    dm = firstModule;
+    CloseWindow();
+    dm = secondModule.get();
+    Messages.clear();
+    QEvent leave(QEvent::WindowDeactivate), enter(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(second.get(), &leave);
+    QCoreApplication::sendEvent(second.get(), &enter);
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    EXPECT_TRUE(second->Started());
+    EXPECT_EQ(second->c11cntL->text(), "1");
+    second.reset();
+    dm = nullptr;
+}
