@@ -225,6 +225,8 @@ TPriceRange PriceRangeOf(float lowest, float highest)
 float NormalizePrice(float s, std::int32_t IrL, std::int32_t IrH)
 {
     const long double width = static_cast<long double>(std::int64_t(IrH) - IrL);
+    if (width == 0)   // no range yet (before the first import): nothing to scale by
+        return 0;
     return static_cast<float>((static_cast<long double>(s) - IrL) / width);
 }
 

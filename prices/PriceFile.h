@@ -48,7 +48,8 @@ struct TPriceRange {
 };
 TPriceRange PriceRangeOf(float lowest, float highest);   // ERangeError when it overflows 32 bits
 
-// (s − IrL) / (IrH − IrL) and its inverse, in extended precision, rounded to float.
+// (s − IrL) / (IrH − IrL) and its inverse, in extended precision, rounded to
+// float.  An empty range (IrH = IrL, only before the first import) normalises to 0.
 float NormalizePrice(float s, std::int32_t IrL, std::int32_t IrH);
 float RenormalizePrice(float s, std::int32_t IrL, std::int32_t IrH);
 

@@ -163,6 +163,7 @@ TEST(NormalizeTest, EndsMapToZeroAndOneAndBack)
     EXPECT_EQ(NormalizePrice(100.0f, 10, 100), 1.0f);
     for (float x : {15.3f, 55.55f, 98.7f, 2874.56f})
         EXPECT_NEAR(RenormalizePrice(NormalizePrice(x, 10, 3390), 10, 3390), x, x * 1e-6f);
+    EXPECT_EQ(NormalizePrice(50.0f, 0, 0), 0.0f);   // no range yet: no division by zero
 }
 
 // ---- The whole file ----------------------------------------------------------
