@@ -147,6 +147,8 @@ void SaveChart(TChart* chart, const QString& fileName)
     if (chart->width() < least.width() || chart->height() < least.height())
         chart->resize(chart->size().expandedTo(least));
     QCoreApplication::processEvents();
+    chart->UpdateAxes();   // the labels are thinned for the new width
+    QCoreApplication::processEvents();
     if (!chart->grab().save(fileName, "PNG"))
         throw EFileError(fileName + QStringLiteral(" に保存できません / cannot save the chart"));
 }
