@@ -254,6 +254,11 @@ QString TooFewFieldsMessage(int fieldCount, int index)
          + LineSuffix(index);
 }
 
+QString NulCharacterMessage(int index)
+{
+    return QStringLiteral("NUL 文字 (コード 0) を含む行は読み込めません") + LineSuffix(index);
+}
+
 TPriceFile ParsePriceLines(const QStringList& lines)
 {
     TPriceFile file;
@@ -266,6 +271,9 @@ TPriceFile ParsePriceLines(const QStringList& lines)
     float frh = 0;
     float frl = 0;
     for (int i = 1; i <= file.LineCount - 2; ++i) {
+        // A NUL character ends an SQL text early: such a line cannot be stored.
+        if (lines[i].contains(QChar(u'\0')))
+            throw EConvertError(NulCharacterMessage(i));
         SplitPriceFields(lines[i], fields);
         if (fields.size() < kFieldsNeeded)
             throw ERangeError(TooFewFieldsMessage(int(fields.size()), i));

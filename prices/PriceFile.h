@@ -77,8 +77,8 @@ struct TPriceFile {
 // the list of lines): the header is line 1.
 QString LineSuffix(int index);
 
-// Reads every data line and checks it: at least five fields, a date in field
-// 0 and a close in field 1.  A line that fails raises the conversion's own
+// Reads every data line and checks it: no NUL character, at least five
+// fields, a date in field 0 and a close in field 1.  A line that fails raises the conversion's own
 // error with " (N行目)" appended; a file without data lines and closes whose
 // range is empty (IrH = IrL) raise EConvertError.  Nothing is returned unless
 // the whole file is sound.
@@ -88,3 +88,4 @@ TPriceFile ParsePriceLines(const QStringList& lines);
 QString NoDataLinesMessage();
 QString EmptyRangeMessage(std::int32_t bound);
 QString TooFewFieldsMessage(int fieldCount, int index);
+QString NulCharacterMessage(int index);
