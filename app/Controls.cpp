@@ -310,13 +310,14 @@ void TChart::RelabelBottomAxis()
         fLabelStep = 1;
         return;
     }
-    // Vertical labels stand side by side: each needs its text height plus a
-    // gap along the axis.  Show every k-th point's label so that they fit.
+    // Vertical labels stand side by side, each about one text height wide;
+    // Qt Charts cuts a label short to an ellipsis unless its neighbours stand
+    // some two text heights away.  Show every k-th point's label so that they fit.
     // The plot area is known once the chart has been laid out on screen;
     // before that, estimate it from the view less the axis and the legend.
     const int plotWidth = isVisible() && chart()->plotArea().width() > 50 ? int(chart()->plotArea().width())
                                                                            : std::max(100, width() - 200);
-    const int labelPitch = QFontMetrics(fAxisX->labelsFont()).height() * 3 / 2;
+    const int labelPitch = QFontMetrics(fAxisX->labelsFont()).height() * 2;
     const int labelCount = std::max(1, plotWidth / std::max(1, labelPitch));
     fLabelStep = std::max(1, (n + labelCount - 1) / labelCount);
     fAxisX->setStartValue(fAxisLabels.front().first - 1);

@@ -3,6 +3,9 @@
 
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QDate>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
@@ -115,4 +118,25 @@ TEST_F(Chart, ShowsAddedPointsOnTheNextTurnOfTheEventLoop)
     QCoreApplication::processEvents();
     EXPECT_EQ(chart().Series(0)->Series()->count(), 2);
     EXPECT_EQ(chart().BottomAxis()->categoriesLabels(), QStringList({"a", "b"}));
+}
+TEST_F(Chart, DrawsEveryShownDateInFullOnScreen)
+{
+    Window->pc->SetActivePage(Window->ats);
+    Window->show();
+    QCoreApplication::processEvents();
+    const QDate first(2004, 1, 5);
+    for (int k = 0; k < 5105; ++k)
+        chart().Series(0)->AddXY(k, 10000 + k % 300, first.addDays(k).toString("yyyy/MM/dd"));
+    chart().UpdateAxes();
+    QCoreApplication::processEvents();
+
+    const QStringList labels = chart().BottomAxis()->categoriesLabels();
+    ASSERT_GT(labels.size(), 10);
+    QStringList drawn;
+    for (QGraphicsItem* item : chart().scene()->items()) {
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item); text && text->isVisible())
+            drawn << text->toPlainText();
+    }
+    for (const QString& label : labels)
+        EXPECT_TRUE(drawn.contains(label)) << label.toStdString();   // not cut short
 }
