@@ -1,9 +1,11 @@
 #include "ann/URavoAnn.h"
+#include "ann/RavoStep.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -13,9 +15,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 // How the training step stays bit-identical to the extended-precision formulas
 // ---------------------------------------------------------------------------
@@ -69,42 +68,43 @@ using Ext = long double;
 // Rounds an extended-precision result to the 32-bit float that stores it.
 inline float F(Ext x) { return static_cast<float>(x); }
 
-// ---- The fast route's checks. ----------------------------------------------
-// Each returns nonzero when the value is unsure; the step accumulates them
-// without branching and is redone in extended precision when any is set.
-
 inline std::uint32_t FloatBits(float f) {
     std::uint32_t u;
     std::memcpy(&u, &f, sizeof u);
     return u;
 }
 
-inline std::uint64_t DoubleBits(double d) {
-    std::uint64_t u;
-    std::memcpy(&u, &d, sizeof u);
-    return u;
+// ---- Which fast route this processor takes. ---------------------------------
+
+enum class TRoute { Extended, Sse2, Avx, Fma };
+
+TRoute ChooseRoute() {
+#if defined(__SSE2__)
+#if defined(RAVO_HAVE_AVX_ROUTE)
+    __builtin_cpu_init();
+    // RAVO_ROUTE=avx or RAVO_ROUTE=sse2 holds a processor to a narrower
+    // route (to compare them, and to test every route on one machine).
+    const char* forced = std::getenv("RAVO_ROUTE");
+    const std::string route = forced ? forced : "";
+    if (route.empty() && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return TRoute::Fma;
+    if ((route.empty() || route == "avx") && __builtin_cpu_supports("avx")) return TRoute::Avx;
+#endif
+    return TRoute::Sse2;
+#else
+    return TRoute::Extended;
+#endif
 }
 
-// Kind (b): r may be a float midpoint.  A midpoint of the normal float range
-// has its significand bit 28 set and bits 27..0 clear; one of the subnormal
-// range (an odd multiple of 2^-150 below 2^-126) has at most 24 significant
-// bits, so bits 28..0 are clear.  Either way bits 27..0 are clear.  Exact
-// floats, zeros, infinities and NaNs are flagged too (redone, never wrong).
-inline unsigned MidpointSuspect(double r) { return (DoubleBits(r) & 0x0FFFFFFFu) == 0; }
+const TRoute kRoute = ChooseRoute();
 
-// Kind (c) with a relative bound of 2^-40: the roundings of r(1 - 2^-40) and
-// r(1 + 2^-40) differ (a NaN always differs from itself only by chance, so
-// NaNs are flagged separately).
-constexpr double kRelLo = 1.0 - 0x1p-40;
-constexpr double kRelHi = 1.0 + 0x1p-40;
-inline unsigned RelativeSuspect(double r) {
-    return (FloatBits(static_cast<float>(r * kRelLo)) != FloatBits(static_cast<float>(r * kRelHi))) | (r != r);
-}
-
-// Kind (c) for the weight step w - P: bound 2^-44 (|P| + |r|).
-inline unsigned WeightSuspect(double r, double p) {
-    const double bound = (std::fabs(p) + std::fabs(r)) * 0x1p-44;
-    return (FloatBits(static_cast<float>(r - bound)) != FloatBits(static_cast<float>(r + bound))) | (r != r);
+// The double route assumes the default floating-point environment: round to
+// nearest, subnormals kept (no flush-to-zero, no denormals-are-zero).
+bool DefaultEnvironment() {
+#if defined(__SSE2__)
+    return (__builtin_ia32_stmxcsr() & 0xE040u) == 0;
+#else
+    return false;
+#endif
 }
 
 // ---- The process-wide generator. -------------------------------------------
@@ -244,10 +244,9 @@ TRavoAnn::TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float L
                                        : static_cast<float>(1.0L / std::sqrt(Ext(n)));
         const float first = reluHidden ? static_cast<float>(3.5L * Ext(scale)) : scale;
         const float last = reluHidden ? static_cast<float>(-0.5L * Ext(scale)) : -scale;
-        float* row = fWeight.data() + fWeightOffset[i];
-        for (std::int32_t j = 0; j < rows; ++j, row += n)
+        for (std::int32_t j = 0; j < rows; ++j)
             for (std::int32_t k = 0; k < n; ++k)
-                row[k] = k == 0 ? first : k == n - 1 ? last : NormalDraw(scale);
+                fWeight[WeightIndex(i, j, k)] = k == 0 ? first : k == n - 1 ? last : NormalDraw(scale);
     }
 }
 
@@ -271,28 +270,51 @@ void TRavoAnn::BuildLayout() {
     fNeuronOffset.assign(layers, 0);
     fBiasOffset.assign(layers - 1, 0);
     fWeightOffset.assign(layers - 1, 0);
+    fPad.assign(layers - 1, 0);
     std::size_t neurons = 0, biases = 0, weights = 0, widest = 0;
     for (std::size_t l = 0; l < layers; ++l) {
         const auto n = static_cast<std::size_t>(fNeuronCountInLayers[l]);
         fNeuronOffset[l] = neurons;
-        neurons += n;
+        neurons += (n + 3) / 4 * 4;  // padded, for the fast route's four-wide stores
         widest = std::max(widest, n);
         if (l > 0) {
+            const std::size_t pad = (n + 3) / 4 * 4;
+            fPad[l - 1] = pad;
             fBiasOffset[l - 1] = biases;
             fWeightOffset[l - 1] = weights;
-            biases += n;
-            weights += n * static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
+            biases += pad;
+            weights += pad * static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
+            widest = std::max(widest, pad);
         }
     }
     fSum.assign(neurons, 0.0f);
     fOut.assign(neurons, 0.0f);
     fOutD.assign(neurons, 0.0);
+    fSumD.assign(widest, 0.0);
     fBias.assign(biases, 0.0f);
     fWeight.assign(weights, 0.0f);
     fBiasNext.assign(biases, 0.0f);
     fWeightNext.assign(weights, 0.0f);
+    fStep.assign(biases, 0.0);
+    fDelta.assign(biases, 0.0f);
     fBackError.assign(widest, 0.0f);
     fLayerGrads.assign(widest, 0.0f);
+    const double allOnes = [] {
+        const std::uint64_t bits = ~std::uint64_t{0};
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return d;
+    }();
+    fLaneMask.assign(biases, 0.0);
+    for (std::size_t i = 0; i + 1 < layers; ++i) {
+        const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[i + 1]);
+        for (std::size_t j = 0; j < nOut; ++j) fLaneMask[fBiasOffset[i] + j] = allOnes;
+        // Padding weights are 1 (their step is always 0): the fast route's
+        // weight check never flags them.  Nothing else reads them.
+        for (std::size_t k = 0; k < static_cast<std::size_t>(fNeuronCountInLayers[i]); ++k)
+            for (std::size_t j = nOut; j < fPad[i]; ++j)
+                fWeight[WeightIndex(i, j, k)] = fWeightNext[WeightIndex(i, j, k)] = 1.0f;
+    }
 }
 
 // ---- Activations (the extended formulas). -----------------------------------
@@ -328,12 +350,11 @@ void TRavoAnn::ForwardExtended(const float* Inputs) {
         const auto nIn = static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
         const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[l]);
         const float* in = fOut.data() + fNeuronOffset[l - 1];
-        const float* row = fWeight.data() + fWeightOffset[l - 1];
         const float* bias = fBias.data() + fBiasOffset[l - 1];
         const bool outputLayer = l + 1 == layers;
-        for (std::size_t j = 0; j < nOut; ++j, row += nIn) {
+        for (std::size_t j = 0; j < nOut; ++j) {
             float acc = bias[j];
-            for (std::size_t k = 0; k < nIn; ++k) acc = F(Ext(in[k]) * Ext(row[k]) + Ext(acc));
+            for (std::size_t k = 0; k < nIn; ++k) acc = F(Ext(in[k]) * Ext(fWeight[WeightIndex(l - 1, j, k)]) + Ext(acc));
             fSum[fNeuronOffset[l] + j] = acc;
             fOut[fNeuronOffset[l] + j] =
                 outputLayer ? (sigmoidNet ? acc : Sigmoid(acc)) : (sigmoidNet ? Sigmoid(acc) : ReLU(acc));
@@ -342,49 +363,52 @@ void TRavoAnn::ForwardExtended(const float* Inputs) {
     for (std::size_t n = 0; n < fOut.size(); ++n) fOutD[n] = fOut[n];
 }
 
-// The forward pass in double: every accumulator step is one rounding of an
-// exact value (kind (b)), every sigmoid kind (c).
+// The arrays as the fast route sees them.
+#define RAVO_STEP_VIEW                                                                                        \
+    TRavoStepView view{fNeuronOffset.size(), fNeuronCountInLayers.data(), fNeuronOffset.data(),               \
+                       fWeightOffset.data(),  fBiasOffset.data(),         fPad.data(),                        \
+                       fWeight.data(),        fWeightNext.data(),         fBias.data(),                       \
+                       fBiasNext.data(),      fLaneMask.data(),           fStep.data(),                       \
+                       fDelta.data(),         fSumD.data(),               fSum.data(),                        \
+                       fOut.data(),           fOutD.data(),               fBackError.data(),                  \
+                       fLayerGrads.data(),    fLearningRate,              fActivationFunc == TRavoActivationFunc::Sigmoid}
+
 bool TRavoAnn::ForwardFast(const float* Inputs) {
-    unsigned unsure = 0;
-    const auto n0 = static_cast<std::size_t>(fNeuronCountInLayers.front());
-    for (std::size_t k = 0; k < n0; ++k) {
-        fSum[k] = fOut[k] = Inputs[k];
-        fOutD[k] = Inputs[k];
+    if (kRoute == TRoute::Extended || !DefaultEnvironment()) return false;
+    RAVO_STEP_VIEW;
+#if defined(__SSE2__)
+    switch (kRoute) {
+#if defined(RAVO_HAVE_AVX_ROUTE)
+    case TRoute::Fma: return RavoForwardFma(view, Inputs);
+    case TRoute::Avx: return RavoForwardAvx(view, Inputs);
+#endif
+    default: return RavoForwardSse2(view, Inputs);
     }
-    const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
-    const std::size_t layers = fNeuronOffset.size();
-    for (std::size_t l = 1; l < layers; ++l) {
-        const auto nIn = static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
-        const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[l]);
-        const double* in = fOutD.data() + fNeuronOffset[l - 1];
-        float* sum = fSum.data() + fNeuronOffset[l];
-        float* out = fOut.data() + fNeuronOffset[l];
-        double* outD = fOutD.data() + fNeuronOffset[l];
-        const float* row = fWeight.data() + fWeightOffset[l - 1];
-        const float* bias = fBias.data() + fBiasOffset[l - 1];
-        const bool sigmoidUnits = (l + 1 == layers) != sigmoidNet;
-        const bool reluUnits = !sigmoidNet && l + 1 != layers;
-        for (std::size_t j = 0; j < nOut; ++j, row += nIn) {
-            double acc = bias[j];
-            for (std::size_t k = 0; k < nIn; ++k) {
-                const double r = in[k] * static_cast<double>(row[k]) + acc;
-                unsure |= MidpointSuspect(r);
-                acc = static_cast<double>(static_cast<float>(r));
-            }
-            sum[j] = static_cast<float>(acc);
-            double o = acc;
-            if (sigmoidUnits) {
-                const double r = 1.0 / (1.0 + std::exp(-acc));
-                unsure |= RelativeSuspect(r);
-                o = static_cast<double>(static_cast<float>(r));
-            } else if (reluUnits) {
-                o = acc > 0.0 ? acc : 0.0;
-            }
-            out[j] = static_cast<float>(o);
-            outD[j] = o;
-        }
+#else
+    (void)view;
+    (void)Inputs;
+    return false;
+#endif
+}
+
+bool TRavoAnn::TrainFast(const float* Inputs, const float* Outputs, float& Loss) {
+    if (kRoute == TRoute::Extended || !DefaultEnvironment()) return false;
+    RAVO_STEP_VIEW;
+#if defined(__SSE2__)
+    switch (kRoute) {
+#if defined(RAVO_HAVE_AVX_ROUTE)
+    case TRoute::Fma: return RavoTrainFma(view, Inputs, Outputs, Loss);
+    case TRoute::Avx: return RavoTrainAvx(view, Inputs, Outputs, Loss);
+#endif
+    default: return RavoTrainSse2(view, Inputs, Outputs, Loss);
     }
-    return unsure == 0;
+#else
+    (void)view;
+    (void)Inputs;
+    (void)Outputs;
+    (void)Loss;
+    return false;
+#endif
 }
 
 void TRavoAnn::Run(const std::vector<float>& Inputs, std::vector<float>& Outputs) {
@@ -444,140 +468,22 @@ void TRavoAnn::BackProp(const std::vector<float>& Outputs) {
         const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[l]);
         const float* in = fOut.data() + fNeuronOffset[l - 1];
         const float* sum = fSum.data() + fNeuronOffset[l];
-        float* row = fWeight.data() + fWeightOffset[l - 1];
         float* bias = fBias.data() + fBiasOffset[l - 1];
         const bool outputLayer = l + 1 == layers;
-        for (std::size_t j = 0; j < nOut; ++j, row += nIn) {
+        for (std::size_t j = 0; j < nOut; ++j) {
             const float activeDer = outputLayer ? (sigmoidNet ? 1.0f : SigmoidDerivative(sum[j]))
                                                 : (sigmoidNet ? SigmoidDerivative(sum[j]) : ReLUDerivative(sum[j]));
             const float delta = F(Ext(backError[j]) * Ext(activeDer));
             bias[j] = F(Ext(bias[j]) - Ext(delta) * 1.0L * lr);
             for (std::size_t k = 0; k < nIn; ++k) {
-                const float old = row[k];
-                row[k] = F(Ext(old) - Ext(delta) * Ext(in[k]) * lr);
+                float& weight = fWeight[WeightIndex(l - 1, j, k)];
+                const float old = weight;
+                weight = F(Ext(old) - Ext(delta) * Ext(in[k]) * lr);
                 grads[k] = j == 0 ? F(Ext(delta) * Ext(old)) : F(Ext(delta) * Ext(old) + Ext(grads[k]));
             }
         }
         std::swap(backError, grads);
     }
-}
-
-// The whole training step in double.  Kinds (a), (b) and (c) as described at
-// the top of this file; the new weights and biases go to the Next arrays.
-bool TRavoAnn::TrainFast(const float* Inputs, const float* Outputs, float& Loss) {
-    if (!ForwardFast(Inputs)) return false;
-    unsigned unsure = 0;
-    const std::size_t layers = fNeuronOffset.size();
-    const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
-    const double lr = fLearningRate;
-    const auto nTop = static_cast<std::size_t>(fNeuronCountInLayers.back());
-    const float* top = OutputLayer();
-    float* backError = fBackError.data();
-    float* grads = fLayerGrads.data();
-    for (std::size_t j = 0; j < nTop; ++j)
-        backError[j] = static_cast<float>(static_cast<double>(top[j]) - static_cast<double>(Outputs[j]));
-#if defined(__SSE2__)
-    const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    const __m128d weightBound = _mm_set1_pd(0x1p-44);
-    const __m128i low28 = _mm_set_epi32(0, 0x0FFFFFFF, 0, 0x0FFFFFFF);
-    const __m128i lowWords = _mm_set_epi32(0, -1, 0, -1);
-    __m128i unsureV = _mm_setzero_si128();
-#endif
-
-    for (std::size_t l = layers - 1; l >= 1; --l) {
-        const auto nIn = static_cast<std::size_t>(fNeuronCountInLayers[l - 1]);
-        const auto nOut = static_cast<std::size_t>(fNeuronCountInLayers[l]);
-        const double* in = fOutD.data() + fNeuronOffset[l - 1];
-        const float* sum = fSum.data() + fNeuronOffset[l];
-        const float* out = fOut.data() + fNeuronOffset[l];
-        const float* row = fWeight.data() + fWeightOffset[l - 1];
-        float* rowNext = fWeightNext.data() + fWeightOffset[l - 1];
-        const float* bias = fBias.data() + fBiasOffset[l - 1];
-        float* biasNext = fBiasNext.data() + fBiasOffset[l - 1];
-        const bool sigmoidUnits = (l + 1 == layers) != sigmoidNet;
-        const bool linearUnits = sigmoidNet && l + 1 == layers;
-        // The error left for the input layer is never used: not computed.
-        const bool handDown = l > 1;
-
-        for (std::size_t j = 0; j < nOut; ++j, row += nIn, rowNext += nIn) {
-            // A sigmoid unit's derivative at its sum is s(1-s) with s its own
-            // output: fOut holds exactly Sigmoid(fSum) rounded to float.
-            double activeDer;
-            if (sigmoidUnits) {
-                const double s = out[j];
-                unsure |= !(s >= 0x1p-28);  // 1-s exact in double from here on
-                const double r = s * (1.0 - s);
-                unsure |= MidpointSuspect(r);
-                activeDer = static_cast<float>(r);
-            } else {
-                activeDer = linearUnits || sum[j] > 0.0f ? 1.0 : 0.0;
-            }
-            const double delta = static_cast<float>(static_cast<double>(backError[j]) * activeDer);
-            const double step = delta * lr;  // exact
-            const double b = static_cast<double>(bias[j]) - step;
-            unsure |= MidpointSuspect(b);
-            biasNext[j] = static_cast<float>(b);
-
-            std::size_t k = 0;
-#if defined(__SSE2__)
-            const __m128d step2 = _mm_set1_pd(step);
-            const __m128d delta2 = _mm_set1_pd(delta);
-            for (; k + 2 <= nIn; k += 2) {
-                const __m128d w = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + k))));
-                const __m128d p = _mm_mul_pd(step2, _mm_loadu_pd(in + k));
-                const __m128d r = _mm_sub_pd(w, p);
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(rowNext + k), _mm_castps_si128(_mm_cvtpd_ps(r)));
-                const __m128d bound = _mm_mul_pd(_mm_add_pd(_mm_and_pd(p, absMask), _mm_and_pd(r, absMask)), weightBound);
-                const __m128i lo = _mm_castps_si128(_mm_cvtpd_ps(_mm_sub_pd(r, bound)));
-                const __m128i hi = _mm_castps_si128(_mm_cvtpd_ps(_mm_add_pd(r, bound)));
-                unsureV = _mm_or_si128(unsureV, _mm_xor_si128(lo, hi));
-                unsureV = _mm_or_si128(unsureV, _mm_castpd_si128(_mm_cmpunord_pd(r, r)));
-                if (handDown) {
-                    __m128d g = _mm_mul_pd(delta2, w);
-                    if (j > 0) {
-                        g = _mm_add_pd(g, _mm_cvtps_pd(_mm_castsi128_ps(
-                                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(grads + k)))));
-                        const __m128i zeroLow = _mm_cmpeq_epi32(_mm_and_si128(_mm_castpd_si128(g), low28),
-                                                                _mm_setzero_si128());
-                        unsureV = _mm_or_si128(unsureV, _mm_and_si128(zeroLow, lowWords));
-                    }
-                    _mm_storel_epi64(reinterpret_cast<__m128i*>(grads + k), _mm_castps_si128(_mm_cvtpd_ps(g)));
-                }
-            }
-#endif
-            for (; k < nIn; ++k) {
-                const double w = row[k];
-                const double p = step * in[k];
-                const double r = w - p;
-                unsure |= WeightSuspect(r, p);
-                rowNext[k] = static_cast<float>(r);
-                if (handDown) {
-                    double g = delta * w;
-                    if (j > 0) {
-                        g += static_cast<double>(grads[k]);
-                        unsure |= MidpointSuspect(g);
-                    }
-                    grads[k] = static_cast<float>(g);
-                }
-            }
-        }
-        std::swap(backError, grads);
-    }
-
-    // The tally, from the outputs of the forward pass.
-    double loss = Loss;
-    for (std::size_t j = 0; j < nTop; ++j) {
-        const double d = static_cast<float>(static_cast<double>(top[j]) - static_cast<double>(Outputs[j]));
-        const double r = d * d + loss;
-        unsure |= MidpointSuspect(r);
-        loss = static_cast<float>(r);
-    }
-#if defined(__SSE2__)
-    unsure |= _mm_movemask_epi8(_mm_cmpeq_epi8(unsureV, _mm_setzero_si128())) != 0xFFFF;
-#endif
-    if (unsure != 0) return false;
-    Loss = static_cast<float>(loss);
-    return true;
 }
 
 float TRavoAnn::GetMSE() const {
@@ -597,23 +503,25 @@ float TRavoAnn::Weight(std::int32_t i, std::int32_t j, std::int32_t k) const {
     if (i < 0 || static_cast<std::size_t>(i) >= fWeightOffset.size() || j < 0 || j >= fNeuronCountInLayers[i + 1] ||
         k < 0 || k >= fNeuronCountInLayers[i])
         throw ERavoRangeError("重みの添字が範囲外です");
-    return fWeight[fWeightOffset[i] + static_cast<std::size_t>(j) * static_cast<std::size_t>(fNeuronCountInLayers[i]) +
-                   static_cast<std::size_t>(k)];
+    return fWeight[WeightIndex(static_cast<std::size_t>(i), static_cast<std::size_t>(j), static_cast<std::size_t>(k))];
 }
 
 // ---- Model file. -----------------------------------------------------------
 
 void TRavoAnn::SaveToFile(const std::string& FileName) const {
     std::vector<unsigned char> image;
-    image.reserve(4 * (5 + fNeuronCountInLayers.size() + fBias.size() + fWeight.size()));
+    image.reserve(4 * (5 + fNeuronCountInLayers.size() + fBias.size() + fWeight.size()));  // at least
     PutI32(image, fActivationFunc == TRavoActivationFunc::Sigmoid ? 0 : 1);
     PutI32(image, fLayerCount);
     for (std::int32_t count : fNeuronCountInLayers) PutI32(image, count);
     PutF32(image, fLearningRate);
     PutF32(image, fLoss);
     PutI32(image, fTrainCount);
-    for (float b : fBias) PutF32(image, b);
-    for (float w : fWeight) PutF32(image, w);
+    for (std::size_t i = 0; i < fBiasOffset.size(); ++i)
+        for (std::int32_t j = 0; j < fNeuronCountInLayers[i + 1]; ++j) PutF32(image, fBias[fBiasOffset[i] + j]);
+    for (std::size_t i = 0; i < fWeightOffset.size(); ++i)
+        for (std::int32_t j = 0; j < fNeuronCountInLayers[i + 1]; ++j)
+            for (std::int32_t k = 0; k < fNeuronCountInLayers[i]; ++k) PutF32(image, fWeight[WeightIndex(i, j, k)]);
     WriteFileReplacing(FileName, image);
 }
 
@@ -663,8 +571,13 @@ void TRavoAnn::LoadFromFile(const std::string& FileName) {
     loaded.fTrainCount = GetI32(p + 8);
     p += 12;
     loaded.BuildLayout();
-    for (float& b : loaded.fBias) b = GetF32(p), p += 4;
-    for (float& w : loaded.fWeight) w = GetF32(p), p += 4;
+    for (std::size_t i = 0; i < loaded.fBiasOffset.size(); ++i)
+        for (std::int32_t j = 0; j < loaded.fNeuronCountInLayers[i + 1]; ++j, p += 4)
+            loaded.fBias[loaded.fBiasOffset[i] + j] = GetF32(p);
+    for (std::size_t i = 0; i < loaded.fWeightOffset.size(); ++i)
+        for (std::int32_t j = 0; j < loaded.fNeuronCountInLayers[i + 1]; ++j)
+            for (std::int32_t k = 0; k < loaded.fNeuronCountInLayers[i]; ++k, p += 4)
+                loaded.fWeight[loaded.WeightIndex(i, j, k)] = GetF32(p);
 
     *this = std::move(loaded);
 }

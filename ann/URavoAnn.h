@@ -99,10 +99,10 @@ private:
     float GetLearningRate() const { return fLearningRate; }
     void SetLearningRate(float Value);
 
-    // The fast route of a whole training step.  New weights and biases go to
-    // fWeightNext/fBiasNext and the new tally to Loss; the result is false
-    // when some value may differ from the extended formula, and then nothing
-    // of the network has changed but fSum and fOut.
+    // The fast routes (see URavoAnn.cpp): false when some value may differ
+    // from the extended formula; then nothing has changed but fSum and fOut,
+    // and the caller takes the extended route.  TrainFast leaves the new
+    // weights and biases in fWeightNext/fBiasNext and the new tally in Loss.
     bool ForwardFast(const float* Inputs);
     bool TrainFast(const float* Inputs, const float* Outputs, float& Loss);
     void ForwardExtended(const float* Inputs);
@@ -111,12 +111,18 @@ private:
     void BuildLayout();
     void CheckInputs(const std::vector<float>& Inputs) const;
     float* OutputLayer() { return fOut.data() + fNeuronOffset.back(); }
+    std::size_t WeightIndex(std::size_t i, std::size_t j, std::size_t k) const {
+        return fWeightOffset[i] + k * fPad[i] + j;
+    }
 
-    // Fields, in the network's declared order.  The per-layer arrays are
-    // stored flat and contiguous, layer by layer, row by row: fSum and fOut
-    // layer l at fNeuronOffset[l]; fBias weight layer i at fBiasOffset[i],
-    // neuron j inner; fWeight weight layer i at fWeightOffset[i], then the
-    // receiving neuron j, then the sending neuron k (the file's order).
+    // Fields, in the network's declared order.  fSum and fOut are stored
+    // flat, layer l from fNeuronOffset[l].  fBias and fWeight are stored flat
+    // per weight layer i, with the rows padded to fPad[i] (n_(i+1) rounded up
+    // to a multiple of 4, padding 0): the bias of neuron j at
+    // fBiasOffset[i] + j, and the weights column by column, the weight from
+    // neuron k to neuron j at fWeightOffset[i] + k*fPad[i] + j, so that the
+    // fast route handles neighbouring neurons side by side.  The model file
+    // and the accessors use the network's own order.
     std::vector<float> fSum;
     std::vector<float> fOut;
     std::int32_t fLayerCount = 0;
@@ -128,15 +134,21 @@ private:
     std::vector<float> fWeight;
     TRavoActivationFunc fActivationFunc = TRavoActivationFunc::Sigmoid;
 
-    // Layout derived from fNeuronCountInLayers (L, L-1 and L-1 entries).
+    // Layout derived from fNeuronCountInLayers (L, L-1, L-1 and L-1 entries).
     std::vector<std::size_t> fNeuronOffset;
     std::vector<std::size_t> fBiasOffset;
     std::vector<std::size_t> fWeightOffset;
+    std::vector<std::size_t> fPad;
     // Scratch of the training step: outputs of the latest pass in double,
-    // error signals, and the next weights and biases of the fast route.
+    // error signals, the fast route's per-neuron values (shaped like fBias)
+    // and its next weights and biases.
     std::vector<double> fOutD;
+    std::vector<double> fSumD;
     std::vector<float> fBackError;
     std::vector<float> fLayerGrads;
+    std::vector<double> fLaneMask;
+    std::vector<double> fStep;
+    std::vector<float> fDelta;
     std::vector<float> fWeightNext;
     std::vector<float> fBiasNext;
 };
