@@ -39,6 +39,11 @@ struct VFma {
     static bool Any(D a) { return _mm256_movemask_pd(a) != 0; }
     static D FromF(__m128 a) { return _mm256_cvtps_pd(a); }
     static D Div(D a, D b) { return _mm256_div_pd(a, b); }
+    // All ones in the lanes below n (n counted from lane 0), else 0.
+    static D LanesBelow(std::size_t n) {
+        const __m256i index = _mm256_setr_epi64x(0, 1, 2, 3);
+        return _mm256_castsi256_pd(_mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(n)), index));
+    }
     // c - a*b with one rounding.
     static D FmaNeg(D a, D b, D c) { return _mm256_fnmadd_pd(a, b, c); }
     // Lanes where a is not above b (or unordered).

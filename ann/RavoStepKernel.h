@@ -366,40 +366,61 @@ bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targe
         // The error handed down, from the weights before the step; the one
         // left for the input layer is never used and not computed.
         if (l > 1) {
+          if constexpr (V::kFma) {
+            // Four sending neurons k side by side: the rows W[k][.] are
+            // transposed in registers, four receiving neurons j at a time,
+            // and each lane runs its own chain over j in ascending order,
+            // fused and checked in double as in the forward pass.  Lanes past
+            // n_(l-1) read no weights and end as 0, the padding the next
+            // layer's four-wide loads expect.
+            const std::size_t inPad = (nIn + 3) / 4 * 4;
+#pragma GCC unroll 4
+            for (std::size_t kq = 0; kq < inPad; kq += 4) {
+                const D kLanes = V::LanesBelow(nIn - kq);
+                __m128 g = _mm_setzero_ps();
+#pragma GCC unroll 4
+                for (std::size_t jq = 0; jq < nOut; jq += 4) {
+                    __m128 c[4];
+#pragma GCC unroll 4
+                    for (std::size_t m = 0; m < 4; ++m)
+                        c[m] = kq + m < nIn ? _mm_loadu_ps(weight + (kq + m) * pad + jq) : _mm_setzero_ps();
+                    _MM_TRANSPOSE4_PS(c[0], c[1], c[2], c[3]);
+#pragma GCC unroll 4
+                    for (std::size_t m = 0; m < 4; ++m) {
+                        const std::size_t j = jq + m;
+                        if (j == 0) {
+                            g = _mm_mul_ps(_mm_set1_ps(delta[0]), c[m]);  // kind (a)
+                        } else if (j < nOut) {
+                            const D r = V::Add(V::Mul(V::Set1(delta[j]), V::FromF(c[m])), V::FromF(g));
+                            unsure = V::Or(unsure, V::And(V::EqZero(V::And(r, low28)), kLanes));
+                            g = V::FmaF(_mm_set1_ps(delta[j]), c[m], g);
+                        }
+                    }
+                }
+                _mm_storeu_ps(grads + kq, g);
+            }
+          } else {
             [[maybe_unused]] float handedDown[S::kMaxPad] = {};
 #pragma GCC unroll 16
             for (std::size_t k = 0; k < nIn; ++k) {
                 const float* w = weight + k * pad;
-                float result;
-                if constexpr (V::kFma) {
-                    // As in the forward pass: fused steps, checked in double.
-                    float g = delta[0] * w[0];  // kind (a)
+                double g = delta[0] * w[0];  // kind (a)
 #pragma GCC unroll 16
-                    for (std::size_t j = 1; j < nOut; ++j) {
-                        const double r = static_cast<double>(delta[j]) * static_cast<double>(w[j]) + static_cast<double>(g);
-                        unsureScalar |= KMidpointSuspect(r);
-                        g = V::FmaScalar(delta[j], w[j], g);
-                    }
-                    result = g;
-                } else {
-                    double g = delta[0] * w[0];  // kind (a)
-#pragma GCC unroll 16
-                    for (std::size_t j = 1; j < nOut; ++j) {
-                        const double r = static_cast<double>(delta[j]) * static_cast<double>(w[j]) + g;  // kind (b)
-                        unsureScalar |= KMidpointSuspect(r);
-                        g = static_cast<float>(r);
-                    }
-                    result = static_cast<float>(g);
+                for (std::size_t j = 1; j < nOut; ++j) {
+                    const double r = static_cast<double>(delta[j]) * static_cast<double>(w[j]) + g;  // kind (b)
+                    unsureScalar |= KMidpointSuspect(r);
+                    g = static_cast<float>(r);
                 }
                 if constexpr (S::kFixed)
-                    handedDown[k] = result;
+                    handedDown[k] = static_cast<float>(g);
                 else
-                    grads[k] = result;
+                    grads[k] = static_cast<float>(g);
             }
             if constexpr (S::kFixed)
                 StoreQuads(S::Pad(v, i - 1), grads, handedDown);
             else
                 for (std::size_t k = nIn; k < S::Pad(v, i - 1); ++k) grads[k] = 0.0f;
+          }
             float* handed = grads;
             grads = backError;
             backError = handed;
