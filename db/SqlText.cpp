@@ -14,9 +14,26 @@ bool IsTextType(const QString& kt)
     return kt == QLatin1String("varchar") || kt == QLatin1String("nchar");
 }
 
+namespace {
+// SQLite reads a high surrogate together with the code unit after it, so an
+// unpaired one would swallow the closing quote of a literal: each becomes
+// U+FFFD (a text that holds one is not valid Unicode anyway).
+void ReplaceLoneSurrogates(QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+}
+}  // namespace
+
 QString Quoted(const QString& text)
 {
     QString inner = text;
+    ReplaceLoneSurrogates(inner);
     inner.replace(QLatin1Char('\''), QLatin1String("''"));
     return QLatin1Char('\'') + inner + QLatin1Char('\'');
 }
@@ -26,10 +43,17 @@ QString Literal(const QString& st, int id, int il)
     switch (id) {
     case 1:
         return st.isEmpty() ? QStringLiteral("NULL") : st;
-    case 2:
+    case 2: {
         if (st.isEmpty())
             return QStringLiteral("NULL");
-        return Quoted(st.length() > il ? st.left(qMax(il, 0)) : st);
+        if (st.length() <= il)
+            return Quoted(st);
+        // The cut never parts a surrogate pair: such a character is dropped whole.
+        qsizetype cut = qMax(il, 0);
+        if (cut > 0 && st.at(cut - 1).isHighSurrogate() && st.at(cut).isLowSurrogate())
+            --cut;
+        return Quoted(st.left(cut));
+    }
     default:
         return st;
     }

@@ -20,12 +20,12 @@ extern const QString DropAaatst;
 bool IsTextType(const QString& kt);
 
 // A text wrapped in single quotes, every inner quote doubled: the value is
-// always data, never SQL.
+// always data, never SQL.  An unpaired surrogate becomes U+FFFD.
 QString Quoted(const QString& text);
 
 // One value as an SQL literal.  Id 1: empty gives NULL, anything else stays
 // as it is.  Id 2: empty gives NULL; otherwise cut to its first `il` UTF-16
-// code units and quoted.  Any other id leaves the text unchanged.
+// code units (one fewer where the cut would part a surrogate pair) and quoted.  Any other id leaves the text unchanged.
 QString Literal(const QString& st, int id, int il);
 
 // Look-up of a table in the table catalogue, and its column rows.
