@@ -35,7 +35,7 @@ const char kUsage[] =
     "  --table FILE.csv  最後のコマンドの後のメモリ上の価格テーブルを CSV (UTF-8) で保存する\n"
     "  --help            この説明を表示する\n"
     "ログの行は標準出力に、メッセージボックスの文は標準エラーに一行ずつ出ます。\n"
-    "終了コード: 0、エラーが既定のエラー処理まで届いたときは 1。\n"
+    "終了コード: 0、エラーが既定のエラー処理まで届いたときは 1、引数の誤りは 2。\n"
     "\n"
     "Usage: brelvan-batch [--passes N] [--register REMARK] [--chart FILE.png] [--table FILE.csv]\n"
     "\n"
@@ -49,7 +49,7 @@ const char kUsage[] =
     "  --table FILE.csv  save the in-memory price table after the last command (UTF-8)\n"
     "  --help            show this text\n"
     "Log lines go to standard output, message box texts to standard error, one line each.\n"
-    "Exit status: 0, or 1 when an error reached the default error handler.\n";
+    "Exit status: 0, or 1 when an error reached the default error handler, 2 for wrong arguments.\n";
 
 struct TOptions {
     std::optional<QString> passes;
