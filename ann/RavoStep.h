@@ -11,7 +11,9 @@
 // of layer i to neuron j of layer i+1 is weight[weightOffset[i] + k*pad[i] + j],
 // where pad[i] is n_(i+1) rounded up to a multiple of 4; biases, steps and
 // lane masks are bias[biasOffset[i] + j] with the same padding.  Padding
-// entries are 0 (lane masks: 0 for padding, all ones for neurons).
+// biases and steps are 0, padding weights 1 (lane masks: 0 for padding, all
+// ones for neurons).  Every layer of sum, out and outD is padded to a
+// multiple of 4 entries as well.
 struct TRavoStepView {
     std::size_t layers;
     const std::int32_t* counts;

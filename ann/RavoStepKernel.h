@@ -202,6 +202,140 @@ bool ForwardKernel(const TRavoStepView& v, const float* inputs) {
     return unsureScalar == 0 && !V::Any(unsure) && _mm_movemask_epi8(sameF) == 0xFFFF;
 }
 
+// The backward sweep of the AVX2+FMA route for a fixed shape: the same
+// values as the general sweep in TrainKernel, but the error signals, deltas
+// and steps stay in registers from one stage to the next (no trip through
+// memory between dependent steps).  Padding lanes of every error signal are 0.
+template <class V, class S>
+inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typename V::D& unsure,
+                             unsigned& unsureScalar) {
+    using D = typename V::D;
+    constexpr std::size_t kQuads = S::kMaxPad / 4;
+    const std::size_t top = S::Layers(v) - 1;
+    const std::size_t nTop = S::Count(v, top);
+    const float* topOut = v.out + v.neuronOffset[top];
+    const double lr = v.learningRate;
+    const D absMask = V::Bits(0x7FFFFFFFFFFFFFFF);
+    const D low28 = V::Bits(0x0FFFFFFF);
+
+    __m128 error[kQuads];
+    {
+        float e[S::kMaxPad] = {};
+#pragma GCC unroll 16
+        for (std::size_t j = 0; j < nTop; ++j) e[j] = topOut[j] - targets[j];  // kind (a)
+#pragma GCC unroll 4
+        for (std::size_t q = 0; q < kQuads; ++q)
+            error[q] = _mm_setr_ps(e[4 * q], e[4 * q + 1], e[4 * q + 2], e[4 * q + 3]);
+    }
+
+    LayersDown<S>(v, [&](auto layer) {
+        const std::size_t l = layer;
+        const std::size_t i = l - 1;
+        const std::size_t nIn = S::Count(v, i);
+        const std::size_t nOut = S::Count(v, l);
+        const std::size_t pad = S::Pad(v, i);
+        const double* x = v.outD + v.neuronOffset[i];
+        const float* sum = v.sum + v.neuronOffset[l];
+        const float* out = v.out + v.neuronOffset[l];
+        const float* weight = v.weight + v.weightOffset[i];
+        float* weightNext = v.weightNext + v.weightOffset[i];
+        const float* bias = v.bias + v.biasOffset[i];
+        float* biasNext = v.biasNext + v.biasOffset[i];
+        const double* mask = v.laneMask + v.biasOffset[i];
+        const bool output = l + 1 == S::Layers(v);
+        const bool sigmoidUnits = output != S::SigmoidNet(v);
+        const bool linearUnits = S::SigmoidNet(v) && output;
+
+        // Per neuron: derivative, delta (kind (a)), step (exact), bias (kind (b)).
+        __m128 delta[kQuads];
+        D step[kQuads];
+        double maxStep = 0.0;
+#pragma GCC unroll 4
+        for (std::size_t q = 0; q < pad; q += 4) {
+            const D lanes = V::Load(mask + q);
+            __m128 activeDer;
+            if (sigmoidUnits) {
+                const D s = V::FromF(_mm_loadu_ps(out + q));
+                const D r = V::Mul(s, V::Sub(V::Set1(1.0), s));
+                unsure = V::Or(unsure, V::And(V::Or(V::Below(s, 0x1p-28), V::EqZero(V::And(r, low28))), lanes));
+                activeDer = V::ToF(r);
+            } else if (linearUnits) {
+                activeDer = _mm_set1_ps(1.0f);
+            } else {
+                activeDer = _mm_and_ps(_mm_cmpgt_ps(_mm_loadu_ps(sum + q), _mm_setzero_ps()), _mm_set1_ps(1.0f));
+            }
+            const __m128 d = _mm_mul_ps(error[q / 4], activeDer);
+            delta[q / 4] = d;
+            const D st = V::Mul(V::FromF(d), V::Set1(lr));
+            step[q / 4] = st;
+            const D b = V::Sub(V::FromF(_mm_loadu_ps(bias + q)), st);
+            unsure = V::Or(unsure, V::And(V::EqZero(V::And(b, low28)), lanes));
+            _mm_storeu_ps(biasNext + q, V::ToF(b));
+            alignas(32) double m[4];
+            V::Store(m, V::And(st, absMask));
+            for (double a : m) maxStep = a > maxStep ? a : maxStep;
+            unsureScalar |= V::Any(V::Unordered(st));
+        }
+
+        // Weight steps (kind (c)), with the window check of TrainKernel.
+        double maxIn = 0.0;
+        unsigned nan = 0;
+#pragma GCC unroll 16
+        for (std::size_t k = 0; k < nIn; ++k) {
+            maxIn = std::fabs(x[k]) > maxIn ? std::fabs(x[k]) : maxIn;
+            nan |= x[k] != x[k];
+        }
+        unsureScalar |= nan;
+        const double t = 4.0 * maxStep * maxIn;
+        const D small = V::Set1(t > 0x1p-125 ? t : 0x1p-125);
+        const D window = V::Bits(32), windowMask = V::Bits(0x1FFFFFFF & ~63), midpoint = V::Bits(0x10000000);
+#pragma GCC unroll 16
+        for (std::size_t k = 0; k < nIn; ++k) {
+            const D o = V::Set1(x[k]);
+            const float* w = weight + k * pad;
+            float* wNext = weightNext + k * pad;
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < pad; q += 4) {
+                const D r = V::FmaNeg(step[q / 4], o, V::LoadF(w + q));
+                V::StoreF(wNext + q, r);
+                unsure = V::Or(unsure, V::NotAbove(V::And(r, absMask), small));
+                unsure = V::Or(unsure, V::EqBits(V::And(V::AddBits(r, window), windowMask), midpoint));
+            }
+        }
+
+        // The error handed down, four sending neurons at a time (see TrainKernel).
+        if (l > 1) {
+            const std::size_t inPad = (nIn + 3) / 4 * 4;
+#pragma GCC unroll 4
+            for (std::size_t kq = 0; kq < inPad; kq += 4) {
+                const D kLanes = V::LanesBelow(nIn - kq);
+                __m128 g = _mm_setzero_ps();
+#pragma GCC unroll 4
+                for (std::size_t jq = 0; jq < nOut; jq += 4) {
+                    __m128 c[4];
+#pragma GCC unroll 4
+                    for (std::size_t m = 0; m < 4; ++m)
+                        c[m] = kq + m < nIn ? _mm_loadu_ps(weight + (kq + m) * pad + jq) : _mm_setzero_ps();
+                    _MM_TRANSPOSE4_PS(c[0], c[1], c[2], c[3]);
+#pragma GCC unroll 4
+                    for (std::size_t m = 0; m < 4; ++m) {
+                        const std::size_t j = jq + m;
+                        const __m128 dj = _mm_permutevar_ps(delta[jq / 4], _mm_set1_epi32(static_cast<int>(m)));
+                        if (j == 0) {
+                            g = _mm_mul_ps(dj, c[m]);  // kind (a)
+                        } else if (j < nOut) {
+                            const D r = V::Add(V::Mul(V::FromF(dj), V::FromF(c[m])), V::FromF(g));
+                            unsure = V::Or(unsure, V::And(V::EqZero(V::And(r, low28)), kLanes));
+                            g = V::FmaF(dj, c[m], g);
+                        }
+                    }
+                }
+                error[kq / 4] = g;
+            }
+        }
+    });
+}
+
 template <class V, class S = TAnyShape>
 bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targets, float& loss) {
     using D = typename V::D;
@@ -209,6 +343,17 @@ bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targe
     const std::size_t top = S::Layers(v) - 1;
     const std::size_t nTop = S::Count(v, top);
     const float* topOut = v.out + v.neuronOffset[top];
+    const double lr = v.learningRate;
+    const D absMask = V::Bits(0x7FFFFFFFFFFFFFFF);
+    const D low28 = V::Bits(0x0FFFFFFF);
+    const D weightBound = V::Set1(0x1p-44);
+    D unsure = V::Zero();
+    __m128 unsureF = _mm_setzero_ps();
+    unsigned unsureScalar = 0;
+
+    if constexpr (V::kFma && S::kFixed) {
+        BackwardFixedFma<V, S>(v, targets, unsure, unsureScalar);
+    } else {
     float* backError = v.backError;
     float* grads = v.grads;
     // Kind (a): a difference of two floats.
@@ -225,13 +370,6 @@ bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targe
             for (std::size_t j = nTop; j < S::Pad(v, top - 1); ++j) backError[j] = 0.0f;
     }
 
-    const double lr = v.learningRate;
-    const D absMask = V::Bits(0x7FFFFFFFFFFFFFFF);
-    const D low28 = V::Bits(0x0FFFFFFF);
-    const D weightBound = V::Set1(0x1p-44);
-    D unsure = V::Zero();
-    __m128 unsureF = _mm_setzero_ps();
-    unsigned unsureScalar = 0;
 
     LayersDown<S>(v, [&](auto layer) {
         const std::size_t l = layer;
@@ -426,6 +564,8 @@ bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targe
             backError = handed;
         }
     });
+
+    }
 
     // The tally, from the outputs of the forward pass.
     double tally = loss;

@@ -15,51 +15,61 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-
 // How the training step stays bit-identical to the extended-precision formulas
 // ---------------------------------------------------------------------------
 // Every stored value is X rounded to float, where X is a formula over floats.
-// The extended route computes X in long double (64-bit significand) and rounds
-// the result to float; the fast route computes X in double (53-bit) and rounds
-// that to float.  Three kinds of formula occur:
+// The extended route (ForwardExtended, BackProp, the tally in Train) computes
+// X in long double (64-bit significand) and rounds the result to float: it is
+// the formulas themselves.  The fast route (RavoStep*.cpp) computes in double
+// (53-bit) and checks every value it stores; when any check fails, the whole
+// step is thrown away (the new weights go to separate arrays) and redone by the
+// extended route.  Three kinds of formula occur:
 //
-// (a) The double result is exact, or both routes are one correct rounding of
-//     the same value with at least 2p+2 = 50 bits: a product of two floats
-//     (48 bits, exact in both), a difference of two floats (double rounding
-//     from 53 or 64 bits to 24 is innocuous for +, -, *, / of floats).  No
-//     check is needed: delta, loss_der, the first layer_grads_x term, d.
+// (a) Both routes are one correct rounding of the same exact value: a product
+//     of two floats (48 bits, exact in both), a difference of two floats
+//     (rounding to 53 or 64 bits and then to 24 equals rounding once, as
+//     53, 64 >= 2*24 + 2).  No check: delta, loss_der, the first
+//     layer_grads_x term, d.
 //
 // (b) One rounding of an exact value in each route: a float plus an exact
 //     float product (the forward accumulator, layer_grads_x, the bias step
-//     b - delta*lr, the loss tally d*d + fLoss, s*(1-s)).  Let r53 and r64 be
-//     the two rounded values of the exact X.  Float midpoints (and the float
-//     grid itself, subnormals included) are representable in 53 bits, so
-//     rounding is monotone across them: unless r53 lies exactly on a float
-//     midpoint, r53, r64 and X all lie strictly on the same side of every
-//     midpoint and round to the same float.  The check below flags every r53
-//     within a relative 2^-40 of a midpoint, which includes the midpoints.
+//     b - delta*lr, the loss tally d*d + fLoss, s*(1-s) for s >= 2^-28).
+//     Let r53 and r64 be the two roundings of the exact X.  Float midpoints
+//     (of the normal and the subnormal range) are representable in 53 bits,
+//     so unless r53 lies exactly on one, X, r53 and r64 are on the same side
+//     of every midpoint and round to the same float.  A midpoint has the
+//     significand bits 27..0 of its double clear; the check flags every r53
+//     whose bits 27..0 are clear (exact floats and zeros included).
+//     With fused multiply-adds (AVX2+FMA route) the float accumulators are
+//     advanced by fma: float(X) exactly, which differs from float(r64) only
+//     when r64 is a midpoint other than X, and then r53 is that midpoint too;
+//     the double r53 is computed beside the chain and checked as above.
 //
-// (c) Several roundings with a known error bound: the weight step
-//     w - (delta*o)*lr (the product is rounded, then the difference) and the
-//     sigmoid 1/(1+exp(-x)).  With the bound B of |r53 - r64|, if rounding
-//     r53 - B and r53 + B to float gives the same float (bit for bit, so that
-//     +0 and -0 differ), every value between them, r64 included, rounds to
-//     that float too.
-//     Weight step: P = delta*o*lr exactly; each route rounds P, then w - P:
+// (c) Several roundings, with a bound B on |r53 - r64|: when no float
+//     rounding boundary lies within B of r53, both round to the same float.
+//     Weight step: P = delta*o*lr exactly; the extended route rounds P, then
+//     w - P; the double route does the same (or rounds w - P once, fused):
 //       |r53 - X| <= 2^-53 |P| + 2^-53 |r53| (1 + 2^-52),
 //       |r64 - X| <= 2^-64 |P| + 2^-64 |r64| (1 + 2^-63),
-//     so |r53 - r64| < 2^-52 (|P| + |r53|) (|r64| <= |r53| (1 + 2^-51));
-//     the check uses B = 2^-44 (|P| + |r53|), 256 times that.
-//     Sigmoid: glibc's exp is documented below 1 ulp; assume 4 ulp (2^-50
-//     relative), then two roundings (1 + e, the division): relative error of
-//     the double route below 2^-50 + 2^-52 + 2^-52 < 2^-49; expl, assumed
-//     within 4 ulp of its 64-bit format, and two roundings: below 2^-61.
-//     The check uses a relative B = 2^-40, more than 250 times the sum.
-//     An overflowing exp(-x) (x < -709) gives 0 in double; the exact value is
-//     then below 2^-1000 and rounds to +0 in both routes.
-// Whatever the check flags is computed again by the extended formula, so the
-// result is the extended route's in every case; the oracle test compares the
-// two routes over thousands of steps.
+//     so |r53 - r64| < 2^-52 (|P| + |r53|).  The SSE2 and AVX routes check
+//     that r53 - B and r53 + B with B = 2^-44 (|P| + |r53|), 256 times that,
+//     round to the same float (bit for bit: +0 and -0 differ).  The AVX2 route
+//     requires |r53| > 4 max|step| max|o| >= 2|P| (and above 2^-125), so that
+//     the bound is below 3 units in the last place of r53, and then that the
+//     significand bits 28..0 of r53 lie at least 32 units from 0x10000000,
+//     where the float midpoints of its binade are.
+//     Sigmoid 1/(1+exp(-x)): glibc's exp and its vector exp (libmvec) are
+//     taken to be within 4 ulp (libmvec's documented accuracy; the scalar one
+//     is documented tighter): relative error of the double route below
+//     2^-50 + 2 * 2^-53 < 2^-49; expl, taken within 4 ulp of its format, and
+//     two roundings: below 2^-61.  The check uses a relative B = 2^-40, more
+//     than 250 times the sum.  An overflowing exp(-x) (x < -709) gives 0 in
+//     double; the exact value is then below 2^-1000 and rounds to +0 in both
+//     routes.
+// NaNs are always flagged.  The route assumes the default floating-point
+// environment (round to nearest, no flush-to-zero, no denormals-are-zero) and
+// is not taken otherwise.  The oracle test trains the plain long-double
+// implementation side by side over thousands of steps on every route.
 
 namespace {
 

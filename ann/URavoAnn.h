@@ -116,9 +116,10 @@ private:
     }
 
     // Fields, in the network's declared order.  fSum and fOut are stored
-    // flat, layer l from fNeuronOffset[l].  fBias and fWeight are stored flat
+    // flat, layer l from fNeuronOffset[l] (each layer padded to a multiple of
+    // 4 entries for the fast route's four-wide writes).  fBias and fWeight are stored flat
     // per weight layer i, with the rows padded to fPad[i] (n_(i+1) rounded up
-    // to a multiple of 4, padding 0): the bias of neuron j at
+    // to a multiple of 4; padding biases 0, padding weights 1): the bias of neuron j at
     // fBiasOffset[i] + j, and the weights column by column, the weight from
     // neuron k to neuron j at fWeightOffset[i] + k*fPad[i] + j, so that the
     // fast route handles neighbouring neurons side by side.  The model file
