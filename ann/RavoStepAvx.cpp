@@ -29,6 +29,10 @@ struct VAvx {
     static D And(D a, D b) { return _mm256_and_pd(a, b); }
     static D Or(D a, D b) { return _mm256_or_pd(a, b); }
     static D EqZero(D a) { return _mm256_cmp_pd(a, _mm256_setzero_pd(), _CMP_EQ_OQ); }
+    static D EqD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
+    static D NotEqD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_NEQ_UQ); }
+    // Lanes where a is below b or unordered.
+    static D Below(D a, double b) { return _mm256_cmp_pd(a, _mm256_set1_pd(b), _CMP_NGE_UQ); }
     static D Unordered(D a) { return _mm256_cmp_pd(a, a, _CMP_UNORD_Q); }
     static bool Any(D a) { return _mm256_movemask_pd(a) != 0; }
 };

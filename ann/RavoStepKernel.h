@@ -30,8 +30,14 @@ inline std::uint64_t KDoubleBits(double d) {
     return u;
 }
 
-// Kind (b): r may be a float midpoint (its significand bits 27..0 are clear).
-inline unsigned KMidpointSuspect(double r) { return (KDoubleBits(r) & 0x0FFFFFFFu) == 0; }
+// Kind (b): r may be a float midpoint.  In the normal float range a midpoint
+// has the significand bits 28..0 equal to 0x10000000; below 2^-126 (the
+// subnormal range, where the midpoints lie elsewhere) every value but 0 is
+// flagged, and so are NaNs.  0 is exact: no sum or product of floats
+// underflows in double.
+inline unsigned KMidpointSuspect(double r) {
+    return ((KDoubleBits(r) & 0x1FFFFFFFu) == 0x10000000u) | !(std::fabs(r) >= 0x1p-126 || r == 0.0);
+}
 
 // Kind (c), relative bound 2^-40; NaNs flagged as well.
 inline unsigned KRelativeSuspect(double r) {
@@ -101,6 +107,15 @@ inline void LayersDown(const TRavoStepView& v, F f) {
         for (std::size_t l = v.layers - 1; l >= 1; --l) f(l);
 }
 
+// The same test, lane by lane (the masked bits compare as subnormal doubles,
+// exactly, in the default environment that the route requires).
+template <class V>
+inline typename V::D MidpointSuspectV(typename V::D r) {
+    const typename V::D magnitude = V::And(r, V::Bits(0x7FFFFFFFFFFFFFFF));
+    return V::Or(V::EqD(V::And(r, V::Bits(0x1FFFFFFF)), V::Bits(0x10000000)),
+                 V::And(V::Below(magnitude, 0x1p-126), V::NotEqD(r, V::Zero())));
+}
+
 template <class V, class S = TAnyShape>
 bool ForwardKernel(const TRavoStepView& v, const float* inputs) {
     using D = typename V::D;
@@ -110,7 +125,6 @@ bool ForwardKernel(const TRavoStepView& v, const float* inputs) {
         v.sum[k] = v.out[k] = inputs[k];
         v.outD[k] = inputs[k];
     }
-    const D low28 = V::Bits(0x0FFFFFFF);
     D unsure = V::Zero();
     __m128 unsureF = _mm_setzero_ps();
     unsigned unsureScalar = 0;
@@ -142,7 +156,7 @@ bool ForwardKernel(const TRavoStepView& v, const float* inputs) {
                 for (std::size_t k = 0; k < nIn; ++k, w += pad) {
                     const __m128 wf = _mm_loadu_ps(w);
                     const D r = V::Add(V::Mul(V::Set1(x[k]), V::FromF(wf)), V::FromF(acc));
-                    unsure = V::Or(unsure, V::And(V::EqZero(V::And(r, low28)), lanes));
+                    unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(r), lanes));
                     acc = V::FmaF(_mm_set1_ps(xf[k]), wf, acc);
                 }
                 V::Store(v.sumD + q, V::FromF(acc));
@@ -151,7 +165,7 @@ bool ForwardKernel(const TRavoStepView& v, const float* inputs) {
 #pragma GCC unroll 16
                 for (std::size_t k = 0; k < nIn; ++k, w += pad) {
                     const D r = V::Add(V::Mul(V::Set1(x[k]), V::LoadF(w)), acc);
-                    unsure = V::Or(unsure, V::And(V::EqZero(V::And(r, low28)), lanes));
+                    unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(r), lanes));
                     acc = V::RoundF(r);
                 }
                 V::Store(v.sumD + q, acc);
@@ -216,7 +230,6 @@ inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typen
     const float* topOut = v.out + v.neuronOffset[top];
     const double lr = v.learningRate;
     const D absMask = V::Bits(0x7FFFFFFFFFFFFFFF);
-    const D low28 = V::Bits(0x0FFFFFFF);
 
     __m128 error[kQuads];
     {
@@ -249,7 +262,6 @@ inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typen
         // Per neuron: derivative, delta (kind (a)), step (exact), bias (kind (b)).
         __m128 delta[kQuads];
         D step[kQuads];
-        double maxStep = 0.0;
 #pragma GCC unroll 4
         for (std::size_t q = 0; q < pad; q += 4) {
             const D lanes = V::Load(mask + q);
@@ -257,7 +269,7 @@ inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typen
             if (sigmoidUnits) {
                 const D s = V::FromF(_mm_loadu_ps(out + q));
                 const D r = V::Mul(s, V::Sub(V::Set1(1.0), s));
-                unsure = V::Or(unsure, V::And(V::Or(V::Below(s, 0x1p-28), V::EqZero(V::And(r, low28))), lanes));
+                unsure = V::Or(unsure, V::And(V::Or(V::Below(s, 0x1p-28), MidpointSuspectV<V>(r)), lanes));
                 activeDer = V::ToF(r);
             } else if (linearUnits) {
                 activeDer = _mm_set1_ps(1.0f);
@@ -269,15 +281,12 @@ inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typen
             const D st = V::Mul(V::FromF(d), V::Set1(lr));
             step[q / 4] = st;
             const D b = V::Sub(V::FromF(_mm_loadu_ps(bias + q)), st);
-            unsure = V::Or(unsure, V::And(V::EqZero(V::And(b, low28)), lanes));
+            unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(b), lanes));
             _mm_storeu_ps(biasNext + q, V::ToF(b));
-            alignas(32) double m[4];
-            V::Store(m, V::And(st, absMask));
-            for (double a : m) maxStep = a > maxStep ? a : maxStep;
-            unsureScalar |= V::Any(V::Unordered(st));
         }
 
-        // Weight steps (kind (c)), with the window check of TrainKernel.
+        // Weight steps (kind (c)), with the window check of TrainKernel; the
+        // bound on |P| is taken per receiving neuron: 4 |step_j| max|o|.
         double maxIn = 0.0;
         unsigned nan = 0;
 #pragma GCC unroll 16
@@ -286,8 +295,10 @@ inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typen
             nan |= x[k] != x[k];
         }
         unsureScalar |= nan;
-        const double t = 4.0 * maxStep * maxIn;
-        const D small = V::Set1(t > 0x1p-125 ? t : 0x1p-125);
+        D small[kQuads];
+#pragma GCC unroll 4
+        for (std::size_t q = 0; q < pad; q += 4)
+            small[q / 4] = V::Max(V::Mul(V::And(step[q / 4], absMask), V::Set1(4.0 * maxIn)), V::Set1(0x1p-125));
         const D window = V::Bits(32), windowMask = V::Bits(0x1FFFFFFF & ~63), midpoint = V::Bits(0x10000000);
 #pragma GCC unroll 16
         for (std::size_t k = 0; k < nIn; ++k) {
@@ -298,7 +309,7 @@ inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typen
             for (std::size_t q = 0; q < pad; q += 4) {
                 const D r = V::FmaNeg(step[q / 4], o, V::LoadF(w + q));
                 V::StoreF(wNext + q, r);
-                unsure = V::Or(unsure, V::NotAbove(V::And(r, absMask), small));
+                unsure = V::Or(unsure, V::NotAbove(V::And(r, absMask), small[q / 4]));
                 unsure = V::Or(unsure, V::EqBits(V::And(V::AddBits(r, window), windowMask), midpoint));
             }
         }
@@ -325,7 +336,7 @@ inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typen
                             g = _mm_mul_ps(dj, c[m]);  // kind (a)
                         } else if (j < nOut) {
                             const D r = V::Add(V::Mul(V::FromF(dj), V::FromF(c[m])), V::FromF(g));
-                            unsure = V::Or(unsure, V::And(V::EqZero(V::And(r, low28)), kLanes));
+                            unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(r), kLanes));
                             g = V::FmaF(dj, c[m], g);
                         }
                     }
@@ -345,7 +356,6 @@ bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targe
     const float* topOut = v.out + v.neuronOffset[top];
     const double lr = v.learningRate;
     const D absMask = V::Bits(0x7FFFFFFFFFFFFFFF);
-    const D low28 = V::Bits(0x0FFFFFFF);
     const D weightBound = V::Set1(0x1p-44);
     D unsure = V::Zero();
     __m128 unsureF = _mm_setzero_ps();
@@ -401,7 +411,7 @@ bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targe
                 if (sigmoidUnits) {
                     const D s = V::FromF(_mm_loadu_ps(out + q));
                     const D r = V::Mul(s, V::Sub(V::Set1(1.0), s));
-                    unsure = V::Or(unsure, V::And(V::Or(V::Below(s, 0x1p-28), V::EqZero(V::And(r, low28))), lanes));
+                    unsure = V::Or(unsure, V::And(V::Or(V::Below(s, 0x1p-28), MidpointSuspectV<V>(r)), lanes));
                     activeDer = V::ToF(r);
                 } else if (linearUnits) {
                     activeDer = _mm_set1_ps(1.0f);
@@ -413,7 +423,7 @@ bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targe
                 const D st = V::Mul(V::FromF(d), V::Set1(lr));
                 V::Store(step + q, st);
                 const D b = V::Sub(V::FromF(_mm_loadu_ps(bias + q)), st);
-                unsure = V::Or(unsure, V::And(V::EqZero(V::And(b, low28)), lanes));
+                unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(b), lanes));
                 _mm_storeu_ps(biasNext + q, V::ToF(b));
             }
         }
@@ -450,6 +460,7 @@ bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targe
             // or more away from it.  |P| <= max|step| * max|o| (1 + 2^-52), so
             // every r with |r| > T = 4 max|step| max|o| (and above 2^-125)
             // meets the condition; smaller ones, NaNs included, are flagged.
+            // (BackwardFixedFma takes T per receiving neuron: 4 |step_j| max|o|.)
             // Padding lanes hold the weight 1 and the step 0: never flagged.
             // Here r is one rounding of the exact w - P (fused), which only
             // narrows the difference between the routes.
@@ -530,7 +541,7 @@ bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targe
                             g = _mm_mul_ps(_mm_set1_ps(delta[0]), c[m]);  // kind (a)
                         } else if (j < nOut) {
                             const D r = V::Add(V::Mul(V::Set1(delta[j]), V::FromF(c[m])), V::FromF(g));
-                            unsure = V::Or(unsure, V::And(V::EqZero(V::And(r, low28)), kLanes));
+                            unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(r), kLanes));
                             g = V::FmaF(_mm_set1_ps(delta[j]), c[m], g);
                         }
                     }

@@ -30,6 +30,10 @@ struct VSse2 {
     static D And(D a, D b) { return _mm_and_pd(a, b); }
     static D Or(D a, D b) { return _mm_or_pd(a, b); }
     static D EqZero(D a) { return _mm_cmpeq_pd(a, _mm_setzero_pd()); }
+    static D EqD(D a, D b) { return _mm_cmpeq_pd(a, b); }
+    static D NotEqD(D a, D b) { return _mm_cmpneq_pd(a, b); }
+    // Lanes where a is below b or unordered.
+    static D Below(D a, double b) { return _mm_cmpnge_pd(a, _mm_set1_pd(b)); }
     static D Unordered(D a) { return _mm_cmpunord_pd(a, a); }
     static bool Any(D a) { return _mm_movemask_pd(a) != 0; }
 };
