@@ -17,7 +17,7 @@
 #include <floatfann.h>
 
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -124,7 +124,17 @@ struct fann* FannCopyOf(const TRavoAnn& ann) {
     return f;
 }
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double ThreadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
 
 }  // namespace
 
@@ -154,28 +164,30 @@ int main(int argc, char** argv) {
     std::remove(start.c_str());
     struct fann* fann = FannCopyOf(ann);
 
-    // The three learn pass by pass in turn, so that a noisy machine slows
-    // all of them alike.
-    using Clock = std::chrono::steady_clock;
-    Clock::duration mine{}, plain{}, theirs{};
+    // The three learn pass by pass in turn, so that a busy machine slows all
+    // of them alike.  Each pass is timed on the thread's CPU clock (time spent
+    // waiting for a processor is not counted) and a step's time is the median
+    // pass divided by the windows of a pass: one unlucky pass does not count.
+    std::vector<double> mine, theirs, plain;
     for (int p = 0; p < passes; ++p) {
-        auto t0 = Clock::now();
+        const double t0 = ThreadSeconds();
         for (const Window& w : windows) ann.Train(w.in, w.out);
-        auto t1 = Clock::now();
+        const double t1 = ThreadSeconds();
         for (const Window& w : windows)
             fann_train(fann, const_cast<float*>(w.in.data()), const_cast<float*>(w.out.data()));
-        auto t2 = Clock::now();
+        const double t2 = ThreadSeconds();
         for (const Window& w : windows) literal.Train(w.in, w.out);
-        auto t3 = Clock::now();
-        mine += t1 - t0;
-        theirs += t2 - t1;
-        plain += t3 - t2;
+        const double t3 = ThreadSeconds();
+        mine.push_back(t1 - t0);
+        theirs.push_back(t2 - t1);
+        plain.push_back(t3 - t2);
     }
 
     const double steps = static_cast<double>(passes) * static_cast<double>(windows.size());
-    const double nsMine = Seconds(mine) * 1e9 / steps;
-    const double nsFann = Seconds(theirs) * 1e9 / steps;
-    const double nsPlain = Seconds(plain) * 1e9 / steps;
+    const double perPass = static_cast<double>(windows.size());
+    const double nsMine = Median(mine) * 1e9 / perPass;
+    const double nsFann = Median(theirs) * 1e9 / perPass;
+    const double nsPlain = Median(plain) * 1e9 / perPass;
     // FANN averages its tally over every output of every step, as GetMSE does.
     const double fannMse = fann_get_MSE(fann);
 
@@ -188,6 +200,7 @@ int main(int argc, char** argv) {
                 passes, windows.size(), steps);
     std::printf("data: %s (%zu rows, IrL %d, IrH %d)\n", path.c_str(), series.data.size() - 1, series.irl,
                 series.irh);
+    std::printf("ns/step: median pass on the thread's CPU clock, divided by %zu windows\n", windows.size());
     std::printf("%-28s %12s %14s\n", "implementation", "ns/step", "final MSE");
     std::printf("%-28s %12.1f %14.9f\n", "TRavoAnn", nsMine, static_cast<double>(ann.GetMSE()));
     std::printf("%-28s %12.1f %14.9f\n", "FANN 2.2 float", nsFann, fannMse);
