@@ -155,8 +155,19 @@ bool ForwardKernel(const TRavoStepView& v, const float* inputs) {
 #pragma GCC unroll 16
                 for (std::size_t k = 0; k < nIn; ++k, w += pad) {
                     const __m128 wf = _mm_loadu_ps(w);
-                    const D r = V::Add(V::Mul(V::Set1(x[k]), V::FromF(wf)), V::FromF(acc));
-                    unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(r), lanes));
+                    const D p = V::Mul(V::Set1(x[k]), V::FromF(wf));
+                    const D a = V::FromF(acc);
+                    const D r = V::Add(p, a);
+                    const D suspect = V::And(MidpointSuspectV<V>(r), lanes);
+                    if (__builtin_expect(V::Any(suspect), 0)) {
+                        // r lies on a float midpoint: inputs with few
+                        // significant bits make exact sums land there.  An
+                        // exact r is the same in both routes; keep the flag
+                        // only where the error of p + a (two-sum) is not 0.
+                        const D back = V::Sub(r, p);
+                        const D error = V::Add(V::Sub(p, V::Sub(r, back)), V::Sub(a, back));
+                        unsure = V::Or(unsure, V::And(suspect, V::NotEqD(error, V::Zero())));
+                    }
                     acc = V::FmaF(_mm_set1_ps(xf[k]), wf, acc);
                 }
                 V::Store(v.sumD + q, V::FromF(acc));
@@ -309,7 +320,14 @@ inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typen
             for (std::size_t q = 0; q < pad; q += 4) {
                 const D r = V::FmaNeg(step[q / 4], o, V::LoadF(w + q));
                 V::StoreF(wNext + q, r);
-                unsure = V::Or(unsure, V::NotAbove(V::And(r, absMask), small[q / 4]));
+                const D magnitude = V::And(r, absMask);
+                const D tooSmall = V::NotAbove(magnitude, small[q / 4]);
+                if (__builtin_expect(V::Any(tooSmall), 0)) {
+                    // Some |r| is below the neuron's bound: look at this
+                    // weight's own |P| instead (|r| > 2|P| and above 2^-125).
+                    const D p2 = V::Mul(V::And(V::Mul(step[q / 4], o), absMask), V::Set1(2.0));
+                    unsure = V::Or(unsure, V::NotAbove(magnitude, V::Max(p2, V::Set1(0x1p-125))));
+                }
                 unsure = V::Or(unsure, V::EqBits(V::And(V::AddBits(r, window), windowMask), midpoint));
             }
         }

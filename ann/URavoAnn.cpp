@@ -41,7 +41,10 @@
 //     range a midpoint has the significand bits 28..0 of its double equal to
 //     0x10000000: the check flags those, every nonzero r53 below 2^-126 (the
 //     subnormal range, where midpoints lie elsewhere) and NaNs.  A zero r53 is
-//     exact (no sum or product of floats underflows in double).
+//     exact (no sum or product of floats underflows in double).  An exact r53
+//     (X itself) is the same in both routes: the AVX2 forward pass drops the
+//     flag where the two-sum error of the double sum is 0 (inputs with few
+//     significant bits land exactly on midpoints now and then).
 //     With fused multiply-adds (AVX2+FMA route) the float accumulators are
 //     advanced by fma: float(X) exactly, which differs from float(r64) only
 //     when r64 is a midpoint other than X, and then r53 is that midpoint too;
@@ -56,7 +59,8 @@
 //     so |r53 - r64| < 2^-52 (|P| + |r53|).  The SSE2 and AVX routes check
 //     that r53 - B and r53 + B with B = 2^-44 (|P| + |r53|), 256 times that,
 //     round to the same float (bit for bit: +0 and -0 differ).  The AVX2 route
-//     requires |r53| > 4 |step_j| max|o| >= 2|P| (and above 2^-125), so that
+//     requires |r53| > 4 |step_j| max|o| >= 2|P| or, failing that, the
+//     weight's own 2|P| (and above 2^-125), so that
 //     the bound is below 3 units in the last place of r53, and then that the
 //     significand bits 28..0 of r53 lie at least 32 units from 0x10000000,
 //     where the float midpoints of its binade are.
