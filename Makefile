@@ -1,16 +1,24 @@
 # Brelvan: two entry points, both usable on a fresh Debian 12 machine.
 #   make run   install what is missing, build, open the window on the sample
-#   make test  install what is missing, build, run every test through CTest
+#   make test  install what is missing, build, run every test through CTest,
+#              then build the whole tree again with AddressSanitizer and
+#              UndefinedBehaviorSanitizer and run every test there too
+#   make fuzz  build the libFuzzer programs (clang) and run each for
+#              FUZZ_SECONDS seconds on its seeds and earlier findings
 # Packages are installed with apt-get only when dpkg says they are missing.
 
 BUILD    ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZERS  := price_file model_file catalogue_line
 RUNDIR   ?= run
 JOBS     ?= $(shell nproc)
 PACKAGES := cmake g++ make libgtest-dev qt6-base-dev qt6-charts-dev \
             libqt6sql6-sqlite fonts-ipafont-gothic sqlite3 libfann-dev \
-            xvfb xauth python3
+            xvfb xauth python3 clang-14 libclang-rt-14-dev
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build asan run test fuzz bench clean
 
 all: build
 
@@ -32,8 +40,41 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# The checking build: any report of either sanitizer ends the test with a
+# failure.  Leak reports from inside system libraries (fontconfig and the
+# like) are suppressed by tests/lsan.supp; nothing of the project is.
+SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
+                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+                 LSAN_OPTIONS=suppressions=$(abspath tests/lsan.supp):print_suppressions=0
+
+$(ASAN_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRELVAN_SANITIZE=ON
+
+asan: deps $(ASAN_BUILD)/CMakeCache.txt
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+test: build asan
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Each fuzz program runs FUZZ_SECONDS seconds in one process on its committed
+# seeds and earlier findings; what it adds goes to $(FUZZ_BUILD)/corpus, a
+# failing input to $(FUZZ_BUILD)/artifacts (keep it in fuzz/regressions/).
+$(FUZZ_BUILD)/CMakeCache.txt: | deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRELVAN_FUZZ=ON
+
+fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@for t in $(FUZZERS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts; \
+	  echo "fuzz_$$t: $(FUZZ_SECONDS) s"; \
+	  if ! $(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	      -max_len=8192 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
+	      $(FUZZ_BUILD)/corpus/$$t fuzz/seeds/$$t fuzz/regressions/$$t > $(FUZZ_BUILD)/fuzz_$$t.log 2>&1; then \
+	    tail -n 60 $(FUZZ_BUILD)/fuzz_$$t.log; echo "fuzz_$$t FAILED (input in $(FUZZ_BUILD)/artifacts/)"; exit 1; \
+	  fi; \
+	  grep -E "^stat::(number_of_executed_units|peak_rss_mb)" $(FUZZ_BUILD)/fuzz_$$t.log; \
+	done
 
 # The window opens in $(RUNDIR)/, which holds the sample price file.  Without a
 # display the same commands run headless: brelvan-batch prints the log and
@@ -54,4 +95,4 @@ bench: build
 	$(BUILD)/bench/ann_bench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,9 @@
+// libFuzzer entry: every input through FuzzChecks::PriceFile; a finding aborts.
+#include "fuzz/FuzzEntry.h"
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) { return FuzzEntry::Initialize(argc, argv); }
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    return FuzzEntry::Run(&FuzzChecks::PriceFile, data, size);
+}

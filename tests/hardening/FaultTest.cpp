@@ -1,0 +1,228 @@
+// Faults of the files the program works with, on real files: brelvan-batch
+// runs in a fresh folder holding a register of two runs, after the case has
+// damaged something.  Each case names the message the user sees; in every
+// case the program ends cleanly (no crash, no sanitizer report, exit status 0
+// or 1) and the registered runs are all still there, unchanged (read through
+// a separate connection after the program has released the file).
+#include "HardeningSupport.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+using namespace Hardening;
+
+// The folder every case starts from: a small price file and a register of
+// two runs (one remark with a quote), made once by the program itself.
+class TBaseFolder {
+public:
+    static const TBaseFolder& Get()
+    {
+        static const TBaseFolder base;
+        return base;
+    }
+    QByteArray Database;
+    QByteArray PriceFile;
+    QStringList Rows;
+
+private:
+    TBaseFolder()
+    {
+        QTemporaryDir dir;
+        PriceFile = SmallPriceFile(60);
+        WriteFile(dir.filePath(kPriceFile), PriceFile);
+        for (const char* remark : {"最初の登録 it's", "second"}) {
+            const TRun run = RunBatch(dir.path(), {"--passes", "1", "--register", QString::fromUtf8(remark)});
+            EXPECT_EQ(run.ExitCode, 0) << run.Err.join('\n').toStdString();
+        }
+        Database = ReadFile(dir.filePath(kDatabase));
+        Rows = RegisterRows(dir.filePath(kDatabase));
+        EXPECT_EQ(Rows.size(), 2);
+    }
+};
+
+struct TFaultCase {
+    const char* Name;
+    std::function<void(const QDir&)> Damage;
+    int ExitCode;               // 0: the program went on to its end; 1: an error was reported
+    const char* Message;        // a message box text, or its beginning
+    bool PressRegister = false; // the case presses "登録(&R)" at the end
+    int RowsAdded = 0;          // runs the register holds more afterwards
+    bool AsOtherUser = false;   // run without root's rights (file permissions bite)
+    bool RegisterReadable = true;   // false: the database file itself is damaged and must stay byte for byte
+    const char* LogLine = nullptr;  // a line the log must show
+    bool HoldDatabase = false;      // a second process holds the database while the program runs
+};
+
+QStringList Args(const TFaultCase& c)
+{
+    QStringList args{"--passes", "1"};
+    if (c.PressRegister)
+        args << "--register" << "fault case";
+    return args;
+}
+
+void RemoveAndMakeDirectory(const QDir& dir, const QString& name)
+{
+    QFile::remove(dir.filePath(name));
+    dir.mkdir(name);
+}
+
+// A register row whose input size is `size` becomes the last run.
+std::function<void(const QDir&)> LastRunInputSize(const QString& size)
+{
+    return [size](const QDir& dir) {
+        ExecOnFile(dir.filePath(kDatabase),
+                   {QStringLiteral("insert into AYFS (CNT, LNN, LYIPN, LYOPN, TYO) values (3, '1', '%1', '2', 'bad')")
+                        .arg(size)});
+    };
+}
+
+std::function<void(const QDir&)> LastRunOutputSize(const QString& size)
+{
+    return [size](const QDir& dir) {
+        ExecOnFile(dir.filePath(kDatabase),
+                   {QStringLiteral("insert into AYFS (CNT, LNN, LYIPN, LYOPN, TYO) values (3, '1', '7', '%1', 'bad')")
+                        .arg(size)});
+    };
+}
+
+const TFaultCase kCases[] = {
+    // The database file.
+    {"DatabaseNameIsADirectory",
+     [](const QDir& d) { return RemoveAndMakeDirectory(d, kDatabase); }, 1,
+     "SQDB.DB を開けません: ", false, 0, false, false},
+    {"FolderReadOnlyNoDatabase",
+     [](const QDir& d) {
+         QFile::remove(d.filePath(kDatabase));
+         MakeReadOnly(d.path());
+     },
+     1, "SQDB.DB を開けません: ", false, 0, true, false},
+    {"FolderAndDatabaseReadOnly",
+     [](const QDir& d) {
+         MakeReadOnly(d.path());
+     },
+     1, "登録できませんでした: ", true, 0, true},
+    {"DatabaseIsRandomBytes",
+     [](const QDir& d) {
+         QByteArray noise(4096, '\0');
+         QRandomGenerator generator(20261210);
+         for (char& c : noise)
+             c = char(generator.bounded(256));
+         WriteFile(d.filePath(kDatabase), noise);
+     },
+     1, "データベースエラー: ", false, 0, false, false},
+    {"DatabaseTruncated",
+     [](const QDir& d) {
+         const QByteArray whole = ReadFile(d.filePath(kDatabase));
+         WriteFile(d.filePath(kDatabase), whole.left(whole.size() / 2));
+     },
+     1, "データベースエラー: ", false, 0, false, false},
+    {"DatabaseZeroBytesIsANewDatabase",
+     [](const QDir& d) {
+         WriteFile(d.filePath(kDatabase), QByteArray());
+     },
+     0, "ﾃｰﾌﾞﾙ構造ﾃﾞｰﾀ読込完了しました ", true, 1},
+    {"DatabaseHeldBySecondProcess", [](const QDir&) {}, 1, "は他のプログラムが使用中です", false, 0, false, true,
+     nullptr, true},
+    // The price file.
+    {"PriceFileIsADirectory", [](const QDir& d) { return RemoveAndMakeDirectory(d, kPriceFile); }, 1,
+     "CSV ﾌｧｲﾙを開けません: "},
+    {"PriceFileDanglingLink",
+     [](const QDir& d) {
+         QFile::remove(d.filePath(kPriceFile));
+         QFile::link(d.filePath("gone.csv"), d.filePath(kPriceFile));
+     },
+     0, "CSV ﾌｧｲﾙが見つかりませんでした"},
+    {"PriceFileUnreadable",
+     [](const QDir& d) {
+         MakeUnreadable(d.filePath(kPriceFile));
+         MakeWritableForAll(d.path(), d.filePath(kDatabase));
+     },
+     1, "CSV ﾌｧｲﾙを開けません: ", true, 1, true},
+    {"PriceFileWithNulCharacter",
+     [](const QDir& d) {
+         QByteArray bytes = ReadFile(d.filePath(kPriceFile));
+         bytes.insert(bytes.indexOf("\r\n2020/01/05") + 14, '\0');
+         WriteFile(d.filePath(kPriceFile), bytes);
+     },
+     1, "NUL 文字 (コード 0) を含む行は読み込めません (6行目)"},
+    {"PriceFileOf200000Rows",
+     [](const QDir& d) {
+         WriteFile(d.filePath(kPriceFile), SmallPriceFile(200000, QDate(1500, 1, 1)));
+     },
+     0, "ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます", true, 1, false, true, "200000件 読込終了"},
+    // The register's sizes.
+    {"InputSizeAbc", LastRunInputSize("abc"), 1, "'abc' は整数ではありません"},
+    {"InputSizeZero", LastRunInputSize("0"), 1, "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 1000 までの整数で指定してください"},
+    {"InputSizeNegative", LastRunInputSize("-3"), 1,
+     "入力層のﾆｭｰﾛﾝ数 '-3' は 1 から 1000 までの整数で指定してください"},
+    {"InputSizeHuge", LastRunInputSize("99999999"), 1,
+     "入力層のﾆｭｰﾛﾝ数 '99999999' は 1 から 1000 までの整数で指定してください"},
+    {"OutputSizeAbc", LastRunOutputSize("abc"), 1, "'abc' は整数ではありません"},
+    {"OutputSizeNegative", LastRunOutputSize("-3"), 1,
+     "出力層のﾆｭｰﾛﾝ数 '-3' は 1 から 1000 までの整数で指定してください"},
+    {"OutputSizeHuge", LastRunOutputSize("99999999"), 1,
+     "出力層のﾆｭｰﾛﾝ数 '99999999' は 1 から 1000 までの整数で指定してください"},
+};
+
+class FaultTest : public ::testing::TestWithParam<TFaultCase> {};
+
+TEST_P(FaultTest, TellsTheUserAndKeepsEveryRegisteredRun)
+{
+    const TFaultCase& c = GetParam();
+    if (c.AsOtherUser && !CanDropRights())
+        GTEST_SKIP() << "running as root without setpriv: file permissions cannot be tested";
+    const TBaseFolder& base = TBaseFolder::Get();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QDir dir(folder.path());
+    WriteFile(dir.filePath(kDatabase), base.Database);
+    WriteFile(dir.filePath(kPriceFile), base.PriceFile);
+    c.Damage(dir);
+    const QStringList rowsBefore = c.RegisterReadable ? RegisterRows(dir.filePath(kDatabase)) : QStringList();
+    const QByteArray bytesBefore = QFileInfo(dir.filePath(kDatabase)).isFile() ? ReadFile(dir.filePath(kDatabase))
+                                                                                : QByteArray();
+    std::shared_ptr<void> hold = c.HoldDatabase ? HoldDatabase(dir.filePath(kDatabase)) : nullptr;
+
+    const TRun run = RunBatch(folder.path(), Args(c), c.AsOtherUser);
+    hold.reset();
+    RestoreRights(folder.path());
+
+    EXPECT_TRUE(run.Finished) << "the program crashed or hung";
+    EXPECT_EQ(run.ExitCode, c.ExitCode) << run.Err.join('\n').toStdString();
+    const QString expected = QString::fromUtf8(c.Message);
+    EXPECT_TRUE(std::any_of(run.Err.begin(), run.Err.end(),
+                            [&](const QString& line) { return line.contains(expected); }))
+        << "expected \"" << c.Message << "\" among:\n" << run.Err.join('\n').toStdString();
+    if (c.LogLine) {
+        EXPECT_TRUE(run.Out.contains(QString::fromUtf8(c.LogLine))) << run.Out.join('\n').toStdString();
+    }
+
+    if (c.RegisterReadable) {
+        const QStringList rowsAfter = RegisterRows(dir.filePath(kDatabase));
+        ASSERT_GE(rowsAfter.size(), rowsBefore.size());
+        EXPECT_EQ(rowsAfter.mid(0, rowsBefore.size()), rowsBefore);
+        EXPECT_EQ(rowsAfter.size(), rowsBefore.size() + c.RowsAdded);
+        EXPECT_EQ(IntegrityCheck(dir.filePath(kDatabase)), QStringLiteral("ok"));
+    } else if (!bytesBefore.isNull()) {
+        EXPECT_EQ(ReadFile(dir.filePath(kDatabase)), bytesBefore) << "a damaged database file was changed";
+    }
+    // Only a database that was empty or missing may have been created.
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("SQDB.DB-journal"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FaultTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<TFaultCase>& info) { return info.param.Name; });
+
+}  // namespace
