@@ -286,7 +286,7 @@ bool TBrelvanF::event(QEvent* e)
     const bool handled = QWidget::event(e);
     switch (e->type()) {
     case QEvent::Show:
-        BindGrids();
+        Guarded([this] { BindGrids(); });
         break;
     case QEvent::WindowActivate:
         FormActivate();
