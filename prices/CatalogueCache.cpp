@@ -18,12 +18,18 @@ TCatalogueCache::TCatalogueCache(TBrelvanF& owner) : fOwner(owner), fTable(owner
         column.Ln = rows.FieldByName(QStringLiteral("LN")).toInt();
         column.Text = SqlText::IsTextType(column.Kt);
         fColumns.push_back(column);
-        fNames << column.Name;
     }
     const int most = TSlots::Count - 10;
     if (ColumnCount() > most)
         throw ERangeError(QStringLiteral("テーブル %1 の列数 %2 が挿入できる上限 %3 を超えています")
                               .arg(fTable).arg(ColumnCount()).arg(most));
+    // The statement up to its values, exactly as the builder joins it.
+    QStringList names;
+    for (const TColumn& column : fColumns)
+        names << column.Name;
+    const QString values = QStringLiteral("\x01");
+    fHead = SqlText::Insert(fTable, names, {values});
+    fHead.truncate(fHead.lastIndexOf(values));
 }
 
 void TCatalogueCache::Build()
@@ -47,5 +53,5 @@ void TCatalogueCache::Build()
         fLiterals << f.sa[9];
     }
     f.sa[1] = fLiterals.join(QStringLiteral(", "));
-    f.sqw = SqlText::Insert(fTable, fNames, fLiterals);
+    f.sqw = fHead + f.sa[1] + QStringLiteral(" ) ");
 }

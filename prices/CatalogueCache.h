@@ -34,6 +34,6 @@ private:
     TBrelvanF& fOwner;
     QString fTable;
     std::vector<TColumn> fColumns;
-    QStringList fNames;
+    QString fHead;   // " insert into T ( c1, …, cn ) values ( "
     QStringList fLiterals;
 };

@@ -4,6 +4,7 @@
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
 #include "db/Data.h"
+#include "prices/CatalogueCache.h"
 #include "prices/PriceFile.h"
 #include "prices/PriceTexts.h"
 
@@ -236,6 +237,37 @@ INSTANTIATE_TEST_SUITE_P(
         BadImportCase{"NoDataLines", QStringList{}, NoDataLinesMessage()}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(PriceCommandsTest, CachedInsertWritesWhatTheBuilderWrites)
+{
+    const QStringList row{"42", "2020/04/17", "", "1,234.50", "O'Neil", QString(60, QLatin1Char('x')), "", "", "",
+                          "", "", "", "", "remark"};
+    for (const char* table : {"AYNK", "AYFS"}) {
+        const auto fill = [&] {
+            for (int k = 1; k <= 14; ++k)
+                form->sa[10 + k] = row[k - 1];
+        };
+        // What an insert leaves: the statement, the values, the last column's
+        // type and literal, and every value slot replaced by its literal.
+        const auto outcome = [&] {
+            QStringList texts{form->sqw, form->sa[1], form->sa[7], form->sa[9]};
+            for (int slot = 11; slot <= 24; ++slot)
+                texts << form->sa[slot];
+            return texts.join(QLatin1Char('|')).toStdString();
+        };
+        form->stnm = QString::fromLatin1(table);
+        fill();
+        form->ucSql(2);
+        const std::string built = outcome();
+
+        for (int slot = 1; slot <= 24; ++slot)
+            form->sa[slot].clear();
+        fill();
+        TCatalogueCache cache(*form);
+        cache.Build();
+        EXPECT_EQ(outcome(), built) << table;
+    }
+}
+
 // ---- Training run ------------------------------------------------------------------
 
 TDateTime At(int y, int m, int d, int hh, int nn, int ss)
@@ -321,8 +353,8 @@ TEST_F(PriceCommandsTest, NextDayPredictionWritesRowsChartAndLog)
     EXPECT_EQ(log.mid(log.size() - 4),
               (QStringList{QStringLiteral("2020/04/17 終値実価格: 1000.25"), "2020/04/17 以降の終値予測",
                            "2020/04/17 終値: " + FormatPrice(pre1), "2020/04/18 終値: " + FormatPrice(pre2)}));
-    EXPECT_EQ(Cell(QStringLiteral("YCL1"), 100).toString(), FormatPrice(pre1));
-    EXPECT_EQ(Cell(QStringLiteral("YCL2"), 101).toString(), FormatPrice(pre2));
+    EXPECT_EQ(Cell(QStringLiteral("YCL1"), 100).toDouble(), FormatPrice(pre1).toDouble());
+    EXPECT_EQ(Cell(QStringLiteral("YCL2"), 101).toDouble(), FormatPrice(pre2).toDouble());
 }
 
 TEST_F(PriceCommandsTest, WholePeriodWritesEveryRowAndAgreesOnYcl1)
