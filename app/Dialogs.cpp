@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 
@@ -24,9 +25,13 @@ void ShowMessage(const QString& text)
         Sink()(text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+    // Without a window manager nobody hands the activation back when the box
+    // closes: the window that was active asks for it again itself.
+    const QPointer<QWidget> owner = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok, owner);
     box.exec();
+    if (owner)
+        owner->activateWindow();
 }
 
 TMessageSink SetMessageSink(TMessageSink sink)
