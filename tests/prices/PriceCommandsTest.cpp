@@ -268,6 +268,78 @@ TEST_F(PriceCommandsTest, CachedInsertWritesWhatTheBuilderWrites)
     }
 }
 
+// Every column of every AYNK row in insertion order, each value with its
+// SQLite storage class: what was stored and how.
+QStringList StoredWithTypes()
+{
+    QSqlQuery columns(dm->CsqM());
+    EXPECT_TRUE(columns.exec(QStringLiteral("select * from AYNK limit 0")));
+    QStringList select;
+    for (int c = 0; c < columns.record().count(); ++c)
+        select << QStringLiteral("typeof(%1), quote(%1)").arg(columns.record().fieldName(c));
+    QSqlQuery q(dm->CsqM());
+    EXPECT_TRUE(q.exec(QStringLiteral("select ") + select.join(QStringLiteral(", "))
+                       + QStringLiteral(" from AYNK order by rowid")));
+    QStringList rows;
+    while (q.next()) {
+        QStringList fields;
+        for (int c = 0; c < q.record().count(); ++c)
+            fields << q.value(c).toString();
+        rows << fields.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+TEST_F(PriceCommandsTest, ImportStoresWhatTheTextInsertsStore)
+{
+    // Quotes, commas, blanks, an over-long text, empty fields and half-width
+    // katakana in the stored text columns.
+    const QStringList lines{
+        "2020/04/13,\"1,010.00\",O'Neil,\"a,b\"\"c\", 7",
+        "2020/04/14,1020,,\"1234567890123456\",ｶﾀｶﾅ",
+        "2020/04/15,\"1,030.5\",'; drop table AYNK; --,x,",
+        "2020/4/16,1035,\"\",'',\"\"\"\"",
+        "2020/04/17,1040,1,2,3,extra",
+    };
+    Import(lines);
+    const QStringList imported = StoredWithTypes();
+    QStringList left;
+    for (int slot : {1, 7, 9})
+        left << form->sa[slot];
+    for (int slot = 11; slot <= 24; ++slot)
+        left << form->sa[slot];
+
+    // The same rows written one text insert at a time, through the builder.
+    form->stdb = QStringLiteral("csqM");
+    form->stnm = QStringLiteral("AYNK");
+    form->sqw = QStringLiteral("delete from AYNK");
+    form->uexSqlM();
+    ASSERT_TRUE(form->LastSqlOk);
+    const auto insert = [&](const QStringList& values) {
+        for (int k = 1; k <= 14; ++k)
+            form->sa[10 + k] = values.value(k - 1);
+        form->ucSql(2);
+        form->uexSqlM();
+        ASSERT_TRUE(form->LastSqlOk) << form->sqw.toStdString();
+    };
+    int cnt = 1;
+    for (const QString& line : lines) {
+        const QStringList f = SplitPriceFields(line);
+        insert({QString::number(cnt++), f[0], "", f[1], f[3], f[4], f[2]});
+    }
+    for (int k = 0; k < 8; ++k)
+        insert({QString::number(cnt++), QDate(2020, 4, 18).addDays(k).toString(QStringLiteral("yyyy/MM/dd"))});
+    QStringList built;
+    for (int slot : {1, 7, 9})
+        built << form->sa[slot];
+    for (int slot = 11; slot <= 24; ++slot)
+        built << form->sa[slot];
+
+    EXPECT_EQ(imported, StoredWithTypes());
+    EXPECT_EQ(left, built);
+    EXPECT_EQ(imported.value(0).left(12), QStringLiteral("integer|1|te"));   // CNT stored as an integer
+}
+
 // ---- Training run ------------------------------------------------------------------
 
 TDateTime At(int y, int m, int d, int hh, int nn, int ss)
