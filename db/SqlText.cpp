@@ -38,25 +38,37 @@ QString Quoted(const QString& text)
     return QLatin1Char('\'') + inner + QLatin1Char('\'');
 }
 
+namespace {
+// The first il UTF-16 code units of st, one fewer where the cut would part a
+// surrogate pair: such a character is dropped whole.
+QString CutText(const QString& st, int il)
+{
+    if (st.length() <= il)
+        return st;
+    qsizetype cut = qMax(il, 0);
+    if (cut > 0 && st.at(cut - 1).isHighSurrogate() && st.at(cut).isLowSurrogate())
+        --cut;
+    return st.left(cut);
+}
+}  // namespace
+
 QString Literal(const QString& st, int id, int il)
 {
     switch (id) {
     case 1:
         return st.isEmpty() ? QStringLiteral("NULL") : st;
-    case 2: {
-        if (st.isEmpty())
-            return QStringLiteral("NULL");
-        if (st.length() <= il)
-            return Quoted(st);
-        // The cut never parts a surrogate pair: such a character is dropped whole.
-        qsizetype cut = qMax(il, 0);
-        if (cut > 0 && st.at(cut - 1).isHighSurrogate() && st.at(cut).isLowSurrogate())
-            --cut;
-        return Quoted(st.left(cut));
-    }
+    case 2:
+        return st.isEmpty() ? QStringLiteral("NULL") : Quoted(CutText(st, il));
     default:
         return st;
     }
+}
+
+QString LiteralText(const QString& st, int il)
+{
+    QString text = CutText(st, il);
+    ReplaceLoneSurrogates(text);
+    return text;
 }
 
 QString LookupTable(const QString& stnm)

@@ -27,6 +27,9 @@ QString Quoted(const QString& text);
 // as it is.  Id 2: empty gives NULL; otherwise cut to its first `il` UTF-16
 // code units (one fewer where the cut would part a surrogate pair) and quoted.  Any other id leaves the text unchanged.
 QString Literal(const QString& st, int id, int il);
+// The text a non-empty id 2 literal stands for: cut as Literal cuts it, every
+// unpaired surrogate U+FFFD.  Bound as a value, it stores what the literal does.
+QString LiteralText(const QString& st, int il);
 
 // Look-up of a table in the table catalogue, and its column rows.
 QString LookupTable(const QString& stnm);

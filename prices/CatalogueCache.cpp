@@ -5,6 +5,35 @@
 #include "db/Data.h"
 #include "db/SqlText.h"
 
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+// A plain decimal integer that SQLite reads as a 64-bit integer literal: an
+// optional minus sign and 1 to 18 digits (19 digits may overflow into a real).
+bool PlainInteger(const QString& text, qlonglong& value)
+{
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    const bool negative = n > 0 && text.at(0) == QLatin1Char('-');
+    if (negative)
+        ++i;
+    if (n - i < 1 || n - i > 18)
+        return false;
+    qlonglong v = 0;
+    for (; i < n; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        v = v * 10 + (c - u'0');
+    }
+    value = negative ? -v : v;
+    return true;
+}
+
+}  // namespace
+
 TCatalogueCache::TCatalogueCache(TBrelvanF& owner) : fOwner(owner), fTable(owner.stnm)
 {
     owner.uqTst(1);
@@ -54,4 +83,31 @@ void TCatalogueCache::Build()
     }
     f.sa[1] = fLiterals.join(QStringLiteral(", "));
     f.sqw = fHead + f.sa[1] + QStringLiteral(" ) ");
+}
+
+QString TCatalogueCache::PlaceholderInsert() const
+{
+    return fHead + QStringList(ColumnCount(), QStringLiteral("?")).join(QStringLiteral(", "))
+        + QStringLiteral(" ) ");
+}
+
+bool TCatalogueCache::Bind(QSqlQuery& query, const QString* values) const
+{
+    for (int k = 0; k < ColumnCount(); ++k) {
+        const TColumn& column = fColumns[std::size_t(k)];
+        const QString& value = values[k];
+        if (value.isEmpty()) {
+            query.bindValue(k, QVariant());
+        } else if (column.Text) {
+            if (value.contains(QChar(0)))
+                return false;
+            query.bindValue(k, SqlText::LiteralText(value, column.Ln));
+        } else {
+            qlonglong number = 0;
+            if (!PlainInteger(value, number))
+                return false;
+            query.bindValue(k, number);
+        }
+    }
+    return true;
 }

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <vector>
 
+class QSqlQuery;
 class TBrelvanF;
 
 class TCatalogueCache {
@@ -23,6 +24,18 @@ public:
     bool Empty() const { return fColumns.empty(); }
     int ColumnCount() const { return int(fColumns.size()); }
     void Build();
+
+    // The same insert with one placeholder per column, for a statement
+    // prepared once and executed for many rows.
+    QString PlaceholderInsert() const;
+    // Binds one row to the prepared insert: values[k - 1] is what the caller
+    // would put into sa[10 + k].  Each value is bound so that SQLite stores
+    // what its literal would store: empty gives NULL, a text column the text
+    // cut to its length, a numeric column that holds a plain decimal integer
+    // that integer.  Returns false, binding nothing useful, when a value can
+    // only be stored through its literal (any other numeric text, a text
+    // holding NUL): the caller then builds that row's statement with Build().
+    bool Bind(QSqlQuery& query, const QString* values) const;
 
 private:
     struct TColumn {

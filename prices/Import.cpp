@@ -18,6 +18,9 @@
 #include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
+
+#include <array>
 
 namespace {
 
@@ -49,6 +52,64 @@ public:
 private:
     QSqlDatabase fDb;
     bool fDone = false;
+};
+
+// The values of one AYNK row as the import puts them into sa[11] to sa[24].
+constexpr int kImportSlots = 14;
+using TRowValues = std::array<QString, kImportSlots>;
+
+// Inserts the import's rows through one prepared statement; a row whose
+// values only a literal can store (and every row, when the statement cannot
+// be prepared or the table has more columns than the import fills) goes
+// through the builder's text insert instead, as the rows always did.
+class TRowInserter {
+public:
+    explicit TRowInserter(TBrelvanF& owner) : fOwner(owner), fCache(owner), fQuery(dm->CsqM())
+    {
+        fPrepared = !fCache.Empty() && fCache.ColumnCount() <= kImportSlots
+            && fQuery.prepare(fCache.PlaceholderInsert());
+    }
+
+    void Insert(const TRowValues& values)
+    {
+        if (!fPrepared || !fCache.Bind(fQuery, values.data())) {
+            BuildText(values);
+            ExecuteText();
+            return;
+        }
+        if (!fQuery.exec())
+            throw EDatabaseError(QStringLiteral("価格テーブルを更新できません: ") + ErrorText(fQuery.lastError()));
+    }
+
+    // Leaves sqw and the slots as the text insert of the last row left them.
+    void Finish(const TRowValues& last)
+    {
+        fQuery.finish();
+        BuildText(last);
+    }
+
+private:
+    static QString ErrorText(const QSqlError& error)
+    {
+        return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    }
+    void BuildText(const TRowValues& values)
+    {
+        for (int k = 0; k < kImportSlots; ++k)
+            fOwner.sa[11 + k] = values[std::size_t(k)];
+        fCache.Build();
+    }
+    void ExecuteText()
+    {
+        fOwner.uexSqlM();
+        if (!fOwner.LastSqlOk)
+            throw EDatabaseError(QStringLiteral("価格テーブルを更新できません: ") + fOwner.LastSqlError);
+    }
+
+    TBrelvanF& fOwner;
+    TCatalogueCache fCache;
+    QSqlQuery fQuery;
+    bool fPrepared = false;
 };
 
 QStringList ReadPriceLines(const QString& path)
@@ -94,7 +155,8 @@ void TBrelvanF::y02rdDat()
     const QString lastDate = file.Rows.back().Date;
     TDateTime future = file.Rows.back().Day + 1;
 
-    // Replace the in-memory table: one insert per row, all in one transaction.
+    // Replace the in-memory table inside one transaction: one insert
+    // prepared once, each row's values bound to it.
     stdb = QStringLiteral("csqM");
     stnm = QStringLiteral("AYNK");
     {
@@ -106,34 +168,31 @@ void TBrelvanF::y02rdDat()
         };
         sqw = QStringLiteral("delete from AYNK");
         execute();
-        TCatalogueCache insert(*this);
+        TRowInserter inserter(*this);
+        TRowValues values;
         for (std::int32_t i = 1; i <= newIdn; ++i) {
             const TPriceRow& row = file.Rows[std::size_t(i - 1)];
-            sa[11] = QString::number(i);
-            sa[12] = row.Date;
-            sa[13].clear();
-            sa[14] = row.Close;
-            sa[15] = row.High;
-            sa[16] = row.Low;
-            sa[17] = row.Open;
-            for (int slot = 18; slot <= 24; ++slot)
-                sa[slot].clear();
-            insert.Build();
-            execute();
+            values[0] = QString::number(i);
+            values[1] = row.Date;
+            values[3] = row.Close;
+            values[4] = row.High;
+            values[5] = row.Low;
+            values[6] = row.Open;
+            inserter.Insert(values);
         }
+        for (int slot = 2; slot < kImportSlots; ++slot)
+            values[std::size_t(slot)].clear();
         for (int k = 0; k < kFutureRows; ++k) {
             const std::int32_t n = newIdn + k + 1;
             TData& d = newData[std::size_t(n)];
             d.cnt = n;
             d.dt = future;
-            sa[11] = QString::number(n);
-            sa[12] = DateToStr(future);
-            for (int slot = 13; slot <= 24; ++slot)
-                sa[slot].clear();
-            insert.Build();
-            execute();
+            values[0] = QString::number(n);
+            values[1] = DateToStr(future);
+            inserter.Insert(values);
             future += 1;
         }
+        inserter.Finish(values);
         transaction.Commit();
     }
     file = TPriceFile();   // the texts are in the table now; free them before the grid reads it
