@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <functional>
+#include <ostream>
 
 namespace {
 
@@ -20,6 +21,9 @@ struct TCatalogueCase {
     std::function<void(const QDir&)> MakeFiles;      // writes the catalogue folder's files
     const char* Message;                             // part of a message the user sees
 };
+
+// Test names in CTest show the case, not its bytes.
+void PrintTo(const TCatalogueCase& c, std::ostream* os) { *os << c.Name; }
 
 QByteArray SourceFile(const char* name)
 {

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace {
 
@@ -21,6 +22,9 @@ struct TCrashCase {
     int Registrations;   // the driver registers this many runs
     int KillAfter;       // killed right after reading this many reports (0: after "done")
 };
+
+// Test names in CTest show the case, not its bytes.
+void PrintTo(const TCrashCase& c, std::ostream* os) { *os << c.Name; }
 
 class CrashTest : public ::testing::TestWithParam<TCrashCase> {};
 

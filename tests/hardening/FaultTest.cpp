@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <memory>
 
 namespace {
@@ -63,6 +64,9 @@ struct TFaultCase {
     const char* LogLine = nullptr;  // a line the log must show
     bool HoldDatabase = false;      // a second process holds the database while the program runs
 };
+
+// Test names in CTest show the case, not its bytes.
+void PrintTo(const TFaultCase& c, std::ostream* os) { *os << c.Name; }
 
 QStringList Args(const TFaultCase& c)
 {

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <cctype>
 #include <map>
 #include <string>
@@ -18,6 +19,9 @@ struct TInput {
     std::string Target;   // price_file, model_file, catalogue_line
     std::string Path;     // relative to fuzz/
 };
+
+// Test names in CTest show the case, not its bytes.
+void PrintTo(const TInput& c, std::ostream* os) { *os << c.Path; }
 
 using TCheck = QString (*)(const QByteArray&);
 
