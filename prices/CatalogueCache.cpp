@@ -5,8 +5,7 @@
 #include "db/Data.h"
 #include "db/SqlText.h"
 
-#include <QSqlQuery>
-#include <QVariant>
+#include <sqlite3.h>
 
 namespace {
 
@@ -91,23 +90,27 @@ QString TCatalogueCache::PlaceholderInsert() const
         + QStringLiteral(" ) ");
 }
 
-bool TCatalogueCache::Bind(QSqlQuery& query, const QString* values) const
+bool TCatalogueCache::Bind(sqlite3_stmt* statement, const QString* values, QString* texts) const
 {
     for (int k = 0; k < ColumnCount(); ++k) {
         const TColumn& column = fColumns[std::size_t(k)];
         const QString& value = values[k];
+        int rc = SQLITE_OK;
         if (value.isEmpty()) {
-            query.bindValue(k, QVariant());
+            rc = sqlite3_bind_null(statement, k + 1);
         } else if (column.Text) {
             if (value.contains(QChar(0)))
                 return false;
-            query.bindValue(k, SqlText::LiteralText(value, column.Ln));
+            texts[k] = SqlText::LiteralText(value, column.Ln);
+            rc = sqlite3_bind_text16(statement, k + 1, texts[k].utf16(), int(texts[k].size() * 2), SQLITE_STATIC);
         } else {
             qlonglong number = 0;
             if (!PlainInteger(value, number))
                 return false;
-            query.bindValue(k, number);
+            rc = sqlite3_bind_int64(statement, k + 1, number);
         }
+        if (rc != SQLITE_OK)
+            return false;
     }
     return true;
 }

@@ -12,7 +12,7 @@
 #include <QStringList>
 #include <vector>
 
-class QSqlQuery;
+struct sqlite3_stmt;
 class TBrelvanF;
 
 class TCatalogueCache {
@@ -35,7 +35,9 @@ public:
     // that integer.  Returns false, binding nothing useful, when a value can
     // only be stored through its literal (any other numeric text, a text
     // holding NUL): the caller then builds that row's statement with Build().
-    bool Bind(QSqlQuery& query, const QString* values) const;
+    // The bound texts are held in texts[0 .. ColumnCount() - 1] until the
+    // statement has run.
+    bool Bind(sqlite3_stmt* statement, const QString* values, QString* texts) const;
 
 private:
     struct TColumn {
