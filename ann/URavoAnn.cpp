@@ -143,6 +143,12 @@ float NormalDraw(float scale) {
 // ---- Shapes. ---------------------------------------------------------------
 
 constexpr std::uint64_t kMaxParameters = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+// Neurons of one layer.  Every array is sized from the counts; between two
+// layers the weights bound them by the file's size, but a one-layer model
+// file holds no parameter at all, so its 24 bytes could otherwise ask for
+// gigabytes.  Network and file obey the same limit, so every saved network
+// loads again.
+constexpr std::int32_t kMaxNeuronsInLayer = 1000000;
 
 // Number of biases and weights of a topology whose counts are all >= 1, or
 // false when it passes Limit (computed without overflow: each count < 2^31).
@@ -233,7 +239,8 @@ TRavoAnn::TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float L
     // The whole request is checked before anything is built or reseeded.
     if (NeuronCountInLayers.empty()) throw ERavoRangeError("ネットワークの層がありません");
     for (std::int32_t count : NeuronCountInLayers)
-        if (count < 1) throw ERavoRangeError("層のニューロン数が不正です: " + std::to_string(count));
+        if (count < 1 || count > kMaxNeuronsInLayer)
+            throw ERavoRangeError("層のニューロン数が不正です: " + std::to_string(count));
     std::uint64_t biases = 0, weights = 0;
     if (!ParameterCount(NeuronCountInLayers, kMaxParameters, biases, weights))
         throw ERavoRangeError("ネットワークが大きすぎます");
@@ -567,7 +574,8 @@ void TRavoAnn::LoadFromFile(const std::string& FileName) {
     loaded.fNeuronCountInLayers.resize(static_cast<std::size_t>(layerCount));
     for (std::size_t l = 0; l < loaded.fNeuronCountInLayers.size(); ++l) {
         const std::int32_t count = GetI32(countBytes.data() + 4 * l);
-        if (count < 1) throw ERavoRangeError("モデルファイルのニューロン数が不正です: " + std::to_string(count));
+        if (count < 1 || count > kMaxNeuronsInLayer)
+            throw ERavoRangeError("モデルファイルのニューロン数が不正です: " + std::to_string(count));
         loaded.fNeuronCountInLayers[l] = count;
     }
     const std::uint64_t headerWords = 5 + static_cast<std::uint64_t>(layerCount);

@@ -44,7 +44,7 @@ class TRavoAnn {
 public:
     // Builds a ready network: learning rate clamped into [0.001, 0.999],
     // weights initialised from the process-wide generator (reseeded here),
-    // biases 0.  Every layer needs at least one neuron.
+    // biases 0.  Every layer needs at least one neuron and at most 1,000,000.
     TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float LerningRate,
              TRavoActivationFunc ActivationFunc);
     // Reseeds the process-wide generator, then loads the network from a model file.
