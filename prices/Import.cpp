@@ -137,7 +137,7 @@ private:
     std::array<QString, kImportSlots> fTexts;
 };
 
-QStringList ReadPriceLines(const QString& path)
+QString ReadPriceText(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -145,7 +145,7 @@ QStringList ReadPriceLines(const QString& path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EFileError(QStringLiteral("CSV ﾌｧｲﾙを読めません: ") + file.errorString());
-    return SplitPriceLines(DecodePriceText(bytes));
+    return DecodePriceText(bytes);
 }
 
 }  // namespace
@@ -164,7 +164,7 @@ void TBrelvanF::y02rdDat()
     }
 
     // Read and check everything first: a bad line raises here, before any change.
-    TPriceFile file = ParsePriceLines(ReadPriceLines(path));
+    TPriceFile file = ParsePriceText(ReadPriceText(path));
     const std::int32_t newIdn = std::int32_t(file.Rows.size());
     const TPriceRange range = file.Range;
 

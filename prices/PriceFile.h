@@ -83,6 +83,9 @@ QString LineSuffix(int index);
 // range is empty (IrH = IrL) raise EConvertError.  Nothing is returned unless
 // the whole file is sound.
 TPriceFile ParsePriceLines(const QStringList& lines);
+// The same for the whole decoded text, parted into lines as SplitPriceLines
+// parts it, without a copy of each line.
+TPriceFile ParsePriceText(const QString& text);
 
 // The messages of the file checks.
 QString NoDataLinesMessage();

@@ -38,6 +38,19 @@ TEST_P(DecodeTest, GivesTheSameLinesAndRows)
     EXPECT_EQ(file.Rows[0].Close, QStringLiteral("1,455.22"));
     EXPECT_FLOAT_EQ(file.Rows[0].CloseValue, 1455.22f);
     EXPECT_EQ(file.Rows[1].Date, QStringLiteral("2000/01/04"));
+
+    // Parsing the text in place reads the same lines and rows.
+    const TPriceFile inPlace = ParsePriceText(DecodePriceText(GetParam().bytes));
+    EXPECT_EQ(inPlace.LineCount, file.LineCount);
+    ASSERT_EQ(inPlace.Rows.size(), file.Rows.size());
+    for (std::size_t i = 0; i < file.Rows.size(); ++i) {
+        const TPriceRow& a = inPlace.Rows[i];
+        const TPriceRow& b = file.Rows[i];
+        EXPECT_EQ(QStringList({a.Date, a.Close, a.Open, a.High, a.Low}),
+                  QStringList({b.Date, b.Close, b.Open, b.High, b.Low}));
+        EXPECT_EQ(a.Day, b.Day);
+        EXPECT_EQ(a.CloseValue, b.CloseValue);
+    }
 }
 
 QString Body(const char* eol)
@@ -214,6 +227,12 @@ TEST_P(BadFileTest, NamesTheProblemAndTheLine)
     try {
         ParsePriceLines(GetParam().lines);
         ADD_FAILURE() << "no error";
+    } catch (const EBrelvanError& e) {
+        EXPECT_EQ(e.Message(), GetParam().message);
+    }
+    try {
+        ParsePriceText(GetParam().lines.join(QStringLiteral("\r\n")));
+        ADD_FAILURE() << "no error from the text";
     } catch (const EBrelvanError& e) {
         EXPECT_EQ(e.Message(), GetParam().message);
     }
