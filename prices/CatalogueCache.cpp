@@ -5,7 +5,8 @@
 #include "db/Data.h"
 #include "db/SqlText.h"
 
-#include <sqlite3.h>
+#include <QSqlQuery>
+#include <QVariant>
 
 namespace {
 
@@ -90,27 +91,23 @@ QString TCatalogueCache::PlaceholderInsert() const
         + QStringLiteral(" ) ");
 }
 
-bool TCatalogueCache::Bind(sqlite3_stmt* statement, const QString* values, QString* texts) const
+bool TCatalogueCache::Bind(QSqlQuery& query, const QString* values) const
 {
     for (int k = 0; k < ColumnCount(); ++k) {
         const TColumn& column = fColumns[std::size_t(k)];
         const QString& value = values[k];
-        int rc = SQLITE_OK;
         if (value.isEmpty()) {
-            rc = sqlite3_bind_null(statement, k + 1);
+            query.bindValue(k, QVariant());
         } else if (column.Text) {
             if (value.contains(QChar(0)))
                 return false;
-            texts[k] = SqlText::LiteralText(value, column.Ln);
-            rc = sqlite3_bind_text16(statement, k + 1, texts[k].utf16(), int(texts[k].size() * 2), SQLITE_STATIC);
+            query.bindValue(k, SqlText::LiteralText(value, column.Ln));
         } else {
             qlonglong number = 0;
             if (!PlainInteger(value, number))
                 return false;
-            rc = sqlite3_bind_int64(statement, k + 1, number);
+            query.bindValue(k, number);
         }
-        if (rc != SQLITE_OK)
-            return false;
     }
     return true;
 }

@@ -12,7 +12,7 @@
 #include <QStringList>
 #include <vector>
 
-struct sqlite3_stmt;
+class QSqlQuery;
 class TBrelvanF;
 
 class TCatalogueCache {
@@ -35,9 +35,7 @@ public:
     // that integer.  Returns false, binding nothing useful, when a value can
     // only be stored through its literal (any other numeric text, a text
     // holding NUL): the caller then builds that row's statement with Build().
-    // The bound texts are held in texts[0 .. ColumnCount() - 1] until the
-    // statement has run.
-    bool Bind(sqlite3_stmt* statement, const QString* values, QString* texts) const;
+    bool Bind(QSqlQuery& query, const QString* values) const;
 
 private:
     struct TColumn {

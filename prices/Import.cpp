@@ -18,10 +18,9 @@
 #include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QSqlDriver>
+#include <QSqlQuery>
 
 #include <array>
-#include <sqlite3.h>
 
 namespace {
 
@@ -59,65 +58,41 @@ private:
 constexpr int kImportSlots = 14;
 using TRowValues = std::array<QString, kImportSlots>;
 
-// The SQLite handle under a Qt connection of the SQLite driver; null for any other.
-sqlite3* SqliteHandle(const QSqlDatabase& db)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3* const*>(handle.constData());
-}
-
-// Inserts the import's rows through one statement prepared on the in-memory
-// database's own handle; a row whose values only a literal can store (and
-// every row, when the statement cannot be prepared or the table has more
-// columns than the import fills) goes through the builder's text insert
-// instead, as the rows always did.
+// Inserts the import's rows through one prepared statement; a row whose
+// values only a literal can store (and every row, when the statement cannot
+// be prepared or the table has more columns than the import fills) goes
+// through the builder's text insert instead, as the rows always did.
 class TRowInserter {
 public:
-    explicit TRowInserter(TBrelvanF& owner) : fOwner(owner), fCache(owner)
+    explicit TRowInserter(TBrelvanF& owner) : fOwner(owner), fCache(owner), fQuery(dm->CsqM())
     {
-        sqlite3* db = SqliteHandle(dm->CsqM());
-        if (!db || fCache.Empty() || fCache.ColumnCount() > kImportSlots)
-            return;
-        const QString sql = fCache.PlaceholderInsert();
-        if (sqlite3_prepare16_v2(db, sql.utf16(), int(sql.size() * 2), &fStatement, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(fStatement);
-            fStatement = nullptr;
-        }
+        fPrepared = !fCache.Empty() && fCache.ColumnCount() <= kImportSlots
+            && fQuery.prepare(fCache.PlaceholderInsert());
     }
-    ~TRowInserter() { sqlite3_finalize(fStatement); }
-    TRowInserter(const TRowInserter&) = delete;
-    TRowInserter& operator=(const TRowInserter&) = delete;
 
     void Insert(const TRowValues& values)
     {
-        if (!fStatement || !fCache.Bind(fStatement, values.data(), fTexts.data())) {
-            if (fStatement)
-                sqlite3_clear_bindings(fStatement);
+        if (!fPrepared || !fCache.Bind(fQuery, values.data())) {
             BuildText(values);
             ExecuteText();
             return;
         }
-        const int rc = sqlite3_step(fStatement);
-        if (rc != SQLITE_DONE) {
-            const QString error = QString::fromUtf16(
-                static_cast<const char16_t*>(sqlite3_errmsg16(sqlite3_db_handle(fStatement))));
-            sqlite3_reset(fStatement);
-            throw EDatabaseError(QStringLiteral("価格テーブルを更新できません: ") + error);
-        }
-        sqlite3_reset(fStatement);
+        if (!fQuery.exec())
+            throw EDatabaseError(QStringLiteral("価格テーブルを更新できません: ") + ErrorText(fQuery.lastError()));
     }
 
     // Leaves sqw and the slots as the text insert of the last row left them.
     void Finish(const TRowValues& last)
     {
-        sqlite3_finalize(fStatement);
-        fStatement = nullptr;
+        fQuery.finish();
         BuildText(last);
     }
 
 private:
+    static QString ErrorText(const QSqlError& error)
+    {
+        return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    }
     void BuildText(const TRowValues& values)
     {
         for (int k = 0; k < kImportSlots; ++k)
@@ -133,8 +108,8 @@ private:
 
     TBrelvanF& fOwner;
     TCatalogueCache fCache;
-    sqlite3_stmt* fStatement = nullptr;
-    std::array<QString, kImportSlots> fTexts;
+    QSqlQuery fQuery;
+    bool fPrepared = false;
 };
 
 QString ReadPriceText(const QString& path)
