@@ -574,8 +574,7 @@ void TRavoAnn::LoadFromFile(const std::string& FileName) {
     loaded.fNeuronCountInLayers.resize(static_cast<std::size_t>(layerCount));
     for (std::size_t l = 0; l < loaded.fNeuronCountInLayers.size(); ++l) {
         const std::int32_t count = GetI32(countBytes.data() + 4 * l);
-        if (count < 1 || count > kMaxNeuronsInLayer)
-            throw ERavoRangeError("モデルファイルのニューロン数が不正です: " + std::to_string(count));
+        if (count < 1) throw ERavoRangeError("モデルファイルのニューロン数が不正です: " + std::to_string(count));
         loaded.fNeuronCountInLayers[l] = count;
     }
     const std::uint64_t headerWords = 5 + static_cast<std::uint64_t>(layerCount);
@@ -583,6 +582,9 @@ void TRavoAnn::LoadFromFile(const std::string& FileName) {
     if (!ParameterCount(loaded.fNeuronCountInLayers, std::min(fileSize / 4 - headerWords, kMaxParameters), biases,
                         weights))
         throw tooShort();
+    for (const std::int32_t count : loaded.fNeuronCountInLayers)
+        if (count > kMaxNeuronsInLayer)
+            throw ERavoRangeError("モデルファイルのニューロン数が不正です: " + std::to_string(count));
 
     // Learning rate, tally, biases and weights.
     std::vector<unsigned char> body(4 * static_cast<std::size_t>(3 + biases + weights));
