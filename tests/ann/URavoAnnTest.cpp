@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -65,6 +67,11 @@ Bytes Image(const TRavoAnn& ann, const std::string& path) {
 float Scale(int n) { return static_cast<float>(1.0L / std::sqrt(static_cast<long double>(n))); }
 
 }  // namespace
+
+// Every table of cases below carries a name: CTest lists a case by it
+// instead of by the bytes of its parameter.
+template <class Case, class = decltype(Case::name)>
+std::ostream& operator<<(std::ostream& os, const Case& c) { return os << c.name; }
 
 // ---- Construction and initial weights. ---------------------------------------
 
