@@ -67,10 +67,12 @@ fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	@for t in $(FUZZERS); do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts; \
+	  dirs="$(FUZZ_BUILD)/corpus/$$t"; \
+	  for d in fuzz/seeds/$$t fuzz/regressions/$$t; do [ -d $$d ] && dirs="$$dirs $$d"; done; \
 	  echo "fuzz_$$t: $(FUZZ_SECONDS) s"; \
 	  if ! $(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
 	      -max_len=8192 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
-	      $(FUZZ_BUILD)/corpus/$$t fuzz/seeds/$$t fuzz/regressions/$$t > $(FUZZ_BUILD)/fuzz_$$t.log 2>&1; then \
+	      $$dirs > $(FUZZ_BUILD)/fuzz_$$t.log 2>&1; then \
 	    tail -n 60 $(FUZZ_BUILD)/fuzz_$$t.log; echo "fuzz_$$t FAILED (input in $(FUZZ_BUILD)/artifacts/)"; exit 1; \
 	  fi; \
 	  grep -E "^stat::(number_of_executed_units|peak_rss_mb)" $(FUZZ_BUILD)/fuzz_$$t.log; \
