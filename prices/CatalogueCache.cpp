@@ -85,29 +85,48 @@ void TCatalogueCache::Build()
     f.sqw = fHead + f.sa[1] + QStringLiteral(" ) ");
 }
 
-QString TCatalogueCache::PlaceholderInsert() const
+QString TCatalogueCache::PlaceholderInsert(int rows) const
 {
-    return fHead + QStringList(ColumnCount(), QStringLiteral("?")).join(QStringLiteral(", "))
-        + QStringLiteral(" ) ");
+    const QString row = QStringList(ColumnCount(), QStringLiteral("?")).join(QStringLiteral(", "));
+    return fHead + QStringList(rows, row).join(QStringLiteral(" ), ( ")) + QStringLiteral(" ) ");
 }
 
-bool TCatalogueCache::Bind(QSqlQuery& query, const QString* values) const
+bool TCatalogueCache::Bindable(const QString* values) const
 {
     for (int k = 0; k < ColumnCount(); ++k) {
-        const TColumn& column = fColumns[std::size_t(k)];
         const QString& value = values[k];
-        if (value.isEmpty()) {
-            query.bindValue(k, QVariant());
-        } else if (column.Text) {
+        if (value.isEmpty())
+            continue;
+        if (fColumns[std::size_t(k)].Text) {
             if (value.contains(QChar(0)))
                 return false;
-            query.bindValue(k, SqlText::LiteralText(value, column.Ln));
         } else {
             qlonglong number = 0;
             if (!PlainInteger(value, number))
                 return false;
-            query.bindValue(k, number);
         }
     }
     return true;
+}
+
+void TCatalogueCache::Bind(QSqlQuery& query, const QString* values, int first, std::vector<bool>& nulls) const
+{
+    for (int k = 0; k < ColumnCount(); ++k) {
+        const TColumn& column = fColumns[std::size_t(k)];
+        const QString& value = values[k];
+        const int at = first + k;
+        const bool null = value.isEmpty();
+        if (null && nulls[std::size_t(at)])
+            continue;
+        nulls[std::size_t(at)] = null;
+        if (null) {
+            query.bindValue(at, QVariant());
+        } else if (column.Text) {
+            query.bindValue(at, SqlText::LiteralText(value, column.Ln));
+        } else {
+            qlonglong number = 0;
+            PlainInteger(value, number);
+            query.bindValue(at, number);
+        }
+    }
 }

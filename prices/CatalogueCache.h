@@ -13,6 +13,10 @@
 #include <vector>
 
 class QSqlQuery;
+
+// The rows one multi-row insert of the import writes: 64 rows of 14 columns
+// keep within the 999 placeholders every SQLite accepts.
+inline constexpr int kInsertBatchRows = 64;
 class TBrelvanF;
 
 class TCatalogueCache {
@@ -25,17 +29,21 @@ public:
     int ColumnCount() const { return int(fColumns.size()); }
     void Build();
 
-    // The same insert with one placeholder per column, for a statement
-    // prepared once and executed for many rows.
-    QString PlaceholderInsert() const;
-    // Binds one row to the prepared insert: values[k - 1] is what the caller
-    // would put into sa[10 + k].  Each value is bound so that SQLite stores
-    // what its literal would store: empty gives NULL, a text column the text
-    // cut to its length, a numeric column that holds a plain decimal integer
-    // that integer.  Returns false, binding nothing useful, when a value can
-    // only be stored through its literal (any other numeric text, a text
-    // holding NUL): the caller then builds that row's statement with Build().
-    bool Bind(QSqlQuery& query, const QString* values) const;
+    // The same insert with one placeholder per column for each of `rows`
+    // rows, for a statement prepared once and executed many times.
+    QString PlaceholderInsert(int rows = 1) const;
+    // Whether Bind() can store a row as its literal would: values[k - 1] is
+    // what the caller would put into sa[10 + k].  Empty gives NULL, a text
+    // column the text cut to its length, a numeric column that holds a plain
+    // decimal integer that integer.  Any other numeric text and a text holding
+    // NUL can only be stored through the literal: the caller then builds that
+    // row's statement with Build().
+    bool Bindable(const QString* values) const;
+    // Binds a Bindable() row to the placeholders from `first` on.  `nulls`
+    // (one flag per placeholder of the statement) says where NULL is bound
+    // already: a binding stays with a prepared statement from one execution
+    // to the next, so NULL is bound there only once.
+    void Bind(QSqlQuery& query, const QString* values, int first, std::vector<bool>& nulls) const;
 
 private:
     struct TColumn {

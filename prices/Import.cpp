@@ -21,6 +21,7 @@
 #include <QSqlQuery>
 
 #include <array>
+#include <vector>
 
 namespace {
 
@@ -58,37 +59,80 @@ private:
 constexpr int kImportSlots = 14;
 using TRowValues = std::array<QString, kImportSlots>;
 
-// Inserts the import's rows through one prepared statement; a row whose
-// values only a literal can store (and every row, when the statement cannot
-// be prepared or the table has more columns than the import fills) goes
-// through the builder's text insert instead, as the rows always did.
+// Inserts the import's rows through prepared statements: the rows are
+// gathered and written kInsertBatchRows at a time by one multi-row insert,
+// and a shorter run (the last rows, or those before a row that needs its
+// literal) one row at a time through the one-row insert.  A row whose values
+// only a literal can store (and every row, when the statements cannot be
+// prepared or the table has more columns than the import fills) goes through
+// the builder's text insert instead, as the rows always did, after the rows
+// before it.
 class TRowInserter {
 public:
-    explicit TRowInserter(TBrelvanF& owner) : fOwner(owner), fCache(owner), fQuery(dm->CsqM())
+    explicit TRowInserter(TBrelvanF& owner) : fOwner(owner), fCache(owner), fOne(dm->CsqM()), fMany(dm->CsqM())
     {
         fPrepared = !fCache.Empty() && fCache.ColumnCount() <= kImportSlots
-            && fQuery.prepare(fCache.PlaceholderInsert());
+            && Prepare(fOne, 1) && Prepare(fMany, kInsertBatchRows);
+        fPending.reserve(kInsertBatchRows);
     }
 
     void Insert(const TRowValues& values)
     {
-        if (!fPrepared || !fCache.Bind(fQuery, values.data())) {
+        if (!fPrepared || !fCache.Bindable(values.data())) {
+            Flush();
             BuildText(values);
             ExecuteText();
             return;
         }
-        if (!fQuery.exec())
-            throw EDatabaseError(QStringLiteral("価格テーブルを更新できません: ") + ErrorText(fQuery.lastError()));
+        fPending.push_back(values);
+        if (int(fPending.size()) == kInsertBatchRows)
+            Flush();
     }
 
-    // Leaves sqw and the slots as the text insert of the last row left them.
+    // Writes the rows still gathered and leaves sqw and the slots as the
+    // text insert of the last row left them.
     void Finish(const TRowValues& last)
     {
-        fQuery.finish();
+        Flush();
+        fOne.Query.finish();
+        fMany.Query.finish();
         BuildText(last);
     }
 
 private:
+    struct TPrepared {
+        explicit TPrepared(const QSqlDatabase& db) : Query(db) {}
+        QSqlQuery Query;
+        std::vector<bool> Nulls;   // where NULL is bound already
+    };
+
+    bool Prepare(TPrepared& insert, int rows)
+    {
+        insert.Query.setForwardOnly(true);
+        insert.Nulls.assign(std::size_t(rows * fCache.ColumnCount()), false);
+        return insert.Query.prepare(fCache.PlaceholderInsert(rows));
+    }
+
+    void Flush()
+    {
+        if (int(fPending.size()) == kInsertBatchRows) {
+            for (int r = 0; r < kInsertBatchRows; ++r)
+                fCache.Bind(fMany.Query, fPending[std::size_t(r)].data(), r * fCache.ColumnCount(), fMany.Nulls);
+            Execute(fMany.Query);
+        } else {
+            for (const TRowValues& values : fPending) {
+                fCache.Bind(fOne.Query, values.data(), 0, fOne.Nulls);
+                Execute(fOne.Query);
+            }
+        }
+        fPending.clear();
+    }
+
+    static void Execute(QSqlQuery& query)
+    {
+        if (!query.exec())
+            throw EDatabaseError(QStringLiteral("価格テーブルを更新できません: ") + ErrorText(query.lastError()));
+    }
     static QString ErrorText(const QSqlError& error)
     {
         return error.databaseText().isEmpty() ? error.text() : error.databaseText();
@@ -108,7 +152,9 @@ private:
 
     TBrelvanF& fOwner;
     TCatalogueCache fCache;
-    QSqlQuery fQuery;
+    TPrepared fOne;
+    TPrepared fMany;
+    std::vector<TRowValues> fPending;   // rows gathered for the next multi-row insert
     bool fPrepared = false;
 };
 
@@ -155,8 +201,8 @@ void TBrelvanF::y02rdDat()
     const QString lastDate = file.Rows.back().Date;
     TDateTime future = file.Rows.back().Day + 1;
 
-    // Replace the in-memory table inside one transaction: one insert
-    // prepared once, each row's values bound to it.
+    // Replace the in-memory table inside one transaction: inserts prepared
+    // once, the rows' values bound to them.
     stdb = QStringLiteral("csqM");
     stnm = QStringLiteral("AYNK");
     {

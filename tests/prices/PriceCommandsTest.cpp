@@ -121,6 +121,8 @@ protected:
 
     QStringList Log() const { return form->a02mM->Lines(); }
 
+    void ExpectImportStoresWhatTextInsertsStore(const QStringList& lines);
+
     QTemporaryDir folder;
     QString previousDir;
     Tdm* previousDm = nullptr;
@@ -290,37 +292,31 @@ QStringList StoredWithTypes()
     return rows;
 }
 
-TEST_F(PriceCommandsTest, ImportStoresWhatTheTextInsertsStore)
+// Imports the lines, then writes the same rows one text insert at a time
+// through the builder: both must store the same values with the same storage
+// classes and leave the statement and value slots alike.
+void PriceCommandsTest::ExpectImportStoresWhatTextInsertsStore(const QStringList& lines)
 {
-    // Quotes, commas, blanks, an over-long text, empty fields and half-width
-    // katakana in the stored text columns.
-    const QStringList lines{
-        "2020/04/13,\"1,010.00\",O'Neil,\"a,b\"\"c\", 7",
-        "2020/04/14,1020,,\"1234567890123456\",ｶﾀｶﾅ",
-        "2020/04/15,\"1,030.5\",'; drop table AYNK; --,x,",
-        "2020/4/16,1035,\"\",'',\"\"\"\"",
-        "2020/04/17,1040,1,2,3,extra",
-    };
     Import(lines);
+    TBrelvanF& form = *this->form;
     const QStringList imported = StoredWithTypes();
     QStringList left;
     for (int slot : {1, 7, 9})
-        left << form->sa[slot];
+        left << form.sa[slot];
     for (int slot = 11; slot <= 24; ++slot)
-        left << form->sa[slot];
+        left << form.sa[slot];
 
-    // The same rows written one text insert at a time, through the builder.
-    form->stdb = QStringLiteral("csqM");
-    form->stnm = QStringLiteral("AYNK");
-    form->sqw = QStringLiteral("delete from AYNK");
-    form->uexSqlM();
-    ASSERT_TRUE(form->LastSqlOk);
+    form.stdb = QStringLiteral("csqM");
+    form.stnm = QStringLiteral("AYNK");
+    form.sqw = QStringLiteral("delete from AYNK");
+    form.uexSqlM();
+    ASSERT_TRUE(form.LastSqlOk);
     const auto insert = [&](const QStringList& values) {
         for (int k = 1; k <= 14; ++k)
-            form->sa[10 + k] = values.value(k - 1);
-        form->ucSql(2);
-        form->uexSqlM();
-        ASSERT_TRUE(form->LastSqlOk) << form->sqw.toStdString();
+            form.sa[10 + k] = values.value(k - 1);
+        form.ucSql(2);
+        form.uexSqlM();
+        ASSERT_TRUE(form.LastSqlOk) << form.sqw.toStdString();
     };
     int cnt = 1;
     for (const QString& line : lines) {
@@ -331,13 +327,49 @@ TEST_F(PriceCommandsTest, ImportStoresWhatTheTextInsertsStore)
         insert({QString::number(cnt++), QDate(2020, 4, 18).addDays(k).toString(QStringLiteral("yyyy/MM/dd"))});
     QStringList built;
     for (int slot : {1, 7, 9})
-        built << form->sa[slot];
+        built << form.sa[slot];
     for (int slot = 11; slot <= 24; ++slot)
-        built << form->sa[slot];
+        built << form.sa[slot];
 
     EXPECT_EQ(imported, StoredWithTypes());
     EXPECT_EQ(left, built);
     EXPECT_EQ(imported.value(0).left(12), QStringLiteral("integer|1|te"));   // CNT stored as an integer
+}
+
+TEST_F(PriceCommandsTest, ImportStoresWhatTheTextInsertsStore)
+{
+    // Quotes, commas, blanks, an over-long text, empty fields and half-width
+    // katakana in the stored text columns; some of these rows in the first
+    // multi-row insert, the others among the rows written one at a time.
+    QStringList lines{
+        "2020/04/13,\"1,010.00\",O'Neil,\"a,b\"\"c\", 7",
+        "2020/04/14,1020,,\"1234567890123456\",ｶﾀｶﾅ",
+        "2020/04/15,\"1,030.5\",'; drop table AYNK; --,x,",
+    };
+    lines += DataLines(kInsertBatchRows);
+    lines += QStringList{
+        "2020/4/16,1035,\"\",'',\"\"\"\"",
+        "2020/04/17,1040,1,2,3,extra",
+    };
+    ExpectImportStoresWhatTextInsertsStore(lines);
+}
+
+TEST_F(PriceCommandsTest, RowsThatOnlyALiteralStoresKeepTheirPlace)
+{
+    // With CLOSE catalogued as an integer column, a close with a fraction can
+    // only be written as its literal: such rows fall between bound ones, in a
+    // multi-row insert's run and among the last rows.
+    QSqlQuery update(dm->Csq());
+    ASSERT_TRUE(update.exec(QStringLiteral("update AAATST set KT = 'Integer' where CNAM = 'CLOSE' and TBID = "
+                                           "(select TBID from AAATBN where TNAM = 'AYNK')")));
+    ASSERT_EQ(update.numRowsAffected(), 1);
+    QStringList lines;
+    for (int i = 0; i < kInsertBatchRows + 10; ++i) {
+        const QString close = i % 7 == 3 ? QStringLiteral("%1.5").arg(1000 + i) : QString::number(1000 + i);
+        lines << kLastDay.addDays(i - (kInsertBatchRows + 9)).toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(',')
+                     + close + QStringLiteral(",1,2,3");
+    }
+    ExpectImportStoresWhatTextInsertsStore(lines);
 }
 
 // ---- Training run ------------------------------------------------------------------
