@@ -47,3 +47,7 @@ bool RavoForwardFma(const TRavoStepView& v, const float* inputs);
 bool RavoTrainSse2(const TRavoStepView& v, const float* inputs, const float* targets, float& loss);
 bool RavoTrainAvx(const TRavoStepView& v, const float* inputs, const float* targets, float& loss);
 bool RavoTrainFma(const TRavoStepView& v, const float* inputs, const float* targets, float& loss);
+// The program's network only ([7, 7, 3, 2], sigmoid units): false for any
+// other shape, and whenever a coarser check flags a value (then the caller
+// tries RavoTrainFma).
+bool RavoTrainAvx512(const TRavoStepView& v, const float* inputs, const float* targets, float& loss);

@@ -92,17 +92,21 @@ inline std::uint32_t FloatBits(float f) {
 
 // ---- Which fast route this processor takes. ---------------------------------
 
-enum class TRoute { Extended, Sse2, Avx, Fma };
+enum class TRoute { Extended, Sse2, Avx, Fma, Avx512 };
 
 TRoute ChooseRoute() {
 #if defined(__SSE2__)
 #if defined(RAVO_HAVE_AVX_ROUTE)
     __builtin_cpu_init();
-    // RAVO_ROUTE=avx or RAVO_ROUTE=sse2 holds a processor to a narrower
-    // route (to compare them, and to test every route on one machine).
+    // RAVO_ROUTE=fma, avx or sse2 holds a processor to a narrower route (to
+    // compare them, and to test every route on one machine).
     const char* forced = std::getenv("RAVO_ROUTE");
     const std::string route = forced ? forced : "";
-    if (route.empty() && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return TRoute::Fma;
+    const bool fma = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    if (route.empty() && fma && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512dq"))
+        return TRoute::Avx512;
+    if ((route.empty() || route == "fma") && fma) return TRoute::Fma;
     if ((route.empty() || route == "avx") && __builtin_cpu_supports("avx")) return TRoute::Avx;
 #endif
     return TRoute::Sse2;
@@ -402,6 +406,7 @@ bool TRavoAnn::ForwardFast(const float* Inputs) {
 #if defined(__SSE2__)
     switch (kRoute) {
 #if defined(RAVO_HAVE_AVX_ROUTE)
+    case TRoute::Avx512:  // the AVX-512 route has no forward pass of its own
     case TRoute::Fma: return RavoForwardFma(view, Inputs);
     case TRoute::Avx: return RavoForwardAvx(view, Inputs);
 #endif
@@ -420,6 +425,8 @@ bool TRavoAnn::TrainFast(const float* Inputs, const float* Outputs, float& Loss)
 #if defined(__SSE2__)
     switch (kRoute) {
 #if defined(RAVO_HAVE_AVX_ROUTE)
+    case TRoute::Avx512:
+        return RavoTrainAvx512(view, Inputs, Outputs, Loss) || RavoTrainFma(view, Inputs, Outputs, Loss);
     case TRoute::Fma: return RavoTrainFma(view, Inputs, Outputs, Loss);
     case TRoute::Avx: return RavoTrainAvx(view, Inputs, Outputs, Loss);
 #endif

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
 using Act = TRavoActivationFunc;
@@ -516,6 +517,7 @@ struct OracleCase {
     float rate;
     int steps;
     float inputLow, inputHigh;  // inputs drawn uniformly from this range
+    float quantum = 0;           // when not 0, inputs rounded to multiples of it
 };
 
 class Oracle : public AnnFiles, public ::testing::WithParamInterface<OracleCase> {};
@@ -529,7 +531,7 @@ TEST_P(Oracle, TrainingIsBitIdenticalToThePlainImplementation) {
     std::uniform_real_distribution<float> input(c.inputLow, c.inputHigh), target(0.0f, 1.0f);
     std::vector<float> in(c.topology.front()), out(c.topology.back());
     for (int step = 1; step <= c.steps; ++step) {
-        for (float& x : in) x = input(random);
+        for (float& x : in) x = c.quantum != 0 ? std::round(input(random) / c.quantum) * c.quantum : input(random);
         for (float& y : out) y = target(random);
         ann.Train(in, out);
         literal.Train(in, out);
@@ -551,5 +553,86 @@ INSTANTIATE_TEST_SUITE_P(Table, Oracle,
                                            OracleCase{"ReLUSaturated", {3, 4, 2}, Act::ReLU, 0.5f, 2000, -1000, 1000},
                                            OracleCase{"WideSigmoid", {9, 11, 6, 5}, Act::Sigmoid, 0.05f, 2000, 0, 1},
                                            OracleCase{"DeepReLU", {5, 9, 9, 4}, Act::ReLU, 0.05f, 2000, 0, 1},
-                                           OracleCase{"NoHiddenLayer", {6, 3}, Act::Sigmoid, 0.1f, 1000, -2, 2}),
+                                           OracleCase{"NoHiddenLayer", {6, 3}, Act::Sigmoid, 0.1f, 1000, -2, 2},
+                                           // Inputs of few significant bits: exact sums on float midpoints.
+                                           OracleCase{"ProgramCoarseInputs", {7, 7, 3, 2}, Act::Sigmoid, 0.005f, 4000, 0, 1,
+                                                      1.0f / 64}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- A sum just below a float midpoint. ------------------------------------------
+
+// An output neuron whose sum starts at b and takes o*w first, so that the
+// exact b + o*w lies 2^-70 (relative) below the midpoint between the floats
+// 2^19 (1 + 2^-23) and 2^19 (1 + 2^-22): extended precision rounds it to the
+// midpoint first (64 bits), which then rounds to the even 2^19 (1 + 2^-22); a
+// single rounding (a fused multiply-add) gives 2^19 (1 + 2^-23).  The network must give the extended result
+// on every route, in Run and in Train.  With hidden layers the inputs are 0,
+// neuron 0 of the last hidden layer outputs o, and every other weight and
+// bias is large enough for the fast routes' checks to let the step through.
+struct MidpointCase {
+    const char* name;
+    std::vector<std::int32_t> topology;
+};
+
+class SumBelowAMidpoint : public AnnFiles, public ::testing::WithParamInterface<MidpointCase> {};
+
+// A float a whose extended sigmoid rounds to target (the middle of the run
+// of such floats).
+float SigmoidArgumentGiving(float target) {
+    const auto sigmoid = [](float a) { return static_cast<float>(1.0L / (1.0L + std::exp(-static_cast<long double>(a)))); };
+    float low = 15.9f;  // near ln((1 - 2^-23) / 2^-23)
+    while (sigmoid(low) < target) low = std::nextafter(low, 100.0f);
+    float high = low;
+    while (sigmoid(std::nextafter(high, 100.0f)) == target) high = std::nextafter(high, 100.0f);
+    return low + (high - low) / 2;
+}
+
+TEST_P(SumBelowAMidpoint, RoundsTwiceAsTheExtendedFormula) {
+    const std::vector<std::int32_t>& t = GetParam().topology;
+    const std::size_t top = t.size() - 1;
+    const float o = 1.0f - 0x1p-23f;               // the output neuron's first input
+    const float w = 0x1p-5f * (1.0f + 0x1p-23f);   // o*w = 2^-5 - 2^-51
+    const float b = 0x1p19f * (1.0f + 0x1p-23f);   // odd: the tie goes up
+    // The last hidden layer's neuron 0 sums its bias and 0.5 * sigmoid(1)
+    // from each neuron of the first hidden layer below it.
+    const float c = top >= 2 ? SigmoidArgumentGiving(o) - static_cast<float>(t[top - 2]) * 0.5f * 0.7310586f : 0.0f;
+    Bytes image;
+    PutWord(image, 0);  // sigmoid units, linear outputs
+    PutWord(image, static_cast<std::uint32_t>(t.size()));
+    for (std::int32_t n : t) PutWord(image, static_cast<std::uint32_t>(n));
+    PutFloat(image, 0.005f);
+    PutFloat(image, 0.0f);
+    PutWord(image, 0);
+    for (std::size_t i = 1; i <= top; ++i)
+        for (std::int32_t j = 0; j < t[i]; ++j) PutFloat(image, j > 0 ? 1.0f : i == top ? b : i + 1 == top ? c : 1.0f);
+    for (std::size_t i = 1; i <= top; ++i)
+        for (std::int32_t j = 0; j < t[i]; ++j)
+            for (std::int32_t k = 0; k < t[i - 1]; ++k)
+                PutFloat(image, i < top || j > 0 ? 0.5f : k == 0 ? w : 0x1p-5f);
+    {
+        std::ofstream file(Path("midpoint.ann"), std::ios::binary);
+        file.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    }
+    TRavoAnn ann(Path("midpoint.ann"));
+    TLiteralAnn literal(image);
+    std::vector<float> in(t.front(), top == 1 ? o : 0.0f), mine, theirs;
+    ann.Run(in, mine);
+    literal.Run(in, theirs);
+    if (top == 1) {
+        EXPECT_EQ(theirs[0], 0x1p19f * (1.0f + 0x1p-22f));
+    }
+    EXPECT_EQ(mine, theirs);
+    std::vector<float> targets(t.back(), 0.0f);
+    targets[0] = 0x1p19f;  // near the output: small steps
+    for (int step = 0; step < 3; ++step) {
+        ann.Train(in, targets);
+        literal.Train(in, targets);
+    }
+    EXPECT_EQ(Image(ann, Path("after.ann")), literal.Image());
+    EXPECT_EQ(ann.GetMSE(), literal.GetMSE());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SumBelowAMidpoint,
+                         ::testing::Values(MidpointCase{"OneWeight", {1, 1}}, MidpointCase{"Program", {7, 7, 3, 2}},
+                                           MidpointCase{"Wide", {9, 11, 6, 5}}),
                          [](const auto& info) { return std::string(info.param.name); });
