@@ -137,10 +137,13 @@ private:
     {
         return error.databaseText().isEmpty() ? error.text() : error.databaseText();
     }
+    // The slots take texts of their own: they outlive the file's text.
     void BuildText(const TRowValues& values)
     {
-        for (int k = 0; k < kImportSlots; ++k)
-            fOwner.sa[11 + k] = values[std::size_t(k)];
+        for (int k = 0; k < kImportSlots; ++k) {
+            const QString& value = values[std::size_t(k)];
+            fOwner.sa[11 + k] = value.isNull() ? QString() : QString(value.constData(), value.size());
+        }
         fCache.Build();
     }
     void ExecuteText()
@@ -157,6 +160,13 @@ private:
     std::vector<TRowValues> fPending;   // rows gathered for the next multi-row insert
     bool fPrepared = false;
 };
+
+// A field of the file's text as a QString without a copy, for binding while
+// the file's text lives.
+QString Borrowed(QStringView field)
+{
+    return field.isNull() ? QString() : QString::fromRawData(field.data(), field.size());
+}
 
 QString ReadPriceText(const QString& path)
 {
@@ -185,20 +195,20 @@ void TBrelvanF::y02rdDat()
     }
 
     // Read and check everything first: a bad line raises here, before any change.
-    TPriceFile file = ParsePriceText(ReadPriceText(path));
+    TPriceText file = ParsePriceTextInPlace(ReadPriceText(path));
     const std::int32_t newIdn = std::int32_t(file.Rows.size());
     const TPriceRange range = file.Range;
 
     std::vector<TData> newData = Data;   // resizing keeps what was there and zero-fills the rest
     newData.resize(std::size_t(file.LineCount) + 10);
     for (std::int32_t i = 1; i <= newIdn; ++i) {
-        const TPriceRow& row = file.Rows[std::size_t(i - 1)];
+        const TPriceLine& row = file.Rows[std::size_t(i - 1)];
         TData& d = newData[std::size_t(i)];
         d.cnt = i;
         d.dt = row.Day;
         d.EndV = NormalizePrice(row.CloseValue, range.IrL, range.IrH);
     }
-    const QString lastDate = file.Rows.back().Date;
+    const QString lastDate = file.Rows.back().Date.toString();
     TDateTime future = file.Rows.back().Day + 1;
 
     // Replace the in-memory table inside one transaction: inserts prepared
@@ -217,13 +227,13 @@ void TBrelvanF::y02rdDat()
         TRowInserter inserter(*this);
         TRowValues values;
         for (std::int32_t i = 1; i <= newIdn; ++i) {
-            const TPriceRow& row = file.Rows[std::size_t(i - 1)];
+            const TPriceLine& row = file.Rows[std::size_t(i - 1)];
             values[0] = QString::number(i);
-            values[1] = row.Date;
-            values[3] = row.Close;
-            values[4] = row.High;
-            values[5] = row.Low;
-            values[6] = row.Open;
+            values[1] = Borrowed(row.Date);
+            values[3] = Borrowed(row.Close);
+            values[4] = Borrowed(row.High);
+            values[5] = Borrowed(row.Low);
+            values[6] = Borrowed(row.Open);
             inserter.Insert(values);
         }
         for (int slot = 2; slot < kImportSlots; ++slot)
@@ -241,7 +251,7 @@ void TBrelvanF::y02rdDat()
         inserter.Finish(values);
         transaction.Commit();
     }
-    file = TPriceFile();   // the texts are in the table now; free them before the grid reads it
+    file = TPriceText();   // the texts are in the table now; free them before the grid reads it
 
     // The table holds the new rows: now the rest of the state follows.
     Data = std::move(newData);

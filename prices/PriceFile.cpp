@@ -144,27 +144,38 @@ QStringList SplitPriceLines(const QString& text)
     return lines;
 }
 
-void SplitPriceFields(QStringView line, QStringList& fields)
+namespace {
+
+// Calls field(view, assembled) for each field of a line as SplitPriceFields
+// parts it.  A field that is one stretch of the line is a view into it; one
+// whose quotes had to be taken out is assembled in `scratch` (assembled is
+// then true, and the view holds only until the next field).
+template <class Field>
+void ForEachPriceField(QStringView line, QString& scratch, Field field)
 {
-    fields.clear();
     const qsizetype n = line.size();
     qsizetype pos = 0;
     while (pos < n) {
-        QString field;
+        QStringView piece;          // the field while it is one stretch
+        bool assembled = false;     // the field is in scratch instead
         if (line[pos] == u'"') {
             // Quoted: runs to the closing quote; "" stands for one quote.
             ++pos;
             for (;;) {
                 const qsizetype quote = line.indexOf(u'"', pos);
-                if (quote < 0) {   // no closing quote: the rest of the line
-                    field += line.mid(pos);
-                    pos = n;
-                    break;
-                }
-                field += line.mid(pos, quote - pos);
-                pos = quote + 1;
-                if (pos < n && line[pos] == u'"') {
-                    field += u'"';
+                const qsizetype end = quote < 0 ? n : quote;
+                const QStringView part = line.sliced(pos, end - pos);
+                if (assembled)
+                    scratch += part;
+                else
+                    piece = part;
+                pos = quote < 0 ? n : quote + 1;
+                if (quote >= 0 && pos < n && line[pos] == u'"') {
+                    if (!assembled) {
+                        scratch = piece.toString();
+                        assembled = true;
+                    }
+                    scratch += u'"';
                     ++pos;
                     continue;
                 }
@@ -173,16 +184,35 @@ void SplitPriceFields(QStringView line, QStringList& fields)
         }
         const qsizetype comma = line.indexOf(u',', pos);
         const qsizetype end = comma < 0 ? n : comma;
-        if (end > pos)
-            field += line.mid(pos, end - pos);
-        fields.append(std::move(field));
+        if (end > pos) {
+            const QStringView rest = line.sliced(pos, end - pos);
+            if (assembled) {
+                scratch += rest;
+            } else if (piece.isNull()) {
+                piece = rest;
+            } else {   // text after the closing quote joins the quoted text
+                scratch = piece.toString();
+                scratch += rest;
+                assembled = true;
+            }
+        }
+        field(assembled ? QStringView(scratch) : piece, assembled);
         pos = end;
         if (comma >= 0) {
             ++pos;
             if (pos == n)
-                fields.append(QString());
+                field(QStringView(), false);
         }
     }
+}
+
+}  // namespace
+
+void SplitPriceFields(QStringView line, QStringList& fields)
+{
+    fields.clear();
+    QString scratch;
+    ForEachPriceField(line, scratch, [&](QStringView field, bool) { fields.append(field.toString()); });
 }
 
 QStringList SplitPriceFields(QStringView line)
@@ -192,7 +222,7 @@ QStringList SplitPriceFields(QStringView line)
     return fields;
 }
 
-float ReadClose(const QString& field)
+float ReadClose(QStringView field)
 {
     // The common case without a copy: the commas dropped into a local buffer.
     if (field.size() <= 40) {
@@ -205,7 +235,7 @@ float ReadClose(const QString& field)
         if (QuickFloat(QStringView(buffer, n), value))
             return value;
     }
-    QString digits = field;
+    QString digits = field.toString();
     if (digits.contains(u','))
         digits.remove(u',');
     float value = 0;
@@ -214,12 +244,12 @@ float ReadClose(const QString& field)
     return StrToFloat(digits);
 }
 
-TDateTime ReadDate(const QString& field)
+TDateTime ReadDate(QStringView field)
 {
     TDateTime day = 0;
     if (QuickDate(field, day))
         return day;
-    return StrToDate(field);
+    return StrToDate(field.toString());
 }
 
 TPriceRange PriceRangeOf(float lowest, float highest)
@@ -273,16 +303,36 @@ QString NulCharacterMessage(int index)
 
 namespace {
 
-// The check and the reading of every data line, over the lines of the file.
-TPriceFile ParseLineViews(const std::vector<QStringView>& lines)
+// The fields of one data line the import reads: views into the line, or into
+// `unquoted` for a field whose quotes had to be taken out.  Returns how many
+// fields the line has.
+int ReadLineFields(QStringView line, QString& scratch, std::deque<QString>& unquoted, TPriceLine& row)
 {
-    TPriceFile file;
+    QStringView* const wanted[kFieldsNeeded] = {&row.Date, &row.Close, &row.Open, &row.High, &row.Low};
+    int count = 0;
+    ForEachPriceField(line, scratch, [&](QStringView field, bool assembled) {
+        if (count < kFieldsNeeded) {
+            if (assembled) {
+                unquoted.push_back(scratch);
+                field = unquoted.back();
+            }
+            *wanted[count] = field;
+        }
+        ++count;
+    });
+    return count;
+}
+
+// The check and the reading of every data line, over the lines of the file.
+TPriceText ParseLineViews(const std::vector<QStringView>& lines)
+{
+    TPriceText file;
     file.LineCount = int(lines.size());
     if (file.LineCount < 3)
         throw EConvertError(NoDataLinesMessage());
 
     file.Rows.reserve(std::size_t(file.LineCount - 2));
-    QStringList fields;
+    QString scratch;
     float frh = 0;
     float frl = 0;
     for (int i = 1; i <= file.LineCount - 2; ++i) {
@@ -290,16 +340,10 @@ TPriceFile ParseLineViews(const std::vector<QStringView>& lines)
         // A NUL character ends an SQL text early: such a line cannot be stored.
         if (line.contains(QChar(u'\0')))
             throw EConvertError(NulCharacterMessage(i));
-        SplitPriceFields(line, fields);
-        if (fields.size() < kFieldsNeeded)
-            throw ERangeError(TooFewFieldsMessage(int(fields.size()), i));
-        file.Rows.emplace_back();
-        TPriceRow& row = file.Rows.back();
-        row.Date = fields[0];
-        row.Close = fields[1];
-        row.Open = fields[2];
-        row.High = fields[3];
-        row.Low = fields[4];
+        TPriceLine& row = file.Rows.emplace_back();
+        const int fields = ReadLineFields(line, scratch, file.Unquoted, row);
+        if (fields < kFieldsNeeded)
+            throw ERangeError(TooFewFieldsMessage(fields, i));
         row.Day = WithLine(i, [&] { return ReadDate(row.Date); });
         row.CloseValue = WithLine(i, [&] { return ReadClose(row.Close); });
         // A close of 0 means "no minimum seen yet": the next close starts it again.
@@ -319,20 +363,31 @@ TPriceFile ParseLineViews(const std::vector<QStringView>& lines)
     return file;
 }
 
-}  // namespace
-
-TPriceFile ParsePriceLines(const QStringList& lines)
+// The rows with texts of their own.
+TPriceFile OwnTexts(const TPriceText& text)
 {
-    std::vector<QStringView> views;
-    views.reserve(std::size_t(lines.size()));
-    for (const QString& line : lines)
-        views.emplace_back(line);
-    return ParseLineViews(views);
+    TPriceFile file;
+    file.LineCount = text.LineCount;
+    file.Lowest = text.Lowest;
+    file.Highest = text.Highest;
+    file.Range = text.Range;
+    file.Rows.reserve(text.Rows.size());
+    for (const TPriceLine& line : text.Rows) {
+        TPriceRow& row = file.Rows.emplace_back();
+        row.Date = line.Date.toString();
+        row.Close = line.Close.toString();
+        row.Open = line.Open.toString();
+        row.High = line.High.toString();
+        row.Low = line.Low.toString();
+        row.Day = line.Day;
+        row.CloseValue = line.CloseValue;
+    }
+    return file;
 }
 
-TPriceFile ParsePriceText(const QString& text)
+// The lines as SplitPriceLines parts them, viewed in place.
+std::vector<QStringView> LineViews(const QString& text)
 {
-    // The lines as SplitPriceLines parts them, viewed in place.
     std::vector<QStringView> lines;
     const qsizetype n = text.size();
     const QChar* data = text.constData();
@@ -349,5 +404,25 @@ TPriceFile ParsePriceText(const QString& text)
     }
     if (start < n)
         lines.emplace_back(data + start, n - start);
-    return ParseLineViews(lines);
+    return lines;
+}
+
+}  // namespace
+
+TPriceFile ParsePriceLines(const QStringList& lines)
+{
+    std::vector<QStringView> views;
+    views.reserve(std::size_t(lines.size()));
+    for (const QString& line : lines)
+        views.emplace_back(line);
+    return OwnTexts(ParseLineViews(views));
+}
+
+TPriceFile ParsePriceText(const QString& text) { return OwnTexts(ParsePriceTextInPlace(text)); }
+
+TPriceText ParsePriceTextInPlace(const QString& text)
+{
+    TPriceText file = ParseLineViews(LineViews(text));
+    file.Text = text;
+    return file;
 }

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QStringView>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 // The name of the price file, looked for in the current directory.
@@ -35,10 +36,10 @@ QStringList SplitPriceFields(QStringView line);
 
 // A close: every "," removed, the rest read as a decimal number with a point
 // (EConvertError "'…' は浮動小数点数ではありません" naming the text without commas).
-float ReadClose(const QString& field);
+float ReadClose(QStringView field);
 
 // A date year/month/day with "/" (EConvertError "'…' は日付ではありません").
-TDateTime ReadDate(const QString& field);
+TDateTime ReadDate(QStringView field);
 
 // The normalisation range from the smallest and largest close: the upper end
 // rounded up, the lower end truncated toward zero, both to multiples of 10.
@@ -73,6 +74,31 @@ struct TPriceFile {
     TPriceRange Range;
 };
 
+// One data line read in place: its fields are views into the text it was
+// read from (or, for a field whose quotes had to be taken out, into the
+// TPriceText's own copy).  Valid while the TPriceText that holds it lives.
+struct TPriceLine {
+    QStringView Date;
+    QStringView Close;
+    QStringView Open;
+    QStringView High;
+    QStringView Low;
+    TDateTime Day = 0;
+    float CloseValue = 0;
+};
+
+// The whole file, read and checked in place: no text of its own per field.
+// Its copies share the texts, so a copy's rows stay valid with it.
+struct TPriceText {
+    QString Text;                      // the decoded text the rows view
+    std::deque<QString> Unquoted;      // fields that are not a stretch of Text
+    int LineCount = 0;
+    std::vector<TPriceLine> Rows;
+    float Lowest = 0;
+    float Highest = 0;
+    TPriceRange Range;
+};
+
 // The line number a message names for the data line at `index` (0-based in
 // the list of lines): the header is line 1.
 QString LineSuffix(int index);
@@ -86,6 +112,8 @@ TPriceFile ParsePriceLines(const QStringList& lines);
 // The same for the whole decoded text, parted into lines as SplitPriceLines
 // parts it, without a copy of each line.
 TPriceFile ParsePriceText(const QString& text);
+// The same read in place, for the import: the same checks and messages.
+TPriceText ParsePriceTextInPlace(const QString& text);
 
 // The messages of the file checks.
 QString NoDataLinesMessage();

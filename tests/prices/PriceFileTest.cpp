@@ -72,6 +72,29 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"NoFinalLineBreak", Encoded(Body("\r\n").chopped(2), "Shift_JIS")}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(ParsePriceTextInPlaceTest, ReadsTheFieldsSplitPriceFieldsReads)
+{
+    // Several fields per line whose quotes are taken out, beside stretches of
+    // the text; the rows outlive the text they were read from.
+    const QStringList data{
+        "2000/01/03,\"1,455.22\",\"a\"\"b\",\"c\"d,\"\"\"\"",
+        "\"2000/01/04\",12,\"x\"y,\"\",\"p\"\"q\"\"r\"",
+        "2000/01/05,13,\"open,\",\"\"\"hi\"\"\"tail,\"unclosed,low",
+    };
+    TPriceText file = ParsePriceTextInPlace((QStringList{kHeader} + data + QStringList{kTrailer})
+                                                .join(QStringLiteral("\r\n")));
+    ASSERT_EQ(file.Rows.size(), std::size_t(data.size()));
+    for (int i = 0; i < data.size(); ++i) {
+        const TPriceLine& row = file.Rows[std::size_t(i)];
+        EXPECT_EQ((QStringList{row.Date.toString(), row.Close.toString(), row.Open.toString(),
+                               row.High.toString(), row.Low.toString()}),
+                  SplitPriceFields(data[i]).mid(0, 5))
+            << i;
+    }
+    EXPECT_EQ(file.Rows[2].Day, ReadDate(QStringLiteral("2000/01/05")));
+    EXPECT_EQ(file.Rows[0].CloseValue, 1455.22f);
+}
+
 TEST(SplitPriceLinesTest, KeepsEmptyLinesInsideAndMixedEnds)
 {
     EXPECT_EQ(SplitPriceLines(QStringLiteral("a\r\n\nb\rc")),
