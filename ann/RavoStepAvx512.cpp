@@ -50,51 +50,87 @@ inline __m256 Wide(__m128 a) { return _mm256_zextps128_ps256(a); }
 // with their bounds where they end.  NaNs never reach a minimum unnoticed:
 // every non-finite sum, error signal and handed-down error is flagged on its
 // own, and nothing computed from finite values of this step is a NaN.
+// Each minimum is kept in kSlots registers taken in turn, so that the checks
+// form short chains beside the step's own rather than one long chain that
+// the end of the step would wait for.
+constexpr unsigned kSlots = 4;
+
 struct TChecks {
     // Keys that are 0 exactly when a value must be flagged.
-    __m512i zeroKey = _mm512_set1_epi64(-1);
+    __m512i zeroKey[kSlots];
     // Smallest |r| of the kind (b) values: below 2^-126 (the float subnormal
     // range, or 0) is flagged.
-    __m512d exactMagnitude = _mm512_set1_pd(INFINITY);
+    __m512d exactMagnitude[kSlots];
     __mmask8 flagged = 0;
     unsigned flaggedScalar = 0;
+    unsigned next = 0;  // the slot of the next value (a constant once the step is unrolled)
+
+    TChecks() {
+        for (unsigned i = 0; i < kSlots; ++i) {
+            zeroKey[i] = _mm512_set1_epi64(-1);
+            exactMagnitude[i] = _mm512_set1_pd(INFINITY);
+        }
+    }
 
     // Kind (b): r (one rounding of an exact value) on a float midpoint of the
     // normal range, that is with significand bits 28..0 equal to 0x10000000.
     void Exact(__m512d r, __mmask8 lanes) {
+        const unsigned i = next++ % kSlots;
         // (bits ^ 0x10000000) & 0x1FFFFFFF, one ternary-logic instruction.
         const __m512i key = _mm512_ternarylogic_epi64(_mm512_castpd_si512(r), _mm512_set1_epi64(0x10000000),
                                                       _mm512_set1_epi64(0x1FFFFFFF), 0x28);
-        zeroKey = _mm512_mask_min_epu64(zeroKey, lanes, zeroKey, key);
+        zeroKey[i] = _mm512_mask_min_epu64(zeroKey[i], lanes, zeroKey[i], key);
         // min(|a|, |b|) with the sign cleared.
-        exactMagnitude = _mm512_mask_range_pd(exactMagnitude, lanes, exactMagnitude, r, 0x0A);
+        exactMagnitude[i] = _mm512_mask_range_pd(exactMagnitude[i], lanes, exactMagnitude[i], r, 0x0A);
     }
     void Exact(__m256d r, __mmask8 lanes) { Exact(Wide(r), lanes); }
 
     // Kind (c), a weight step r: its significand bits 28..0 within 32 units
     // of 0x10000000, where the float midpoints of its binade lie.
     void Window(__m512d r, __mmask8 lanes) {
+        const unsigned i = next++ % kSlots;
         const __m512i shifted = _mm512_add_epi64(_mm512_castpd_si512(r), _mm512_set1_epi64(32));
         const __m512i key = _mm512_ternarylogic_epi64(shifted, _mm512_set1_epi64(0x10000000),
                                                       _mm512_set1_epi64(0x1FFFFFFF & ~63), 0x28);
-        zeroKey = _mm512_mask_min_epu64(zeroKey, lanes, zeroKey, key);
+        zeroKey[i] = _mm512_mask_min_epu64(zeroKey[i], lanes, zeroKey[i], key);
     }
 
     void NotFinite(__m256 a, __mmask8 lanes) { flagged |= _mm256_mask_fpclass_ps_mask(lanes, a, kNotFinite); }
     void NotFinite(__m128 a, __mmask8 lanes) { flagged |= _mm_mask_fpclass_ps_mask(lanes, a, kNotFinite); }
 
-    bool Sure() const {
-        const __mmask8 onMidpoint = _mm512_cmpeq_epu64_mask(zeroKey, _mm512_setzero_si512());
-        const __mmask8 tiny = _mm512_cmp_pd_mask(exactMagnitude, _mm512_set1_pd(0x1p-126), _CMP_NGE_UQ);
-        return (flagged | onMidpoint | tiny) == 0 && flaggedScalar == 0;
+    // Folds the minima into the flags and starts them again: done before
+    // each call of the vector exp, which keeps no vector register, so that
+    // nothing but the flags has to be saved around it.
+    void Settle() {
+        const __m512i key = _mm512_min_epu64(_mm512_min_epu64(zeroKey[0], zeroKey[1]), _mm512_min_epu64(zeroKey[2], zeroKey[3]));
+        const __m512d magnitude = _mm512_min_pd(_mm512_min_pd(exactMagnitude[0], exactMagnitude[1]),
+                                                _mm512_min_pd(exactMagnitude[2], exactMagnitude[3]));
+        flagged |= _mm512_cmpeq_epu64_mask(key, _mm512_setzero_si512());
+        flagged |= _mm512_cmp_pd_mask(magnitude, _mm512_set1_pd(0x1p-126), _CMP_NGE_UQ);
+        *this = TChecks(flagged, flaggedScalar);
+    }
+
+    bool Sure() {
+        Settle();
+        return flagged == 0 && flaggedScalar == 0;
+    }
+
+private:
+    TChecks(__mmask8 f, unsigned s) : TChecks() {
+        flagged = f;
+        flaggedScalar = s;
     }
 };
 
 // The weight steps of one layer go through this: the smallest |r| per lane,
 // compared at the end with the lane's bound (see WeightBound).
 struct TWeightMagnitude {
-    __m512d least = _mm512_set1_pd(INFINITY);
-    void Add(__m512d r, __mmask8 lanes) { least = _mm512_mask_range_pd(least, lanes, least, r, 0x0A); }
+    __m512d least[2] = {_mm512_set1_pd(INFINITY), _mm512_set1_pd(INFINITY)};
+    unsigned next = 0;
+    void Add(__m512d r, __mmask8 lanes) {
+        const unsigned i = next++ % 2;
+        least[i] = _mm512_mask_range_pd(least[i], lanes, least[i], r, 0x0A);
+    }
 };
 
 // Kind (c) for w - step*o rounded once (fused): r is safe when |r| is above
@@ -104,15 +140,16 @@ inline __m512d WeightBound(__m512d step, double maxIn) {
     return _mm512_max_pd(_mm512_mul_pd(_mm512_abs_pd(step), _mm512_set1_pd(4.0 * maxIn)), _mm512_set1_pd(0x1p-125));
 }
 inline void CheckWeightBound(TChecks& checks, const TWeightMagnitude& m, __m512d bound, __mmask8 lanes) {
-    checks.flagged |= _mm512_mask_cmp_pd_mask(lanes, m.least, bound, _CMP_NGT_UQ);
+    checks.flagged |= _mm512_mask_cmp_pd_mask(lanes, m.least[0], bound, _CMP_NGT_UQ) |
+                      _mm512_mask_cmp_pd_mask(lanes, m.least[1], bound, _CMP_NGT_UQ);
 }
 
 // Sigmoid of float sums, in double: 1/(1+exp(-a)).  Kind (c) with a relative
 // bound of 2^-40: flagged unless r(1-2^-40) and r(1+2^-40) round to the same
 // float; NaNs flagged.
 inline __m256 Sigmoid8(__m256 sum, __mmask8 lanes, TChecks& checks) {
-    const __m512d a = _mm512_cvtps_pd(sum);
-    const __m512d e = _ZGVeN8v_exp(_mm512_sub_pd(_mm512_setzero_pd(), a));
+    checks.Settle();
+    const __m512d e = _ZGVeN8v_exp(_mm512_cvtps_pd(_mm256_xor_ps(sum, _mm256_set1_ps(-0.0f))));  // exp(-sum)
     const __m512d r = _mm512_div_pd(_mm512_set1_pd(1.0), _mm512_add_pd(_mm512_set1_pd(1.0), e));
     const __m256i below = _mm256_castps_si256(_mm512_cvtpd_ps(_mm512_mul_pd(r, _mm512_set1_pd(1.0 - 0x1p-40))));
     const __m256i above = _mm256_castps_si256(_mm512_cvtpd_ps(_mm512_mul_pd(r, _mm512_set1_pd(1.0 + 0x1p-40))));
@@ -121,8 +158,8 @@ inline __m256 Sigmoid8(__m256 sum, __mmask8 lanes, TChecks& checks) {
     return _mm512_cvtpd_ps(r);
 }
 inline __m128 Sigmoid4(__m128 sum, __mmask8 lanes, TChecks& checks) {
-    const __m256d a = _mm256_cvtps_pd(sum);
-    const __m256d e = _ZGVdN4v_exp(_mm256_sub_pd(_mm256_setzero_pd(), a));
+    checks.Settle();
+    const __m256d e = _ZGVdN4v_exp(_mm256_cvtps_pd(_mm_xor_ps(sum, _mm_set1_ps(-0.0f))));  // exp(-sum)
     const __m256d r = _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_add_pd(_mm256_set1_pd(1.0), e));
     const __m128i below = _mm_castps_si128(_mm256_cvtpd_ps(_mm256_mul_pd(r, _mm256_set1_pd(1.0 - 0x1p-40))));
     const __m128i above = _mm_castps_si128(_mm256_cvtpd_ps(_mm256_mul_pd(r, _mm256_set1_pd(1.0 + 0x1p-40))));
@@ -145,7 +182,10 @@ inline __m512d SigmoidDerivative(__m512d s, __mmask8 lanes, TChecks& checks) {
 // Each lane's accumulator starts at the neuron's bias and takes the inputs in
 // order: acc = float(o_k * w_jk + acc), fused (float of the exact value); the
 // double r = o_k * w_jk + acc beside it is the value the check needs (kind (b)).
-// x and xd hold the layer's inputs as floats and as doubles.
+// x and xd hold the layer's inputs as floats and as doubles.  The float
+// inputs come from the caller's array or from the register the layer below
+// computed them in, not from the copies just stored: a load of a value just
+// stored waits for the store, and the float chain is the step's critical path.
 
 inline __m256 Layer8(const float* bias, const float* weight, std::size_t pad, const float* x, const double* xd,
                      TChecks& checks) {
@@ -161,8 +201,14 @@ inline __m256 Layer8(const float* bias, const float* weight, std::size_t pad, co
     return acc;
 }
 
+// Lane k of x in every lane.
+inline __m128 Broadcast4(__m256 x, int k) {
+    return k == 0 ? _mm_broadcastss_ps(_mm256_castps256_ps128(x))
+                  : _mm256_castps256_ps128(_mm256_permutexvar_ps(_mm256_set1_epi32(k), x));
+}
+
 template <std::size_t kInputs>
-inline __m128 Layer4(const float* bias, const float* weight, std::size_t pad, const float* x, const double* xd,
+inline __m128 Layer4(const float* bias, const float* weight, std::size_t pad, __m256 x, const double* xd,
                      __mmask8 lanes, TChecks& checks) {
     __m128 acc = _mm_loadu_ps(bias);
 #pragma GCC unroll 8
@@ -170,7 +216,7 @@ inline __m128 Layer4(const float* bias, const float* weight, std::size_t pad, co
         const __m128 w = _mm_loadu_ps(weight + k * pad);
         const __m256d r = _mm256_fmadd_pd(_mm256_set1_pd(xd[k]), _mm256_cvtps_pd(w), _mm256_cvtps_pd(acc));
         checks.Exact(r, lanes);
-        acc = _mm_fmadd_ps(_mm_set1_ps(x[k]), w, acc);
+        acc = _mm_fmadd_ps(Broadcast4(x, static_cast<int>(k)), w, acc);
     }
     checks.NotFinite(acc, lanes);
     return acc;
@@ -245,22 +291,23 @@ bool RavoTrainAvx512(const TRavoStepView& v, const float* inputs, const float* t
     _mm256_storeu_ps(v.out + n0, x0);
     const __m512d x0d = _mm512_cvtps_pd(x0);
     _mm512_storeu_pd(v.outD + n0, x0d);
+    const double maxIn = _mm512_mask_reduce_max_pd(0x7F, _mm512_abs_pd(x0d));  // for the weight steps
 
-    const __m256 sum1 = Layer8(b1, w1, kPad[0], v.out + n0, v.outD + n0, checks);
+    const __m256 sum1 = Layer8(b1, w1, kPad[0], inputs, v.outD + n0, checks);
     _mm256_storeu_ps(v.sum + n1, sum1);
     const __m256 o1 = Sigmoid8(sum1, kLanes1, checks);
     const __m512d o1d = _mm512_cvtps_pd(o1);
     _mm256_storeu_ps(v.out + n1, o1);
     _mm512_storeu_pd(v.outD + n1, o1d);
 
-    const __m128 sum2 = Layer4<7>(b2, w2, kPad[1], v.out + n1, v.outD + n1, kLanes2, checks);
+    const __m128 sum2 = Layer4<7>(b2, w2, kPad[1], o1, v.outD + n1, kLanes2, checks);
     _mm_storeu_ps(v.sum + n2, sum2);
     const __m128 o2 = Sigmoid4(sum2, kLanes2, checks);
     const __m256d o2d = _mm256_cvtps_pd(o2);
     _mm_storeu_ps(v.out + n2, o2);
     _mm256_storeu_pd(v.outD + n2, o2d);
 
-    const __m128 o3 = Layer4<3>(b3, w3, kPad[2], v.out + n2, v.outD + n2, kLanes3, checks);  // linear outputs
+    const __m128 o3 = Layer4<3>(b3, w3, kPad[2], Wide(o2), v.outD + n2, kLanes3, checks);  // linear outputs
     _mm_storeu_ps(v.sum + n3, o3);
     _mm_storeu_ps(v.out + n3, o3);
 
@@ -336,7 +383,6 @@ bool RavoTrainAvx512(const TRavoStepView& v, const float* inputs, const float* t
     const __m512d step1 = _mm512_mul_pd(_mm512_cvtps_pd(delta1), _mm512_set1_pd(lr));
     BiasStep(b1, v.biasNext + v.biasOffset[0], step1, kLanes1, 0xFF, checks);
     {
-        const double maxIn = _mm512_mask_reduce_max_pd(0x7F, _mm512_abs_pd(x0d));
         const __m512d bound = WeightBound(step1, maxIn);
         TWeightMagnitude magnitude;
         float* next = v.weightNext + v.weightOffset[0];

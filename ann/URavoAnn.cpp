@@ -74,8 +74,13 @@
 //     routes.
 // NaNs are always flagged.  The route assumes the default floating-point
 // environment (round to nearest, no flush-to-zero, no denormals-are-zero) and
-// is not taken otherwise.  The oracle test trains the plain long-double
-// implementation side by side over thousands of steps on every route.
+// is not taken otherwise.  The AVX-512 route for the program's own network
+// (RavoStepAvx512.cpp) makes the same checks more coarsely: it also flags
+// every kind (b) value of 0, every weight step that the AVX2 route would look
+// at twice, and every non-finite sum; a step it flags goes to the AVX2 route.
+// The oracle test trains the plain long-double implementation side by side
+// over thousands of steps on every route; another test puts a sum just below
+// a float midpoint, where rounding twice and rounding once differ.
 
 namespace {
 
