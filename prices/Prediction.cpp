@@ -7,8 +7,13 @@
 #include "app/Errors.h"
 #include "prices/PriceTexts.h"
 #include "prices/Windows.h"
+#include "db/Data.h"
+
+#include <QSqlQuery>
+#include <QVariant>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -17,6 +22,67 @@ int UsedOutputs(std::int32_t Iol, const std::vector<float>& op)
 {
     return std::min({int(op.size()), int(std::max(Iol, 0)), 6});
 }
+
+// A price as "#0.00" writes it: digits, a point and digits, perhaps a minus.
+// SQLite reads such a literal as a REAL number, and CAST of the same text AS
+// REAL reads it with the same conversion.
+bool PlainDecimal(const QString& text)
+{
+    qsizetype i = text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    const auto digits = [&] {
+        const qsizetype start = i;
+        while (i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'))
+            ++i;
+        return i > start;
+    };
+    if (!digits() || i >= text.size() || text.at(i) != QLatin1Char('.'))
+        return false;
+    ++i;
+    return digits() && i == text.size();
+}
+
+// The whole-period updates through statements prepared once: the same
+// update UpdateText writes, its prices bound as the texts of their literals
+// and cast to REAL as SQLite reads the literals, the row bound as an integer.
+// A row whose price is no plain decimal, and every row when the statements
+// cannot be prepared, gets its text statement; so does a row whose prepared
+// update fails, which then fails and is reported exactly as its text fails.
+class TWholePeriodUpdates {
+public:
+    TWholePeriodUpdates()
+    {
+        try {
+            const QSqlDatabase db = dm->CsqM();
+            fBoth.emplace(db);
+            fFirst.emplace(db);
+        } catch (const EDatabaseError&) {
+            return;
+        }
+        fPrepared = fBoth->prepare(UpdateText(QStringLiteral(" YCL1 = cast(? as real),  YCL2 = cast(? as real)"),
+                                              QStringLiteral(" where cnt = ?")))
+            && fFirst->prepare(UpdateText(QStringLiteral(" YCL1 = cast(? as real)"), QStringLiteral(" where cnt = ?")));
+    }
+
+    // Writes price1 (and price2 unless it is null) into the row; true when
+    // it did so through a prepared statement.
+    bool Run(std::int32_t row, const QString& price1, const QString& price2)
+    {
+        if (!fPrepared || !PlainDecimal(price1) || (!price2.isNull() && !PlainDecimal(price2)))
+            return false;
+        QSqlQuery& query = price2.isNull() ? *fFirst : *fBoth;
+        int at = 0;
+        query.bindValue(at++, price1);
+        if (!price2.isNull())
+            query.bindValue(at++, price2);
+        query.bindValue(at, qlonglong(row));
+        return query.exec();
+    }
+
+private:
+    std::optional<QSqlQuery> fBoth;
+    std::optional<QSqlQuery> fFirst;
+    bool fPrepared = false;
+};
 
 void ClearSeries(TChart* chart)
 {
@@ -123,6 +189,7 @@ void TBrelvanF::y05znYos()
     TLineSeries* actual = a03Cht->Series(0);
     TLineSeries* sameDay = a03Cht->Series(1);
     TLineSeries* nextDay = a03Cht->Series(2);
+    TWholePeriodUpdates updates;
     for (std::int32_t i = 0; i < windows; ++i) {
         for (std::int32_t j = 0; j < Iil; ++j)
             ip[std::size_t(j)] = Data[std::size_t(i + j)].EndV;
@@ -136,9 +203,12 @@ void TBrelvanF::y05znYos()
         const QString sdt1 = DateToStr(row1.dt);
         actual->AddXY(WholePeriodX(i, 0), renormalize(row1.EndV), sdt1);
         sameDay->AddXY(WholePeriodX(i, 0), pre1, sdt1);
+        const QString price1 = FormatPrice(pre1);
+        QString price2;
         if (outputs > 1) {
             const float pre2 = renormalize(op[1]);
             nextDay->AddXY(WholePeriodX(i, 1), pre2, DateToStr(row2.dt));
+            price2 = FormatPrice(pre2);
             sa[1] = YclPiece(1, pre1) + QStringLiteral(", ");
             sa[2] = YclPiece(2, pre2);
         } else {
@@ -147,7 +217,12 @@ void TBrelvanF::y05znYos()
         }
         swh = WhereCnt(WholePeriodRow(i, Iil));
         sqw = UpdateText(sa[1] + sa[2], swh);
-        uexSqlM();
+        if (updates.Run(WholePeriodRow(i, Iil), price1, price2)) {
+            LastSqlOk = true;
+            LastSqlError.clear();
+        } else {
+            uexSqlM();
+        }
     }
     a03Cht->UpdateAxes();
     swh.clear();

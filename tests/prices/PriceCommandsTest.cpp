@@ -491,6 +491,53 @@ TEST_F(PriceCommandsTest, WholePeriodWritesEveryRowAndAgreesOnYcl1)
     EXPECT_EQ(Log().last(), QStringLiteral("全期間の予測"));
 }
 
+TEST_F(PriceCommandsTest, WholePeriodStoresWhatTheTextUpdatesStore)
+{
+    // Closes on both sides of zero, so that predictions of either sign are stored.
+    QStringList lines;
+    for (int i = 0; i < 60; ++i)
+        lines << kLastDay.addDays(i - 59).toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(',')
+                     + QString::number(-50 + (i * 37) % 81) + QStringLiteral(".25,1,2,3");
+    Import(lines);
+    form->y05znYos();
+    const QStringList predicted = StoredWithTypes();
+    const QStringList texts{form->sa[1], form->sa[2], form->sa[3]};
+
+    // The same rows written one text update at a time.
+    QSqlQuery clear(dm->CsqM());
+    ASSERT_TRUE(clear.exec(QStringLiteral("update AYNK set YCL1 = NULL, YCL2 = NULL")));
+    std::vector<float> ip(std::size_t(form->Iil));
+    std::vector<float> op;
+    bool negative = false;
+    for (int i = 0; i < form->Idn - form->Iil; ++i) {
+        for (int j = 0; j < form->Iil; ++j)
+            ip[std::size_t(j)] = form->Data[std::size_t(i + j)].EndV;
+        form->Ann->Run(ip, op);
+        ASSERT_GE(op.size(), 2u);
+        const float pre1 = form->renormalize(op[0]);
+        const float pre2 = form->renormalize(op[1]);
+        negative = negative || pre1 < 0 || pre2 < 0;
+        form->sqw = UpdateText(YclPiece(1, pre1) + QStringLiteral(", ") + YclPiece(2, pre2),
+                               WhereCnt(form->Iil + i + 1));
+        form->uexSqlM();
+        ASSERT_TRUE(form->LastSqlOk) << form->sqw.toStdString();
+    }
+    EXPECT_TRUE(negative);
+    EXPECT_EQ(predicted, StoredWithTypes());
+    EXPECT_EQ(texts, (QStringList{form->sa[1], form->sa[2], QString::fromLatin1(kPricePattern)}));
+}
+
+TEST_F(PriceCommandsTest, PriceTextCastToRealIsWhatItsLiteralIs)
+{
+    for (const char* text : {"0.00", "0.01", "-0.01", "-12.50", "123.45", "0.10", "1.005", "99999999.99",
+                             "-340282346638528859811704183484516925440.00", "9007199254740993.00"}) {
+        QSqlQuery q(dm->CsqM());
+        ASSERT_TRUE(q.exec(QStringLiteral("select quote(%1), quote(cast('%1' as real))").arg(text)));
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toString(), q.value(1).toString()) << text;
+    }
+}
+
 TEST_F(PriceCommandsTest, UpdatesFindTheirRowThroughTheIndex)
 {
     Import(DataLines(30));
