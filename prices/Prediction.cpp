@@ -190,6 +190,8 @@ void TBrelvanF::y05znYos()
     TLineSeries* sameDay = a03Cht->Series(1);
     TLineSeries* nextDay = a03Cht->Series(2);
     TWholePeriodUpdates updates;
+    const TData* nextRow = nullptr;   // the row whose date nextDate holds
+    QString nextDate;
     for (std::int32_t i = 0; i < windows; ++i) {
         for (std::int32_t j = 0; j < Iil; ++j)
             ip[std::size_t(j)] = Data[std::size_t(i + j)].EndV;
@@ -200,19 +202,22 @@ void TBrelvanF::y05znYos()
         const float pre1 = renormalize(op[0]);
         const TData& row1 = Data[std::size_t(WholePeriodChartRow(i, Iil, 0))];
         const TData& row2 = Data[std::size_t(WholePeriodChartRow(i, Iil, 1))];
-        const QString sdt1 = DateToStr(row1.dt);
+        // The next-day date of one window is the same-day date of the next.
+        const QString sdt1 = &row1 == nextRow ? nextDate : DateToStr(row1.dt);
         actual->AddXY(WholePeriodX(i, 0), renormalize(row1.EndV), sdt1);
         sameDay->AddXY(WholePeriodX(i, 0), pre1, sdt1);
         const QString price1 = FormatPrice(pre1);
         QString price2;
         if (outputs > 1) {
             const float pre2 = renormalize(op[1]);
-            nextDay->AddXY(WholePeriodX(i, 1), pre2, DateToStr(row2.dt));
+            nextDate = DateToStr(row2.dt);
+            nextRow = &row2;
+            nextDay->AddXY(WholePeriodX(i, 1), pre2, nextDate);
             price2 = FormatPrice(pre2);
-            sa[1] = YclPiece(1, pre1) + QStringLiteral(", ");
-            sa[2] = YclPiece(2, pre2);
+            sa[1] = YclPiece(1, price1) + QStringLiteral(", ");
+            sa[2] = YclPiece(2, price2);
         } else {
-            sa[1] = YclPiece(1, pre1);   // one output: YCL2 stays as it is
+            sa[1] = YclPiece(1, price1);   // one output: YCL2 stays as it is
             sa[2].clear();
         }
         swh = WhereCnt(WholePeriodRow(i, Iil));

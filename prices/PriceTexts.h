@@ -35,6 +35,7 @@ QString NextDayTooFewRowsText(std::int32_t Idn, std::int32_t needed);
 inline constexpr char kPricePattern[] = "#0.00";
 // " YCLk = " followed by the price with "#0.00".
 QString YclPiece(int k, float price);
+QString YclPiece(int k, const QString& priceText);   // the same with the price already written
 // " where cnt = N"
 QString WhereCnt(std::int32_t row);
 // " Update AYNK set " + sets + where
