@@ -76,14 +76,15 @@ struct TChecks {
     // normal range, that is with significand bits 28..0 equal to 0x10000000.
     void Exact(__m512d r, __mmask8 lanes) {
         const unsigned i = next++ % kSlots;
-        // (bits ^ 0x10000000) & 0x1FFFFFFF, one ternary-logic instruction.
+        // min(|a|, |b|) with the sign cleared.
+        exactMagnitude[i] = _mm512_mask_range_pd(exactMagnitude[i], lanes, exactMagnitude[i], r, 0x0A);
+        // (bits ^ 0x10000000) & 0x1FFFFFFF, one ternary-logic instruction
+        // (last: it may overwrite r's register).
         const __m512i key = _mm512_ternarylogic_epi64(_mm512_castpd_si512(r), _mm512_set1_epi64(0x10000000),
                                                       _mm512_set1_epi64(0x1FFFFFFF), 0x28);
         zeroKey[i] = _mm512_mask_min_epu64(zeroKey[i], lanes, zeroKey[i], key);
-        // min(|a|, |b|) with the sign cleared.
-        exactMagnitude[i] = _mm512_mask_range_pd(exactMagnitude[i], lanes, exactMagnitude[i], r, 0x0A);
     }
-    void Exact(__m256d r, __mmask8 lanes) { Exact(Wide(r), lanes); }
+    void Exact(__m256d r, __mmask8 lanes) { Exact(_mm512_castpd256_pd512(r), lanes); }  // upper lanes masked
 
     // Kind (c), a weight step r: its significand bits 28..0 within 32 units
     // of 0x10000000, where the float midpoints of its binade lie.
@@ -102,23 +103,23 @@ struct TChecks {
     // each call of the vector exp, which keeps no vector register, so that
     // nothing but the flags has to be saved around it.
     void Settle() {
-        const __m512i key = _mm512_min_epu64(_mm512_min_epu64(zeroKey[0], zeroKey[1]), _mm512_min_epu64(zeroKey[2], zeroKey[3]));
-        const __m512d magnitude = _mm512_min_pd(_mm512_min_pd(exactMagnitude[0], exactMagnitude[1]),
-                                                _mm512_min_pd(exactMagnitude[2], exactMagnitude[3]));
+        __m512i key = zeroKey[0];
+        __m512d magnitude = exactMagnitude[0];
+        for (unsigned i = 1; i < kSlots; ++i) {
+            key = _mm512_min_epu64(key, zeroKey[i]);
+            magnitude = _mm512_min_pd(magnitude, exactMagnitude[i]);
+        }
         flagged |= _mm512_cmpeq_epu64_mask(key, _mm512_setzero_si512());
         flagged |= _mm512_cmp_pd_mask(magnitude, _mm512_set1_pd(0x1p-126), _CMP_NGE_UQ);
-        *this = TChecks(flagged, flaggedScalar);
+        for (unsigned i = 0; i < kSlots; ++i) {
+            zeroKey[i] = _mm512_set1_epi64(-1);
+            exactMagnitude[i] = _mm512_set1_pd(INFINITY);
+        }
     }
 
     bool Sure() {
         Settle();
-        return flagged == 0 && flaggedScalar == 0;
-    }
-
-private:
-    TChecks(__mmask8 f, unsigned s) : TChecks() {
-        flagged = f;
-        flaggedScalar = s;
+        return (static_cast<unsigned>(flagged) | flaggedScalar) == 0;
     }
 };
 
@@ -256,11 +257,15 @@ inline __m512d BiasStep(const float* bias, float* biasNext, __m512d step, __mmas
 }
 
 // New weights w - step*o for eight weights at once (stored where store says),
-// rounded once (fused), kind (c).
-inline void WeightStep(const float* w, float* wNext, __m512d step, __m512d o, __mmask8 lanes, __mmask8 store,
-                       TChecks& checks, TWeightMagnitude& magnitude) {
+// rounded once (fused): the double value, for CheckWeight.
+inline __m512d WeightStep(const float* w, float* wNext, __m512d step, __m512d o, __mmask8 store) {
     const __m512d r = _mm512_fnmadd_pd(step, o, _mm512_cvtps_pd(_mm256_maskz_loadu_ps(store, w)));
     _mm256_mask_storeu_ps(wNext, store, _mm512_cvtpd_ps(r));
+    return r;
+}
+
+// Kind (c) for a new weight r (see WeightBound).
+inline void CheckWeight(__m512d r, __mmask8 lanes, TChecks& checks, TWeightMagnitude& magnitude) {
     checks.Window(r, lanes);
     magnitude.Add(r, lanes);
 }
@@ -311,27 +316,18 @@ bool RavoTrainAvx512(const TRavoStepView& v, const float* inputs, const float* t
     _mm_storeu_ps(v.sum + n3, o3);
     _mm_storeu_ps(v.out + n3, o3);
 
-    // ---- Output layer: linear units, derivative 1. ----
+    // ---- Backward.  The chain that the next step waits for comes first: the
+    // error signals down to layer 1 and the first layer's new weights; the
+    // other layers' new weights and biases and every weight check follow. ----
+
+    // Output layer: linear units, derivative 1.
     const __m128 t = _mm_maskz_loadu_ps(kLanes3, targets);
     const __m128 e3 = _mm_maskz_sub_ps(kLanes3, o3, t);  // kind (a); padding lanes 0
     checks.NotFinite(e3, kLanes3);
     const __m256 delta3 = Wide(e3);
     const __m512d step3 = _mm512_mul_pd(_mm512_cvtps_pd(delta3), _mm512_set1_pd(lr));  // exact
-    BiasStep(b3, v.biasNext + v.biasOffset[2], step3, kLanes3, 0x0F, checks);
-    {
-        // Two rows of four weights per register: inputs k and k+1.
-        const __m512d steps = _mm512_broadcast_f64x4(_mm512_castpd512_pd256(step3));
-        const __m512d bound = WeightBound(steps, 1.0);  // inputs are sigmoid outputs, within [0, 1]
-        TWeightMagnitude magnitude;
-        float* next = v.weightNext + v.weightOffset[2];
-        const __m512d o01 = _mm512_permutexvar_pd(_mm512_setr_epi64(0, 0, 0, 0, 1, 1, 1, 1), Wide(o2d));
-        const __m512d o2x = _mm512_permutexvar_pd(_mm512_set1_epi64(2), Wide(o2d));
-        WeightStep(w3, next, steps, o01, 0x33, 0xFF, checks, magnitude);
-        WeightStep(w3 + 8, next + 8, steps, o2x, 0x03, 0x0F, checks, magnitude);
-        CheckWeightBound(checks, magnitude, bound, 0x33);
-    }
 
-    // ---- Layer 2: the error handed down from the outputs, then the deltas. ----
+    // Layer 2: the error handed down from the outputs, then the deltas.
     __m256 g2;
     {
         // w_jk of the output layer with k in the lanes: rows of 4, three rows.
@@ -348,23 +344,8 @@ bool RavoTrainAvx512(const TRavoStepView& v, const float* inputs, const float* t
     const __m128 delta2x = _mm_mul_ps(_mm256_castps256_ps128(g2), der2);  // kind (a); padding lanes 0
     const __m256 delta2 = Wide(delta2x);
     const __m512d step2 = _mm512_mul_pd(_mm512_cvtps_pd(delta2), _mm512_set1_pd(lr));
-    BiasStep(b2, v.biasNext + v.biasOffset[1], step2, kLanes2, 0x0F, checks);
-    {
-        const __m512d steps = _mm512_broadcast_f64x4(_mm512_castpd512_pd256(step2));
-        const __m512d bound = WeightBound(steps, 1.0);
-        TWeightMagnitude magnitude;
-        float* next = v.weightNext + v.weightOffset[1];
-#pragma GCC unroll 4
-        for (int k = 0; k < 6; k += 2) {
-            const __m512d o = _mm512_permutexvar_pd(_mm512_setr_epi64(k, k, k, k, k + 1, k + 1, k + 1, k + 1), o1d);
-            WeightStep(w2 + 4 * k, next + 4 * k, steps, o, 0x77, 0xFF, checks, magnitude);
-        }
-        const __m512d o6 = _mm512_permutexvar_pd(_mm512_set1_epi64(6), o1d);
-        WeightStep(w2 + 24, next + 24, steps, o6, 0x07, 0x0F, checks, magnitude);
-        CheckWeightBound(checks, magnitude, bound, 0x77);
-    }
 
-    // ---- Layer 1: the error handed down from layer 2, then the deltas. ----
+    // Layer 1: the error handed down from layer 2, then the deltas.
     __m256 g1;
     {
         // w_jk of layer 2 with k in the lanes: rows of 4, seven rows.
@@ -381,16 +362,49 @@ bool RavoTrainAvx512(const TRavoStepView& v, const float* inputs, const float* t
     const __m256 der1 = _mm512_cvtpd_ps(SigmoidDerivative(o1d, kLanes1, checks));
     const __m256 delta1 = _mm256_mul_ps(g1, der1);  // kind (a); padding lane 0
     const __m512d step1 = _mm512_mul_pd(_mm512_cvtps_pd(delta1), _mm512_set1_pd(lr));
-    BiasStep(b1, v.biasNext + v.biasOffset[0], step1, kLanes1, 0xFF, checks);
+
+    // New weights and biases of layer 1, then of layers 3 and 2.
+    __m512d r1[7];
     {
-        const __m512d bound = WeightBound(step1, maxIn);
-        TWeightMagnitude magnitude;
         float* next = v.weightNext + v.weightOffset[0];
 #pragma GCC unroll 8
         for (std::size_t k = 0; k < 7; ++k)
-            WeightStep(w1 + 8 * k, next + 8 * k, step1, _mm512_set1_pd(v.outD[n0 + k]), kLanes1, 0xFF, checks,
-                       magnitude);
-        CheckWeightBound(checks, magnitude, bound, kLanes1);
+            r1[k] = WeightStep(w1 + 8 * k, next + 8 * k, step1, _mm512_set1_pd(v.outD[n0 + k]), 0xFF);
+    }
+    BiasStep(b1, v.biasNext + v.biasOffset[0], step1, kLanes1, 0xFF, checks);
+    BiasStep(b3, v.biasNext + v.biasOffset[2], step3, kLanes3, 0x0F, checks);
+    {
+        // Two rows of four weights per register: inputs k and k+1.
+        const __m512d steps = _mm512_broadcast_f64x4(_mm512_castpd512_pd256(step3));
+        const __m512d bound = WeightBound(steps, 1.0);  // inputs are sigmoid outputs, within [0, 1]
+        TWeightMagnitude magnitude;
+        float* next = v.weightNext + v.weightOffset[2];
+        const __m512d o01 = _mm512_permutexvar_pd(_mm512_setr_epi64(0, 0, 0, 0, 1, 1, 1, 1), Wide(o2d));
+        const __m512d o2x = _mm512_permutexvar_pd(_mm512_set1_epi64(2), Wide(o2d));
+        CheckWeight(WeightStep(w3, next, steps, o01, 0xFF), 0x33, checks, magnitude);
+        CheckWeight(WeightStep(w3 + 8, next + 8, steps, o2x, 0x0F), 0x03, checks, magnitude);
+        CheckWeightBound(checks, magnitude, bound, 0x33);
+    }
+    BiasStep(b2, v.biasNext + v.biasOffset[1], step2, kLanes2, 0x0F, checks);
+    {
+        const __m512d steps = _mm512_broadcast_f64x4(_mm512_castpd512_pd256(step2));
+        const __m512d bound = WeightBound(steps, 1.0);
+        TWeightMagnitude magnitude;
+        float* next = v.weightNext + v.weightOffset[1];
+#pragma GCC unroll 4
+        for (int k = 0; k < 6; k += 2) {
+            const __m512d o = _mm512_permutexvar_pd(_mm512_setr_epi64(k, k, k, k, k + 1, k + 1, k + 1, k + 1), o1d);
+            CheckWeight(WeightStep(w2 + 4 * k, next + 4 * k, steps, o, 0xFF), 0x77, checks, magnitude);
+        }
+        const __m512d o6 = _mm512_permutexvar_pd(_mm512_set1_epi64(6), o1d);
+        CheckWeight(WeightStep(w2 + 24, next + 24, steps, o6, 0x0F), 0x07, checks, magnitude);
+        CheckWeightBound(checks, magnitude, bound, 0x77);
+    }
+    {
+        TWeightMagnitude magnitude;
+#pragma GCC unroll 8
+        for (std::size_t k = 0; k < 7; ++k) CheckWeight(r1[k], kLanes1, checks, magnitude);
+        CheckWeightBound(checks, magnitude, WeightBound(step1, maxIn), kLanes1);
     }
 
     // ---- The tally, from the outputs of the forward pass (kind (b) each). ----
