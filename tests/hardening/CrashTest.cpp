@@ -65,7 +65,9 @@ TEST_P(CrashTest, KeepsEveryRegisteredRun)
     EXPECT_EQ(IntegrityCheck(database), QStringLiteral("ok"));
     const QStringList rows = Sqlite3Lines(database, QStringLiteral("select CNT, TYO from AYFS order by CNT"));
     ASSERT_GE(rows.size(), reported);
-    ASSERT_LE(rows.size(), reported + 1);   // the next registration may have been written already
+    // Registrations after the last one read may have been written already: on
+    // a loaded machine the driver can run several ahead of this reader.
+    ASSERT_LE(rows.size(), c.Registrations);
     for (int i = 1; i <= rows.size(); ++i)
         EXPECT_EQ(rows[i - 1], QStringLiteral("%1|run %1").arg(i));
 }
