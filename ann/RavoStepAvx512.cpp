@@ -50,71 +50,48 @@ inline __m256 Wide(__m128 a) { return _mm256_zextps128_ps256(a); }
 // with their bounds where they end.  NaNs never reach a minimum unnoticed:
 // every non-finite sum, error signal and handed-down error is flagged on its
 // own, and nothing computed from finite values of this step is a NaN.
-// Each minimum is kept in kSlots registers taken in turn, so that the checks
-// form short chains beside the step's own rather than one long chain that
-// the end of the step would wait for.
-constexpr unsigned kSlots = 4;
-
 struct TChecks {
     // Keys that are 0 exactly when a value must be flagged.
-    __m512i zeroKey[kSlots];
+    __m512i zeroKey = _mm512_set1_epi64(-1);
     // Smallest |r| of the kind (b) values: below 2^-126 (the float subnormal
     // range, or 0) is flagged.
-    __m512d exactMagnitude[kSlots];
+    __m512d exactMagnitude = _mm512_set1_pd(INFINITY);
     __mmask8 flagged = 0;
     unsigned flaggedScalar = 0;
-    unsigned next = 0;  // the slot of the next value (a constant once the step is unrolled)
-
-    TChecks() {
-        for (unsigned i = 0; i < kSlots; ++i) {
-            zeroKey[i] = _mm512_set1_epi64(-1);
-            exactMagnitude[i] = _mm512_set1_pd(INFINITY);
-        }
-    }
 
     // Kind (b): r (one rounding of an exact value) on a float midpoint of the
     // normal range, that is with significand bits 28..0 equal to 0x10000000.
     void Exact(__m512d r, __mmask8 lanes) {
-        const unsigned i = next++ % kSlots;
         // min(|a|, |b|) with the sign cleared.
-        exactMagnitude[i] = _mm512_mask_range_pd(exactMagnitude[i], lanes, exactMagnitude[i], r, 0x0A);
+        exactMagnitude = _mm512_mask_range_pd(exactMagnitude, lanes, exactMagnitude, r, 0x0A);
         // (bits ^ 0x10000000) & 0x1FFFFFFF, one ternary-logic instruction
         // (last: it may overwrite r's register).
         const __m512i key = _mm512_ternarylogic_epi64(_mm512_castpd_si512(r), _mm512_set1_epi64(0x10000000),
                                                       _mm512_set1_epi64(0x1FFFFFFF), 0x28);
-        zeroKey[i] = _mm512_mask_min_epu64(zeroKey[i], lanes, zeroKey[i], key);
+        zeroKey = _mm512_mask_min_epu64(zeroKey, lanes, zeroKey, key);
     }
     void Exact(__m256d r, __mmask8 lanes) { Exact(_mm512_castpd256_pd512(r), lanes); }  // upper lanes masked
 
     // Kind (c), a weight step r: its significand bits 28..0 within 32 units
     // of 0x10000000, where the float midpoints of its binade lie.
     void Window(__m512d r, __mmask8 lanes) {
-        const unsigned i = next++ % kSlots;
         const __m512i shifted = _mm512_add_epi64(_mm512_castpd_si512(r), _mm512_set1_epi64(32));
         const __m512i key = _mm512_ternarylogic_epi64(shifted, _mm512_set1_epi64(0x10000000),
                                                       _mm512_set1_epi64(0x1FFFFFFF & ~63), 0x28);
-        zeroKey[i] = _mm512_mask_min_epu64(zeroKey[i], lanes, zeroKey[i], key);
+        zeroKey = _mm512_mask_min_epu64(zeroKey, lanes, zeroKey, key);
     }
 
     void NotFinite(__m256 a, __mmask8 lanes) { flagged |= _mm256_mask_fpclass_ps_mask(lanes, a, kNotFinite); }
     void NotFinite(__m128 a, __mmask8 lanes) { flagged |= _mm_mask_fpclass_ps_mask(lanes, a, kNotFinite); }
 
-    // Folds the minima into the flags and starts them again: done before
-    // each call of the vector exp, which keeps no vector register, so that
-    // nothing but the flags has to be saved around it.
+    // Folds the minima into the flags and starts them again.  Done before
+    // each call of the vector exp, which may change every vector register:
+    // then only the flags have to be kept across the call.
     void Settle() {
-        __m512i key = zeroKey[0];
-        __m512d magnitude = exactMagnitude[0];
-        for (unsigned i = 1; i < kSlots; ++i) {
-            key = _mm512_min_epu64(key, zeroKey[i]);
-            magnitude = _mm512_min_pd(magnitude, exactMagnitude[i]);
-        }
-        flagged |= _mm512_cmpeq_epu64_mask(key, _mm512_setzero_si512());
-        flagged |= _mm512_cmp_pd_mask(magnitude, _mm512_set1_pd(0x1p-126), _CMP_NGE_UQ);
-        for (unsigned i = 0; i < kSlots; ++i) {
-            zeroKey[i] = _mm512_set1_epi64(-1);
-            exactMagnitude[i] = _mm512_set1_pd(INFINITY);
-        }
+        flagged |= _mm512_cmpeq_epu64_mask(zeroKey, _mm512_setzero_si512());
+        flagged |= _mm512_cmp_pd_mask(exactMagnitude, _mm512_set1_pd(0x1p-126), _CMP_NGE_UQ);
+        zeroKey = _mm512_set1_epi64(-1);
+        exactMagnitude = _mm512_set1_pd(INFINITY);
     }
 
     bool Sure() {
@@ -126,12 +103,8 @@ struct TChecks {
 // The weight steps of one layer go through this: the smallest |r| per lane,
 // compared at the end with the lane's bound (see WeightBound).
 struct TWeightMagnitude {
-    __m512d least[2] = {_mm512_set1_pd(INFINITY), _mm512_set1_pd(INFINITY)};
-    unsigned next = 0;
-    void Add(__m512d r, __mmask8 lanes) {
-        const unsigned i = next++ % 2;
-        least[i] = _mm512_mask_range_pd(least[i], lanes, least[i], r, 0x0A);
-    }
+    __m512d least = _mm512_set1_pd(INFINITY);
+    void Add(__m512d r, __mmask8 lanes) { least = _mm512_mask_range_pd(least, lanes, least, r, 0x0A); }
 };
 
 // Kind (c) for w - step*o rounded once (fused): r is safe when |r| is above
@@ -141,8 +114,7 @@ inline __m512d WeightBound(__m512d step, double maxIn) {
     return _mm512_max_pd(_mm512_mul_pd(_mm512_abs_pd(step), _mm512_set1_pd(4.0 * maxIn)), _mm512_set1_pd(0x1p-125));
 }
 inline void CheckWeightBound(TChecks& checks, const TWeightMagnitude& m, __m512d bound, __mmask8 lanes) {
-    checks.flagged |= _mm512_mask_cmp_pd_mask(lanes, m.least[0], bound, _CMP_NGT_UQ) |
-                      _mm512_mask_cmp_pd_mask(lanes, m.least[1], bound, _CMP_NGT_UQ);
+    checks.flagged |= _mm512_mask_cmp_pd_mask(lanes, m.least, bound, _CMP_NGT_UQ);
 }
 
 // Sigmoid of float sums, in double: 1/(1+exp(-a)).  Kind (c) with a relative
