@@ -218,18 +218,21 @@ inline __m256 HandDown(__m256 delta, const __m256 (&column)[kOut], __mmask8 lane
     return g;
 }
 
-// New bias b - delta*lr: the step delta*lr is exact in double (24 + 24 bits),
-// the difference one rounding (kind (b)).
-inline __m512d BiasStep(const float* bias, float* biasNext, __m512d step, __mmask8 lanes, __mmask8 store,
+// New bias b - delta*lr: the product delta*lr is exact in double (24 + 24
+// bits), the difference one rounding (kind (b)), fused or not alike.
+inline __m512d BiasStep(const float* bias, float* biasNext, __m512d delta, double lr, __mmask8 lanes, __mmask8 store,
                         TChecks& checks) {
-    const __m512d b = _mm512_sub_pd(_mm512_cvtps_pd(_mm256_maskz_loadu_ps(store, bias)), step);
+    const __m512d b = _mm512_fnmadd_pd(delta, _mm512_set1_pd(lr), _mm512_cvtps_pd(_mm256_maskz_loadu_ps(store, bias)));
     checks.Exact(b, lanes);
     _mm256_mask_storeu_ps(biasNext, store, _mm512_cvtpd_ps(b));
     return b;
 }
 
 // New weights w - step*o for eight weights at once (stored where store says),
-// rounded once (fused): the double value, for CheckWeight.
+// rounded once (fused): the double value, for CheckWeight.  For the first
+// layer, step is the delta and o the product lr*o (exact in double: 24 + 24
+// bits), so that the step's product is not on the way to the next step; the
+// fused difference is the same one rounding of the same exact w - delta*lr*o.
 inline __m512d WeightStep(const float* w, float* wNext, __m512d step, __m512d o, __mmask8 store) {
     const __m512d r = _mm512_fnmadd_pd(step, o, _mm512_cvtps_pd(_mm256_maskz_loadu_ps(store, w)));
     _mm256_mask_storeu_ps(wNext, store, _mm512_cvtpd_ps(r));
@@ -333,7 +336,8 @@ bool RavoTrainAvx512(const TRavoStepView& v, const float* inputs, const float* t
     }
     const __m256 der1 = _mm512_cvtpd_ps(SigmoidDerivative(o1d, kLanes1, checks));
     const __m256 delta1 = _mm256_mul_ps(g1, der1);  // kind (a); padding lane 0
-    const __m512d step1 = _mm512_mul_pd(_mm512_cvtps_pd(delta1), _mm512_set1_pd(lr));
+    const __m512d delta1d = _mm512_cvtps_pd(delta1);
+    const __m512d step1 = _mm512_mul_pd(delta1d, _mm512_set1_pd(lr));  // for the bound only
 
     // New weights and biases of layer 1, then of layers 3 and 2.
     __m512d r1[7];
@@ -341,10 +345,10 @@ bool RavoTrainAvx512(const TRavoStepView& v, const float* inputs, const float* t
         float* next = v.weightNext + v.weightOffset[0];
 #pragma GCC unroll 8
         for (std::size_t k = 0; k < 7; ++k)
-            r1[k] = WeightStep(w1 + 8 * k, next + 8 * k, step1, _mm512_set1_pd(v.outD[n0 + k]), 0xFF);
+            r1[k] = WeightStep(w1 + 8 * k, next + 8 * k, delta1d, _mm512_set1_pd(lr * v.outD[n0 + k]), 0xFF);
     }
-    BiasStep(b1, v.biasNext + v.biasOffset[0], step1, kLanes1, 0xFF, checks);
-    BiasStep(b3, v.biasNext + v.biasOffset[2], step3, kLanes3, 0x0F, checks);
+    BiasStep(b1, v.biasNext + v.biasOffset[0], delta1d, lr, kLanes1, 0xFF, checks);
+    BiasStep(b3, v.biasNext + v.biasOffset[2], _mm512_cvtps_pd(delta3), lr, kLanes3, 0x0F, checks);
     {
         // Two rows of four weights per register: inputs k and k+1.
         const __m512d steps = _mm512_broadcast_f64x4(_mm512_castpd512_pd256(step3));
@@ -357,7 +361,7 @@ bool RavoTrainAvx512(const TRavoStepView& v, const float* inputs, const float* t
         CheckWeight(WeightStep(w3 + 8, next + 8, steps, o2x, 0x0F), 0x03, checks, magnitude);
         CheckWeightBound(checks, magnitude, bound, 0x33);
     }
-    BiasStep(b2, v.biasNext + v.biasOffset[1], step2, kLanes2, 0x0F, checks);
+    BiasStep(b2, v.biasNext + v.biasOffset[1], _mm512_cvtps_pd(delta2), lr, kLanes2, 0x0F, checks);
     {
         const __m512d steps = _mm512_broadcast_f64x4(_mm512_castpd512_pd256(step2));
         const __m512d bound = WeightBound(steps, 1.0);
