@@ -227,6 +227,41 @@ bool ForwardKernel(const TRavoStepView& v, const float* inputs) {
     return unsureScalar == 0 && !V::Any(unsure) && _mm_movemask_epi8(sameF) == 0xFFFF;
 }
 
+// The error handed down to the four sending neurons kq ... kq+3 with fused
+// multiply-adds: the rows W[k][.] are transposed in registers, four receiving
+// neurons j at a time, and each lane runs its own chain over j in ascending
+// order, fused and checked in double as in the forward pass.  Lanes past
+// nIn read no weights and end as 0, the padding the next layer's four-wide
+// loads expect.  deltaAt(j) gives delta_j in every lane.
+template <class V, class DeltaAt>
+inline __m128 HandDownQuadFma(const float* weight, std::size_t pad, std::size_t nIn, std::size_t nOut,
+                              std::size_t kq, DeltaAt deltaAt, typename V::D& unsure) {
+    using D = typename V::D;
+    const D kLanes = V::LanesBelow(nIn - kq);
+    __m128 g = _mm_setzero_ps();
+#pragma GCC unroll 4
+    for (std::size_t jq = 0; jq < nOut; jq += 4) {
+        __m128 c[4];
+#pragma GCC unroll 4
+        for (std::size_t m = 0; m < 4; ++m)
+            c[m] = kq + m < nIn ? _mm_loadu_ps(weight + (kq + m) * pad + jq) : _mm_setzero_ps();
+        _MM_TRANSPOSE4_PS(c[0], c[1], c[2], c[3]);
+#pragma GCC unroll 4
+        for (std::size_t m = 0; m < 4; ++m) {
+            const std::size_t j = jq + m;
+            if (j == 0) {
+                g = _mm_mul_ps(deltaAt(0), c[m]);  // kind (a)
+            } else if (j < nOut) {
+                const __m128 dj = deltaAt(j);
+                const D r = V::Add(V::Mul(V::FromF(dj), V::FromF(c[m])), V::FromF(g));
+                unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(r), kLanes));
+                g = V::FmaF(dj, c[m], g);
+            }
+        }
+    }
+    return g;
+}
+
 // The backward sweep of the AVX2+FMA route for a fixed shape: the same
 // values as the general sweep in TrainKernel, but the error signals, deltas
 // and steps stay in registers from one stage to the next (no trip through
@@ -332,35 +367,15 @@ inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typen
             }
         }
 
-        // The error handed down, four sending neurons at a time (see TrainKernel).
+        // The error handed down, four sending neurons at a time.
         if (l > 1) {
             const std::size_t inPad = (nIn + 3) / 4 * 4;
+            const auto deltaAt = [&](std::size_t j) {
+                return _mm_permutevar_ps(delta[j / 4], _mm_set1_epi32(static_cast<int>(j % 4)));
+            };
 #pragma GCC unroll 4
-            for (std::size_t kq = 0; kq < inPad; kq += 4) {
-                const D kLanes = V::LanesBelow(nIn - kq);
-                __m128 g = _mm_setzero_ps();
-#pragma GCC unroll 4
-                for (std::size_t jq = 0; jq < nOut; jq += 4) {
-                    __m128 c[4];
-#pragma GCC unroll 4
-                    for (std::size_t m = 0; m < 4; ++m)
-                        c[m] = kq + m < nIn ? _mm_loadu_ps(weight + (kq + m) * pad + jq) : _mm_setzero_ps();
-                    _MM_TRANSPOSE4_PS(c[0], c[1], c[2], c[3]);
-#pragma GCC unroll 4
-                    for (std::size_t m = 0; m < 4; ++m) {
-                        const std::size_t j = jq + m;
-                        const __m128 dj = _mm_permutevar_ps(delta[jq / 4], _mm_set1_epi32(static_cast<int>(m)));
-                        if (j == 0) {
-                            g = _mm_mul_ps(dj, c[m]);  // kind (a)
-                        } else if (j < nOut) {
-                            const D r = V::Add(V::Mul(V::FromF(dj), V::FromF(c[m])), V::FromF(g));
-                            unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(r), kLanes));
-                            g = V::FmaF(dj, c[m], g);
-                        }
-                    }
-                }
-                error[kq / 4] = g;
-            }
+            for (std::size_t kq = 0; kq < inPad; kq += 4)
+                error[kq / 4] = HandDownQuadFma<V>(weight, pad, nIn, nOut, kq, deltaAt, unsure);
         }
     });
 }
@@ -534,38 +549,11 @@ bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targe
         // left for the input layer is never used and not computed.
         if (l > 1) {
           if constexpr (V::kFma) {
-            // Four sending neurons k side by side: the rows W[k][.] are
-            // transposed in registers, four receiving neurons j at a time,
-            // and each lane runs its own chain over j in ascending order,
-            // fused and checked in double as in the forward pass.  Lanes past
-            // n_(l-1) read no weights and end as 0, the padding the next
-            // layer's four-wide loads expect.
             const std::size_t inPad = (nIn + 3) / 4 * 4;
+            const auto deltaAt = [&](std::size_t j) { return _mm_set1_ps(delta[j]); };
 #pragma GCC unroll 4
-            for (std::size_t kq = 0; kq < inPad; kq += 4) {
-                const D kLanes = V::LanesBelow(nIn - kq);
-                __m128 g = _mm_setzero_ps();
-#pragma GCC unroll 4
-                for (std::size_t jq = 0; jq < nOut; jq += 4) {
-                    __m128 c[4];
-#pragma GCC unroll 4
-                    for (std::size_t m = 0; m < 4; ++m)
-                        c[m] = kq + m < nIn ? _mm_loadu_ps(weight + (kq + m) * pad + jq) : _mm_setzero_ps();
-                    _MM_TRANSPOSE4_PS(c[0], c[1], c[2], c[3]);
-#pragma GCC unroll 4
-                    for (std::size_t m = 0; m < 4; ++m) {
-                        const std::size_t j = jq + m;
-                        if (j == 0) {
-                            g = _mm_mul_ps(_mm_set1_ps(delta[0]), c[m]);  // kind (a)
-                        } else if (j < nOut) {
-                            const D r = V::Add(V::Mul(V::Set1(delta[j]), V::FromF(c[m])), V::FromF(g));
-                            unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(r), kLanes));
-                            g = V::FmaF(_mm_set1_ps(delta[j]), c[m], g);
-                        }
-                    }
-                }
-                _mm_storeu_ps(grads + kq, g);
-            }
+            for (std::size_t kq = 0; kq < inPad; kq += 4)
+                _mm_storeu_ps(grads + kq, HandDownQuadFma<V>(weight, pad, nIn, nOut, kq, deltaAt, unsure));
           } else {
             [[maybe_unused]] float handedDown[S::kMaxPad] = {};
 #pragma GCC unroll 16
