@@ -6,7 +6,7 @@
 // every message box's text goes to standard error, one line each.
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "db/Data.h"
 
 #include <QApplication>

@@ -3,7 +3,8 @@
 #include "app/BrelvanU.h"
 
 #include "app/Dialogs.h"
-#include "app/Errors.h"
+#include "prices/PriceTexts.h"
+#include "base/Errors.h"
 #include "db/Data.h"
 
 #include <QEvent>
@@ -21,7 +22,6 @@ namespace {
 
 const QString kMarker = QStringLiteral("a01P");
 const QString kHint = QStringLiteral("このﾌﾟﾛｸﾞﾗﾑと同じﾌｫﾙﾀﾞに CSV ﾌｧｲﾙを配置");
-const QString kNotStarted = QStringLiteral("起動処理が完了していません");
 
 template <class Widget>
 Widget* Named(Widget* widget, const char* name)
@@ -73,20 +73,6 @@ std::int32_t LayerSizeFromText(const QString& text, const QString& layerName)
                               .arg(layerName, text)
                               .arg(MaxLayerSize));
     return size;
-}
-
-QString& TSlots::operator[](int index)
-{
-    if (index < 1 || index > Count)
-        throw ERangeError(QStringLiteral("文字列枠の番号 %1 は範囲外です").arg(index));
-    return fSlots[std::size_t(index - 1)];
-}
-
-const QString& TSlots::operator[](int index) const
-{
-    if (index < 1 || index > Count)
-        throw ERangeError(QStringLiteral("文字列枠の番号 %1 は範囲外です").arg(index));
-    return fSlots[std::size_t(index - 1)];
 }
 
 // ---- Construction: the controls and nothing else --------------------------------
@@ -376,12 +362,52 @@ void TBrelvanF::StartUp()
 
 void TBrelvanF::RequireStarted() const
 {
-    if (!fStarted || !Ann)
-        throw EBrelvanError(kNotStarted);
+    if (!fStarted)
+        throw EBrelvanError(NotStartedText());
+    TBrelvanPrices::RequireStarted();
 }
 
 void TBrelvanF::RequireDatabase() const
 {
     if (!fDbReady || !dm)
-        throw EBrelvanError(kNotStarted);
+        throw EBrelvanError(NotStartedText());
 }
+
+// ---- The window as the price commands see it ------------------------------------------
+
+QLineEdit* TBrelvanF::SettingEdit(TSetting field) const
+{
+    switch (field) {
+    case TSetting::DT: return c12dtE;
+    case TSetting::TF: return c13tfE;
+    case TSetting::DN: return c14dnE;
+    case TSetting::LNN: return c15lnnE;
+    case TSetting::LNR: return c16lnrE;
+    case TSetting::LYIPN: return c17lyipnE;
+    case TSetting::LYM1N: return c18lym1nE;
+    case TSetting::LYM2N: return c19lym2nE;
+    case TSetting::LYOPN: return c20lyopnE;
+    case TSetting::LNTM: return c21lntmE;
+    case TSetting::MSE: return c22mseE;
+    case TSetting::TYO: return c23tyoE;
+    }
+    throw ERangeError(QStringLiteral("設定欄 %1 はありません").arg(int(field)));
+}
+
+void TBrelvanF::AddLogLine(const QString& line) { a02mM->Add(line); }
+QString TBrelvanF::Setting(TSetting field) const { return SettingEdit(field)->text(); }
+void TBrelvanF::SetSetting(TSetting field, const QString& text) { SettingEdit(field)->setText(text); }
+void TBrelvanF::SetDataCaption(const QString& caption) { b01P->SetCaption(caption); }
+
+void TBrelvanF::ClearChart()
+{
+    for (int s : {kActualSeries, kSameDaySeries, kNextDaySeries})
+        a03Cht->Series(s)->Clear();
+}
+
+void TBrelvanF::AddChartPoint(int series, double x, double y, const QString& label)
+{
+    a03Cht->Series(series)->AddXY(x, y, label);
+}
+
+void TBrelvanF::ShowChart() { a03Cht->UpdateAxes(); }

@@ -1,49 +1,26 @@
 // The main window TBrelvanF: the one window of the program and, at the same
 // time, its controller.  It owns the network, the price rows in memory and
 // every piece of run state; every operation of the program is one of its
-// methods.  The methods of the database layer live in db/, those of the
-// price commands in prices/.
+// methods.  The statement state and the database operations are declared in
+// db/ (TBrelvanDb), the run state and the price commands in prices/
+// (TBrelvanPrices), which also declares the surface of the window the
+// commands use; this class adds the controls, the settings page and the run
+// register, the chart's set-up, the event handlers and the start-up.
 #pragma once
 
-#include "ann/URavoAnn.h"
 #include "app/Controls.h"
-#include "app/Convert.h"
+#include "prices/BrelvanPrices.h"
 
 #include <QFont>
 #include <QString>
 #include <QWidget>
-#include <array>
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <vector>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// One price row in memory.
-struct TData {
-    std::int32_t cnt = 0;   // row number from 1; equals CNT in AYNK
-    TDateTime dt = 0;       // the trading day (whole days)
-    float EndV = 0;         // the close, normalised into the network's range
-    float OpnV = 0;         // declared, never filled
-    float HiV = 0;          // declared, never filled
-    float LoV = 0;          // declared, never filled
-};
-
-// The statement builder's 60 text slots, indexed 1..60; any other index
-// raises ERangeError.
-class TSlots {
-public:
-    static constexpr int Count = 60;
-    QString& operator[](int index);
-    const QString& operator[](int index) const;
-private:
-    std::array<QString, Count> fSlots;
-};
-
-class TBrelvanF : public QWidget {
+class TBrelvanF : public QWidget, public TBrelvanPrices {
     Q_OBJECT
 public:
     explicit TBrelvanF(QWidget* parent = nullptr);   // builds the controls; runs no program code
@@ -68,27 +45,11 @@ public:
     QLineEdit* c21lntmE;  QLineEdit* c22mseE;  QLineEdit* c23tyoE;
     QPushButton* c24rgB;
 
-    // ---- Statement builder and execution (db/) -----------------------------
-    void ucSql(std::int32_t id);
-    void ucNul(QString& st, std::int32_t id, std::int32_t il);
-    void uexSql();
-    void uexSqlM();
-    // ---- Database start-up, catalogue, price grid (db/) --------------------
-    void uqCdb();
-    void uqCtbl(std::int32_t id);
-    void uqTst(std::int32_t id);
-    void uqb(std::int32_t id);
-    // ---- Settings page and run register (app/) -----------------------------
+    // ---- Settings page and run register (Register.cpp) ------------------------
     void uqc(std::int32_t id);
     void udc(std::int32_t id);
-    // ---- Prices (prices/) --------------------------------------------------
-    float normalize(float s) const;
-    float renormalize(float s) const;
-    void y01setChart();   // app/
-    void y02rdDat();
-    void y03lean();
-    void y04Yosok();
-    void y05znYos();
+    // ---- The chart's set-up (Chart.cpp) -----------------------------------------
+    void y01setChart();
 
     // ---- Event handlers (each runs under the default error handler) --------
     void pcDrawTab(QPainter& canvas, int tabIndex, const QRect& rect, bool active);
@@ -103,41 +64,24 @@ public:
 
     // The commands call this first: it raises an error with a clear message
     // while the start-up sequence has not run to its end (no network yet).
-    void RequireStarted() const;
+    void RequireStarted() const override;
     bool Started() const { return fStarted; }
 
-    // ---- Controller state ---------------------------------------------------
-    // Public so that the headless driver and the tests can read it; only the
-    // controller's own operations change it.
-    TSlots sa;
-    QString sqw;    // the statement being built or about to be executed
-    QString stdb;   // "csq" (file) or "csqM" (in-memory): the type rule of a create
-    QString stid;   // TBID of the table found by the last look-up
-    QString stnm;   // name of the current table
-    QString swh;    // clause appended to a select or update
-    std::unique_ptr<TRavoAnn> Ann;
-    std::vector<std::int32_t> Layers;
-    std::int32_t Iil = 0;   // input-layer size
-    std::int32_t Iol = 0;   // output-layer size
-    std::int32_t Ilk = 0;   // training passes
-    std::int32_t IrH = 0;   // upper end of the normalisation range
-    std::int32_t IrL = 0;   // lower end of the normalisation range
-    std::vector<TData> Data;
-    std::int32_t Idn = 0;   // rows of the last import; 0: nothing read
-    std::int32_t Itf = 0;   // time-frame code
-
-    // The clock the training run reads its start and end from (date and time
-    // of day); tests replace it.
-    std::function<TDateTime()> Clock = Now;
-
-    // Outcome of the last uexSql/uexSqlM: they swallow errors, but callers
-    // that must tell the user (the run register) can read them here.
-    bool LastSqlOk = true;
-    QString LastSqlError;
+    // The edit of the settings page that holds a register column.
+    QLineEdit* SettingEdit(TSetting field) const;
 
 protected:
     bool event(QEvent* e) override;   // raises FormActivate on activation
     bool eventFilter(QObject* watched, QEvent* e) override;   // focus hint of a04RdB
+
+    // The window as the price commands see it.
+    void AddLogLine(const QString& line) override;
+    QString Setting(TSetting field) const override;
+    void SetSetting(TSetting field, const QString& text) override;
+    void SetDataCaption(const QString& caption) override;
+    void ClearChart() override;
+    void AddChartPoint(int series, double x, double y, const QString& label) override;
+    void ShowChart() override;
 
 private:
     void BuildMainPage();

@@ -1,6 +1,6 @@
 #include "app/Controls.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "db/Data.h"
 
 #include <QFontMetrics>

@@ -2,7 +2,7 @@
 // run, the register grid, the next run number and the registration itself.
 #include "app/BrelvanU.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "db/Data.h"
 
 #include <QLabel>
@@ -14,24 +14,24 @@ namespace {
 // The edits of the settings page in the register's column order (after CNT,
 // which the label c11cntL shows), with the text an empty value is replaced by.
 struct TPageField {
-    QLineEdit* TBrelvanF::*Edit;
+    TSetting Field;
     const char* Column;
     const char* Default;
 };
 
 const TPageField kPageFields[] = {
-    {&TBrelvanF::c12dtE, "DT", ""},
-    {&TBrelvanF::c13tfE, "TF", ""},
-    {&TBrelvanF::c14dnE, "DN", ""},
-    {&TBrelvanF::c15lnnE, "LNN", "400"},
-    {&TBrelvanF::c16lnrE, "LNR", "0.005"},
-    {&TBrelvanF::c17lyipnE, "LYIPN", "7"},
-    {&TBrelvanF::c18lym1nE, "LYM1N", "7"},
-    {&TBrelvanF::c19lym2nE, "LYM2N", "3"},
-    {&TBrelvanF::c20lyopnE, "LYOPN", "2"},
-    {&TBrelvanF::c21lntmE, "LNTM", ""},
-    {&TBrelvanF::c22mseE, "MSE", ""},
-    {&TBrelvanF::c23tyoE, "TYO", ""},
+    {TSetting::DT, "DT", ""},
+    {TSetting::TF, "TF", ""},
+    {TSetting::DN, "DN", ""},
+    {TSetting::LNN, "LNN", "400"},
+    {TSetting::LNR, "LNR", "0.005"},
+    {TSetting::LYIPN, "LYIPN", "7"},
+    {TSetting::LYM1N, "LYM1N", "7"},
+    {TSetting::LYM2N, "LYM2N", "3"},
+    {TSetting::LYOPN, "LYOPN", "2"},
+    {TSetting::LNTM, "LNTM", ""},
+    {TSetting::MSE, "MSE", ""},
+    {TSetting::TYO, "TYO", ""},
 };
 
 }  // namespace
@@ -52,7 +52,7 @@ void TBrelvanF::udc(std::int32_t id)
     };
     c11cntL->setText(value("CNT"));
     for (const TPageField& field : kPageFields) {
-        QLineEdit* edit = this->*field.Edit;
+        QLineEdit* edit = SettingEdit(field.Field);
         edit->setText(value(field.Column));
         if (edit->text().isEmpty())
             edit->setText(QString::fromLatin1(field.Default));
@@ -114,7 +114,7 @@ void TBrelvanF::uqc(std::int32_t id)
         sa[11] = c11cntL->text();
         int slot = 12;
         for (const TPageField& field : kPageFields)
-            sa[slot++] = (this->*field.Edit)->text();
+            sa[slot++] = Setting(field.Field);
         return;
     }
     default:

@@ -32,6 +32,7 @@ int main(int argc, char* argv[])
     TApplication::setApplicationName(QStringLiteral("Brelvan"));
     // The main window owns the task-bar button: it is the only top-level window.
     TApplication::setQuitOnLastWindowClosed(true);
+    SetMessageSink(ShowMessageBox);
     TrySetStyle(QStringLiteral("Windows10 Dark"));
 
     auto window = std::make_unique<TBrelvanF>();

@@ -1,8 +1,8 @@
 // The table catalogue: look up a table, open its column rows, rebuild the
 // catalogue from the two files in the catalogue directory.
-#include "app/BrelvanU.h"
-#include "app/Dialogs.h"
-#include "app/Errors.h"
+#include "db/BrelvanDb.h"
+#include "base/Messages.h"
+#include "base/Errors.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 
@@ -74,7 +74,7 @@ TCatalogueFiles ReadCatalogueFiles()
 
 }  // namespace
 
-void TBrelvanF::uqTst(std::int32_t id)
+void TBrelvanDb::uqTst(std::int32_t id)
 {
     switch (id) {
     case 1:

@@ -1,5 +1,5 @@
 // Start-up of the databases and the price grid's query.
-#include "app/BrelvanU.h"
+#include "db/BrelvanDb.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 
@@ -24,7 +24,7 @@ bool FileHasTable(const QString& name)
 
 }  // namespace
 
-void TBrelvanF::uqCdb()
+void TBrelvanDb::uqCdb()
 {
     stdb = QDir::toNativeSeparators(QDir::current().filePath(kFileName));
     DataModule().OpenFile(stdb);
@@ -55,7 +55,7 @@ void TBrelvanF::uqCdb()
     }
 }
 
-void TBrelvanF::uqCtbl(std::int32_t id)
+void TBrelvanDb::uqCtbl(std::int32_t id)
 {
     switch (id) {
     case 1:
@@ -85,7 +85,7 @@ void TBrelvanF::uqCtbl(std::int32_t id)
     }
 }
 
-void TBrelvanF::uqb(std::int32_t id)
+void TBrelvanDb::uqb(std::int32_t id)
 {
     stdb = QStringLiteral("csqM");
     stnm = QStringLiteral("AYNK");

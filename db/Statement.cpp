@@ -1,8 +1,8 @@
 // The statement builder and the two execute operations of the controller.
 // Every statement is written from the catalogue rows of the table stnm; the
 // texts themselves come from SqlText.
-#include "app/BrelvanU.h"
-#include "app/Errors.h"
+#include "db/BrelvanDb.h"
+#include "base/Errors.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 
@@ -18,7 +18,7 @@ QString ColumnName() { return DataModule().qst.FieldText(QStringLiteral("CNAM"))
 
 }  // namespace
 
-void TBrelvanF::ucSql(std::int32_t id)
+void TBrelvanDb::ucSql(std::int32_t id)
 {
     if (id != 1 && id != 2 && id != 6 && id != 7)
         return;
@@ -74,7 +74,7 @@ void TBrelvanF::ucSql(std::int32_t id)
     }
 }
 
-void TBrelvanF::ucNul(QString& st, std::int32_t id, std::int32_t il)
+void TBrelvanDb::ucNul(QString& st, std::int32_t id, std::int32_t il)
 {
     st = SqlText::Literal(st, id, il);
 }
@@ -111,12 +111,12 @@ void ExecuteStatement(const QString& connection, const QString& sql, bool& ok, Q
 
 }  // namespace
 
-void TBrelvanF::uexSql()
+void TBrelvanDb::uexSql()
 {
     ExecuteStatement(DataModule().csq, sqw, LastSqlOk, LastSqlError);
 }
 
-void TBrelvanF::uexSqlM()
+void TBrelvanDb::uexSqlM()
 {
     ExecuteStatement(DataModule().csqM, sqw, LastSqlOk, LastSqlError);
 }

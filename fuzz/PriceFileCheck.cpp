@@ -2,8 +2,8 @@
 #include "fuzz/CheckSupport.h"
 #include "fuzz/FuzzChecks.h"
 
-#include "app/Convert.h"
-#include "app/Errors.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
 #include "db/SqlText.h"
 #include "prices/PriceFile.h"
 

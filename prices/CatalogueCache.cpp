@@ -1,7 +1,7 @@
 #include "prices/CatalogueCache.h"
 
-#include "app/BrelvanU.h"
-#include "app/Errors.h"
+#include "db/BrelvanDb.h"
+#include "base/Errors.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 
@@ -34,7 +34,7 @@ bool PlainInteger(const QString& text, qlonglong& value)
 
 }  // namespace
 
-TCatalogueCache::TCatalogueCache(TBrelvanF& owner) : fOwner(owner), fTable(owner.stnm)
+TCatalogueCache::TCatalogueCache(TBrelvanDb& owner) : fOwner(owner), fTable(owner.stnm)
 {
     owner.uqTst(1);
     TQuery& rows = dm->qst;
@@ -63,7 +63,7 @@ TCatalogueCache::TCatalogueCache(TBrelvanF& owner) : fOwner(owner), fTable(owner
 
 void TCatalogueCache::Build()
 {
-    TBrelvanF& f = fOwner;
+    TBrelvanDb& f = fOwner;
     if (fColumns.empty()) {
         f.sqw.clear();
         return;

@@ -17,14 +17,14 @@ class QSqlQuery;
 // The rows one multi-row insert of the import writes: 64 rows of 14 columns
 // keep within the 999 placeholders every SQLite accepts.
 inline constexpr int kInsertBatchRows = 64;
-class TBrelvanF;
+class TBrelvanDb;
 
 class TCatalogueCache {
 public:
     // Reads the column rows of owner.stnm through the catalogue look-up.  A
     // table missing from the catalogue (reported by the look-up) leaves the
     // cache empty, and Build() then writes no statement.
-    explicit TCatalogueCache(TBrelvanF& owner);
+    explicit TCatalogueCache(TBrelvanDb& owner);
     bool Empty() const { return fColumns.empty(); }
     int ColumnCount() const { return int(fColumns.size()); }
     void Build();
@@ -52,7 +52,7 @@ private:
         int Ln = 0;
         bool Text = false;
     };
-    TBrelvanF& fOwner;
+    TBrelvanDb& fOwner;
     QString fTable;
     std::vector<TColumn> fColumns;
     QString fHead;   // " insert into T ( c1, …, cn ) values ( "

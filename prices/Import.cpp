@@ -4,9 +4,9 @@
 // and only when that has succeeded do Data, Idn, IrH, IrL, the settings page
 // and the grid take the new rows.  A file that fails leaves all of them as
 // they were.
-#include "app/BrelvanU.h"
-#include "app/Dialogs.h"
-#include "app/Errors.h"
+#include "prices/BrelvanPrices.h"
+#include "base/Messages.h"
+#include "base/Errors.h"
 #include "db/Data.h"
 #include "prices/CatalogueCache.h"
 #include "prices/PriceFile.h"
@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -69,7 +68,7 @@ using TRowValues = std::array<QString, kImportSlots>;
 // before it.
 class TRowInserter {
 public:
-    explicit TRowInserter(TBrelvanF& owner) : fOwner(owner), fCache(owner), fOne(dm->CsqM()), fMany(dm->CsqM())
+    explicit TRowInserter(TBrelvanDb& owner) : fOwner(owner), fCache(owner), fOne(dm->CsqM()), fMany(dm->CsqM())
     {
         fPrepared = !fCache.Empty() && fCache.ColumnCount() <= kImportSlots
             && Prepare(fOne, 1) && Prepare(fMany, kInsertBatchRows);
@@ -153,7 +152,7 @@ private:
             throw EDatabaseError(QStringLiteral("価格テーブルを更新できません: ") + fOwner.LastSqlError);
     }
 
-    TBrelvanF& fOwner;
+    TBrelvanDb& fOwner;
     TCatalogueCache fCache;
     TPrepared fOne;
     TPrepared fMany;
@@ -181,11 +180,11 @@ QString ReadPriceText(const QString& path)
 
 }  // namespace
 
-float TBrelvanF::normalize(float s) const { return NormalizePrice(s, IrL, IrH); }
+float TBrelvanPrices::normalize(float s) const { return NormalizePrice(s, IrL, IrH); }
 
-float TBrelvanF::renormalize(float s) const { return RenormalizePrice(s, IrL, IrH); }
+float TBrelvanPrices::renormalize(float s) const { return RenormalizePrice(s, IrL, IrH); }
 
-void TBrelvanF::y02rdDat()
+void TBrelvanPrices::y02rdDat()
 {
     ShowMessage(ImportNoticeText());
     const QString path = QDir::current().filePath(QString::fromLatin1(kPriceFileName));
@@ -258,11 +257,11 @@ void TBrelvanF::y02rdDat()
     Idn = newIdn;
     IrH = range.IrH;
     IrL = range.IrL;
-    c14dnE->setText(QString::number(Idn));
-    b01P->SetCaption(TimeIntervalCaption());
+    SetSetting(TSetting::DN, QString::number(Idn));
+    SetDataCaption(TimeIntervalCaption());
     swh.clear();
     uqb(1);
-    a02mM->Add(ImportCountLine(Idn));
-    a02mM->Add(LastDayLine(lastDate));
-    a02mM->Add(TimeFrameLine());
+    AddLogLine(ImportCountLine(Idn));
+    AddLogLine(LastDayLine(lastDate));
+    AddLogLine(TimeFrameLine());
 }

@@ -2,9 +2,9 @@
 // every window.  Each charts the actual closes against the network's first
 // two outputs and writes the outputs into the price table, one update per
 // row through the in-memory database (each finds its row by the index on CNT).
-#include "app/BrelvanU.h"
-#include "app/Dialogs.h"
-#include "app/Errors.h"
+#include "prices/BrelvanPrices.h"
+#include "base/Messages.h"
+#include "base/Errors.h"
 #include "prices/PriceTexts.h"
 #include "prices/Windows.h"
 #include "db/Data.h"
@@ -84,33 +84,9 @@ private:
     bool fPrepared = false;
 };
 
-void ClearSeries(TChart* chart)
-{
-    for (int s = 0; s < 3; ++s)
-        chart->Series(s)->Clear();
-}
-
 }  // namespace
 
-void TBrelvanF::a05Yo1BClick()
-{
-    Guarded([this] {
-        TWaitCursor wait;
-        RequireStarted();
-        y04Yosok();
-    });
-}
-
-void TBrelvanF::a06Yo2BClick()
-{
-    Guarded([this] {
-        TWaitCursor wait;
-        RequireStarted();
-        y05znYos();
-    });
-}
-
-void TBrelvanF::y04Yosok()
+void TBrelvanPrices::y04Yosok()
 {
     if (Idn == 0) {
         ShowMessage(PredictionNoDataText());
@@ -127,7 +103,7 @@ void TBrelvanF::y04Yosok()
         throw ERangeError(QStringLiteral("予測する行 %1 がﾃﾞｰﾀの範囲外です").arg(Idn + 1));
 
     float pre[6] = {0, 0, 0, 0, 0, 0};
-    ClearSeries(a03Cht);
+    ClearChart();
     std::vector<float> ip(std::size_t(Iil), 0.0f);
     std::vector<float> op;
     sa[9] = QString::fromLatin1(kPricePattern);
@@ -146,11 +122,11 @@ void TBrelvanF::y04Yosok()
         const TData& row2 = Data[std::size_t(NextDayRow(i, Iil, 1))];
         const QString sdt1 = DateToStr(row1.dt);
         const float fact1 = renormalize(row1.EndV);
-        a03Cht->Series(0)->AddXY(NextDayX(i, 0), fact1, sdt1);
+        AddChartPoint(kActualSeries, NextDayX(i, 0), fact1, sdt1);
         if (outputs > 0)
-            a03Cht->Series(1)->AddXY(NextDayX(i, 0), pre[0], sdt1);
+            AddChartPoint(kSameDaySeries, NextDayX(i, 0), pre[0], sdt1);
         if (outputs > 1)
-            a03Cht->Series(2)->AddXY(NextDayX(i, 1), pre[1], DateToStr(row2.dt));
+            AddChartPoint(kNextDaySeries, NextDayX(i, 1), pre[1], DateToStr(row2.dt));
 
         for (int k = 1; k <= 6; ++k)
             sa[k] = YclPiece(k, pre[k - 1]);
@@ -160,25 +136,25 @@ void TBrelvanF::y04Yosok()
             uexSqlM();
         }
     }
-    a03Cht->UpdateAxes();
+    ShowChart();
 
     const std::int32_t n = Idn;
     const QString sdt1 = DateToStr(Data[std::size_t(n)].dt);
     const QString sdt2 = DateToStr(Data[std::size_t(n) + 1].dt);
-    a02mM->Add(ActualCloseLine(sdt1, renormalize(Data[std::size_t(n)].EndV)));
-    a02mM->Add(ForecastHeadLine(sdt1));
+    AddLogLine(ActualCloseLine(sdt1, renormalize(Data[std::size_t(n)].EndV)));
+    AddLogLine(ForecastHeadLine(sdt1));
     if (outputs > 0)
-        a02mM->Add(ForecastLine(sdt1, pre[0]));
+        AddLogLine(ForecastLine(sdt1, pre[0]));
     if (outputs > 1)
-        a02mM->Add(ForecastLine(sdt2, pre[1]));
+        AddLogLine(ForecastLine(sdt2, pre[1]));
     swh.clear();
     uqb(1);
 }
 
-void TBrelvanF::y05znYos()
+void TBrelvanPrices::y05znYos()
 {
     RequireStarted();
-    ClearSeries(a03Cht);
+    ClearChart();
     std::vector<float> ip(std::size_t(std::max(Iil, 0)), 0.0f);
     std::vector<float> op;
     sa[3] = QString::fromLatin1(kPricePattern);
@@ -186,9 +162,6 @@ void TBrelvanF::y05znYos()
     const std::int32_t windows = WholePeriodWindowCount(Idn, Iil);
     if (windows > 0 && std::size_t(Idn) >= Data.size())
         throw ERangeError(QStringLiteral("予測する行 %1 がﾃﾞｰﾀの範囲外です").arg(Idn));
-    TLineSeries* actual = a03Cht->Series(0);
-    TLineSeries* sameDay = a03Cht->Series(1);
-    TLineSeries* nextDay = a03Cht->Series(2);
     TWholePeriodUpdates updates;
     const TData* nextRow = nullptr;   // the row whose date nextDate holds
     QString nextDate;
@@ -204,15 +177,15 @@ void TBrelvanF::y05znYos()
         const TData& row2 = Data[std::size_t(WholePeriodChartRow(i, Iil, 1))];
         // The next-day date of one window is the same-day date of the next.
         const QString sdt1 = &row1 == nextRow ? nextDate : DateToStr(row1.dt);
-        actual->AddXY(WholePeriodX(i, 0), renormalize(row1.EndV), sdt1);
-        sameDay->AddXY(WholePeriodX(i, 0), pre1, sdt1);
+        AddChartPoint(kActualSeries, WholePeriodX(i, 0), renormalize(row1.EndV), sdt1);
+        AddChartPoint(kSameDaySeries, WholePeriodX(i, 0), pre1, sdt1);
         const QString price1 = FormatPrice(pre1);
         QString price2;
         if (outputs > 1) {
             const float pre2 = renormalize(op[1]);
             nextDate = DateToStr(row2.dt);
             nextRow = &row2;
-            nextDay->AddXY(WholePeriodX(i, 1), pre2, nextDate);
+            AddChartPoint(kNextDaySeries, WholePeriodX(i, 1), pre2, nextDate);
             price2 = FormatPrice(pre2);
             sa[1] = YclPiece(1, price1) + QStringLiteral(", ");
             sa[2] = YclPiece(2, price2);
@@ -229,8 +202,8 @@ void TBrelvanF::y05znYos()
             uexSqlM();
         }
     }
-    a03Cht->UpdateAxes();
+    ShowChart();
     swh.clear();
     uqb(1);
-    a02mM->Add(WholePeriodLine());
+    AddLogLine(WholePeriodLine());
 }

@@ -1,6 +1,6 @@
 #include "prices/PriceFile.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 #include <QDate>
 #include <QStringDecoder>

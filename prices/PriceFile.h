@@ -3,7 +3,7 @@
 // changes anything.  Plain functions, so that each rule can be called alone.
 #pragma once
 
-#include "app/Convert.h"
+#include "base/Convert.h"
 
 #include <QByteArray>
 #include <QString>

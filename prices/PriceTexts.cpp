@@ -1,5 +1,7 @@
 #include "prices/PriceTexts.h"
 
+QString NotStartedText() { return QStringLiteral("起動処理が完了していません"); }
+
 QString ImportNoticeText() { return QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます"); }
 QString PriceFileMissingText() { return QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした"); }
 QString TimeIntervalCaption() { return QStringLiteral("時間間隔: 日"); }

@@ -3,10 +3,13 @@
 // pieces the user and the database see.
 #pragma once
 
-#include "app/Convert.h"
+#include "base/Convert.h"
 
 #include <QString>
 #include <cstdint>
+
+// A command pressed before the start-up has run to its end.
+QString NotStartedText();                      // "起動処理が完了していません"
 
 // ---- Import ------------------------------------------------------------------
 QString ImportNoticeText();                    // the notice before the file is read

@@ -1,25 +1,13 @@
-// The command "読込学習" and the training run: the import, then every pass
-// over the windows of normalised closes, each window's closes as inputs and
-// the closes that follow it as targets.
-#include "app/BrelvanU.h"
-#include "app/Dialogs.h"
-#include "app/Errors.h"
+// The training run: every pass over the windows of normalised closes, each
+// window's closes as inputs and the closes that follow it as targets.
+#include "prices/BrelvanPrices.h"
+#include "base/Messages.h"
+#include "base/Errors.h"
 #include "prices/PriceTexts.h"
 #include "prices/Windows.h"
 
-#include <QLineEdit>
 
-void TBrelvanF::a04RdBClick()
-{
-    Guarded([this] {
-        TWaitCursor wait;
-        RequireStarted();
-        y02rdDat();   // an error here ends the command: no training on a failed import
-        y03lean();
-    });
-}
-
-void TBrelvanF::y03lean()
+void TBrelvanPrices::y03lean()
 {
     if (Idn == 0) {
         ShowMessage(TrainingNoDataText());
@@ -28,13 +16,13 @@ void TBrelvanF::y03lean()
     RequireStarted();
     std::vector<float> ip(std::size_t(std::max(Iil, 0)));
     std::vector<float> op(std::size_t(std::max(Iol, 0)));
-    Ilk = StrToInt(c15lnnE->text());
+    Ilk = StrToInt(Setting(TSetting::LNN));
 
     const TDateTime tmb = Clock();
-    a02mM->Add(TrainingStartLine(tmb));
-    a02mM->Add(TrainingPassesLine(Ilk));
-    c12dtE->setText(TrainingStampText(Clock()));
-    c13tfE->setText(QString::number(Itf));
+    AddLogLine(TrainingStartLine(tmb));
+    AddLogLine(TrainingPassesLine(Ilk));
+    SetSetting(TSetting::DT, TrainingStampText(Clock()));
+    SetSetting(TSetting::TF, QString::number(Itf));
 
     // Every window reads elements 0 .. Idn - 3; check once that they exist,
     // then the loop indexes without checks and allocates nothing.
@@ -53,12 +41,12 @@ void TBrelvanF::y03lean()
     }
 
     const TDateTime tme = Clock();
-    a02mM->Add(TrainingEndLine(tme));
+    AddLogLine(TrainingEndLine(tme));
     const QString st = TrainingDurationText(tmb, tme);
-    a02mM->Add(TrainingDurationLine(st));
+    AddLogLine(TrainingDurationLine(st));
     const QString st2 = FormatMse(Ann->GetMSE());
-    a02mM->Add(TrainingMseLine(st2));
-    a02mM->Add(MseExplanationLine());
-    c21lntmE->setText(st);
-    c22mseE->setText(st2);
+    AddLogLine(TrainingMseLine(st2));
+    AddLogLine(MseExplanationLine());
+    SetSetting(TSetting::LNTM, st);
+    SetSetting(TSetting::MSE, st2);
 }

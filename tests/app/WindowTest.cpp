@@ -3,7 +3,7 @@
 // behaviour when it cannot complete.
 #include "WindowFixture.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 #include <QApplication>
 #include <QCryptographicHash>

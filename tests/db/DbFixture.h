@@ -1,9 +1,9 @@
-// A controller and a data module working in a fresh temporary folder, with
+// The controller's database side and a data module working in a fresh temporary folder, with
 // every message collected instead of shown.
 #pragma once
 
-#include "app/BrelvanU.h"
-#include "app/Dialogs.h"
+#include "base/Messages.h"
+#include "db/BrelvanDb.h"
 #include "db/Data.h"
 #include "PrintQString.h"
 
@@ -26,7 +26,7 @@ protected:
         previousDm = dm;
         module = std::make_unique<Tdm>();
         dm = module.get();
-        form = std::make_unique<TBrelvanF>();
+        form = std::make_unique<TBrelvanDb>();
         previousSink = SetMessageSink([this](const QString& text) { messages << text; });
     }
 
@@ -69,7 +69,7 @@ protected:
     QString previousDir;
     Tdm* previousDm = nullptr;
     std::unique_ptr<Tdm> module;
-    std::unique_ptr<TBrelvanF> form;
+    std::unique_ptr<TBrelvanDb> form;
     TMessageSink previousSink;
     QStringList messages;
 };

@@ -2,7 +2,7 @@
 // order through the cursor, the model and the records, across page edges.
 #include "DbFixture.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 #include <QSqlRecord>
 

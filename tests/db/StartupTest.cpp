@@ -3,7 +3,7 @@
 // rebuild; the file lock.
 #include "DbFixture.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 #include <QFile>
 #include <QProcess>

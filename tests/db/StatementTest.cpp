@@ -1,7 +1,7 @@
 // The statement builder and the execute operations on a real catalogue.
 #include "DbFixture.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "db/SqlText.h"
 
 namespace {

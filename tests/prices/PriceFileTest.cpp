@@ -1,7 +1,7 @@
 // The price file's rules: encodings and line ends, strict comma splitting
 // with quoted fields, the close and the date, the normalisation range and the
 // whole-file check that runs before an import changes anything.
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "prices/PriceFile.h"
 
 #include <QStringEncoder>

@@ -1,6 +1,6 @@
-#include "app/Convert.h"
+#include "base/Convert.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,5 +1,5 @@
-#include "app/Convert.h"
-#include "app/Errors.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

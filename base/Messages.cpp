@@ -1,0 +1,42 @@
+#include "base/Messages.h"
+
+#include <QByteArray>
+#include <cstdio>
+
+namespace {
+
+TMessageSink& Sink()
+{
+    static TMessageSink sink;
+    return sink;
+}
+
+int gUnhandledErrors = 0;
+
+}  // namespace
+
+void ShowMessage(const QString& text)
+{
+    if (Sink()) {
+        Sink()(text);
+        return;
+    }
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
+    std::fputc('\n', stderr);
+}
+
+TMessageSink SetMessageSink(TMessageSink sink)
+{
+    TMessageSink previous = std::move(Sink());
+    Sink() = std::move(sink);
+    return previous;
+}
+
+void HandleException(const std::exception& error)
+{
+    ++gUnhandledErrors;
+    ShowMessage(QString::fromUtf8(error.what()));
+}
+
+int UnhandledErrorCount() { return gUnhandledErrors; }

@@ -1,0 +1,79 @@
+// The controller's price side: the network, the price rows in memory and the
+// run state of the price commands, and the commands themselves (the import,
+// the training run and the two predictions).  The commands reach the window
+// only through the narrow surface declared here (the log, the settings page,
+// the data page's caption, the chart's three series) and through the message
+// seam, so that a test can stand in for the window.  The main window
+// TBrelvanF is derived from this class.
+#pragma once
+
+#include "ann/URavoAnn.h"
+#include "base/Convert.h"
+#include "db/BrelvanDb.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// One price row in memory.
+struct TData {
+    std::int32_t cnt = 0;   // row number from 1; equals CNT in AYNK
+    TDateTime dt = 0;       // the trading day (whole days)
+    float EndV = 0;         // the close, normalised into the network's range
+    float OpnV = 0;         // declared, never filled
+    float HiV = 0;          // declared, never filled
+    float LoV = 0;          // declared, never filled
+};
+
+// The fields of the settings page, named by the register column each holds.
+enum class TSetting { DT, TF, DN, LNN, LNR, LYIPN, LYM1N, LYM2N, LYOPN, LNTM, MSE, TYO };
+
+// The chart's series by index.
+inline constexpr int kActualSeries = 0;     // the actual close
+inline constexpr int kSameDaySeries = 1;    // the same day's prediction
+inline constexpr int kNextDaySeries = 2;    // the next business day's prediction
+
+class TBrelvanPrices : public TBrelvanDb {
+public:
+    // ---- The price commands (Import.cpp, Training.cpp, Prediction.cpp) --------
+    float normalize(float s) const;
+    float renormalize(float s) const;
+    void y02rdDat();
+    void y03lean();
+    void y04Yosok();
+    void y05znYos();
+
+    // The commands call this first: it raises an error with a clear message
+    // while the controller has no network yet (the start-up has not run).
+    virtual void RequireStarted() const;
+
+    // ---- Run state ------------------------------------------------------------
+    // Public so that the headless driver and the tests can read it; only the
+    // controller's own operations change it.
+    std::unique_ptr<TRavoAnn> Ann;
+    std::vector<std::int32_t> Layers;
+    std::int32_t Iil = 0;   // input-layer size
+    std::int32_t Iol = 0;   // output-layer size
+    std::int32_t Ilk = 0;   // training passes
+    std::int32_t IrH = 0;   // upper end of the normalisation range
+    std::int32_t IrL = 0;   // lower end of the normalisation range
+    std::vector<TData> Data;
+    std::int32_t Idn = 0;   // rows of the last import; 0: nothing read
+    std::int32_t Itf = 0;   // time-frame code
+
+    // The clock the training run reads its start and end from (date and time
+    // of day); tests replace it.
+    std::function<TDateTime()> Clock = Now;
+
+protected:
+    // ---- The window as the commands see it --------------------------------------
+    virtual void AddLogLine(const QString& line) = 0;                 // appends a line to the log
+    virtual QString Setting(TSetting field) const = 0;                // a field of the settings page
+    virtual void SetSetting(TSetting field, const QString& text) = 0;
+    virtual void SetDataCaption(const QString& caption) = 0;          // the data page's top panel
+    virtual void ClearChart() = 0;                                    // empties the three series
+    virtual void AddChartPoint(int series, double x, double y, const QString& label) = 0;
+    virtual void ShowChart() = 0;                                     // shows the points added
+};
