@@ -1,5 +1,7 @@
 #include "db/SqlText.h"
 
+#include "base/Convert.h"
+
 namespace SqlText {
 
 const QString CreateAaatbn = QStringLiteral(
@@ -181,6 +183,17 @@ QString InsertAaatst(const QStringList& v)
 {
     return QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, DPW, TYO)  Values  (")
         + FirstValues(v, 9) + QStringLiteral(")");
+}
+
+QString YclPiece(int k, float price) { return YclPiece(k, FormatPrice(price)); }
+QString YclPiece(int k, const QString& priceText)
+{
+    return QStringLiteral(" YCL") + QString::number(k) + QStringLiteral(" = ") + priceText;
+}
+QString WhereCnt(std::int32_t row) { return QStringLiteral(" where cnt = ") + QString::number(row); }
+QString UpdateText(const QString& sets, const QString& where)
+{
+    return QStringLiteral(" Update AYNK set ") + sets + where;
 }
 
 }  // namespace SqlText

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <cstdint>
 
 namespace SqlText {
 
@@ -48,6 +49,15 @@ QString CreateColumn(const QString& name, const QString& typeText, const QString
 QString Select(const QString& table, const QStringList& columns, const QString& swh);
 QString Insert(const QString& table, const QStringList& columns, const QStringList& literals);
 QString Create(const QString& table, const QStringList& columnTexts);
+
+// The predictions' updates of the price table.
+// " YCLk = " followed by the price with "#0.00".
+QString YclPiece(int k, float price);
+QString YclPiece(int k, const QString& priceText);   // the same with the price already written
+// " where cnt = N"
+QString WhereCnt(std::int32_t row);
+// " Update AYNK set " + sets + where
+QString UpdateText(const QString& sets, const QString& where);
 
 // A line of a catalogue file split into SQL values (rule of the catalogue
 // rebuild): fields separated by "," only, nothing trimmed; an empty field is

@@ -7,10 +7,8 @@
 #include "base/Errors.h"
 #include "prices/PriceTexts.h"
 #include "prices/Windows.h"
-#include "db/Data.h"
-
-#include <QSqlQuery>
-#include <QVariant>
+#include "db/PriceUpdates.h"
+#include "db/SqlText.h"
 
 #include <algorithm>
 #include <optional>
@@ -22,67 +20,6 @@ int UsedOutputs(std::int32_t Iol, const std::vector<float>& op)
 {
     return std::min({int(op.size()), int(std::max(Iol, 0)), 6});
 }
-
-// A price as "#0.00" writes it: digits, a point and digits, perhaps a minus.
-// SQLite reads such a literal as a REAL number, and CAST of the same text AS
-// REAL reads it with the same conversion.
-bool PlainDecimal(const QString& text)
-{
-    qsizetype i = text.startsWith(QLatin1Char('-')) ? 1 : 0;
-    const auto digits = [&] {
-        const qsizetype start = i;
-        while (i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'))
-            ++i;
-        return i > start;
-    };
-    if (!digits() || i >= text.size() || text.at(i) != QLatin1Char('.'))
-        return false;
-    ++i;
-    return digits() && i == text.size();
-}
-
-// The whole-period updates through statements prepared once: the same
-// update UpdateText writes, its prices bound as the texts of their literals
-// and cast to REAL as SQLite reads the literals, the row bound as an integer.
-// A row whose price is no plain decimal, and every row when the statements
-// cannot be prepared, gets its text statement; so does a row whose prepared
-// update fails, which then fails and is reported exactly as its text fails.
-class TWholePeriodUpdates {
-public:
-    TWholePeriodUpdates()
-    {
-        try {
-            const QSqlDatabase db = dm->CsqM();
-            fBoth.emplace(db);
-            fFirst.emplace(db);
-        } catch (const EDatabaseError&) {
-            return;
-        }
-        fPrepared = fBoth->prepare(UpdateText(QStringLiteral(" YCL1 = cast(? as real),  YCL2 = cast(? as real)"),
-                                              QStringLiteral(" where cnt = ?")))
-            && fFirst->prepare(UpdateText(QStringLiteral(" YCL1 = cast(? as real)"), QStringLiteral(" where cnt = ?")));
-    }
-
-    // Writes price1 (and price2 unless it is null) into the row; true when
-    // it did so through a prepared statement.
-    bool Run(std::int32_t row, const QString& price1, const QString& price2)
-    {
-        if (!fPrepared || !PlainDecimal(price1) || (!price2.isNull() && !PlainDecimal(price2)))
-            return false;
-        QSqlQuery& query = price2.isNull() ? *fFirst : *fBoth;
-        int at = 0;
-        query.bindValue(at++, price1);
-        if (!price2.isNull())
-            query.bindValue(at++, price2);
-        query.bindValue(at, qlonglong(row));
-        return query.exec();
-    }
-
-private:
-    std::optional<QSqlQuery> fBoth;
-    std::optional<QSqlQuery> fFirst;
-    bool fPrepared = false;
-};
 
 }  // namespace
 
@@ -129,10 +66,10 @@ void TBrelvanPrices::y04Yosok()
             AddChartPoint(kNextDaySeries, NextDayX(i, 1), pre[1], DateToStr(row2.dt));
 
         for (int k = 1; k <= 6; ++k)
-            sa[k] = YclPiece(k, pre[k - 1]);
+            sa[k] = SqlText::YclPiece(k, pre[k - 1]);
         for (int k = 1; k <= outputs; ++k) {
-            swh = WhereCnt(NextDayRow(i, Iil, k - 1));
-            sqw = UpdateText(sa[k], swh);
+            swh = SqlText::WhereCnt(NextDayRow(i, Iil, k - 1));
+            sqw = SqlText::UpdateText(sa[k], swh);
             uexSqlM();
         }
     }
@@ -162,7 +99,7 @@ void TBrelvanPrices::y05znYos()
     const std::int32_t windows = WholePeriodWindowCount(Idn, Iil);
     if (windows > 0 && std::size_t(Idn) >= Data.size())
         throw ERangeError(QStringLiteral("予測する行 %1 がﾃﾞｰﾀの範囲外です").arg(Idn));
-    TWholePeriodUpdates updates;
+    TPriceUpdates updates;
     const TData* nextRow = nullptr;   // the row whose date nextDate holds
     QString nextDate;
     for (std::int32_t i = 0; i < windows; ++i) {
@@ -187,14 +124,14 @@ void TBrelvanPrices::y05znYos()
             nextRow = &row2;
             AddChartPoint(kNextDaySeries, WholePeriodX(i, 1), pre2, nextDate);
             price2 = FormatPrice(pre2);
-            sa[1] = YclPiece(1, price1) + QStringLiteral(", ");
-            sa[2] = YclPiece(2, price2);
+            sa[1] = SqlText::YclPiece(1, price1) + QStringLiteral(", ");
+            sa[2] = SqlText::YclPiece(2, price2);
         } else {
-            sa[1] = YclPiece(1, price1);   // one output: YCL2 stays as it is
+            sa[1] = SqlText::YclPiece(1, price1);   // one output: YCL2 stays as it is
             sa[2].clear();
         }
-        swh = WhereCnt(WholePeriodRow(i, Iil));
-        sqw = UpdateText(sa[1] + sa[2], swh);
+        swh = SqlText::WhereCnt(WholePeriodRow(i, Iil));
+        sqw = SqlText::UpdateText(sa[1] + sa[2], swh);
         if (updates.Run(WholePeriodRow(i, Iil), price1, price2)) {
             LastSqlOk = true;
             LastSqlError.clear();

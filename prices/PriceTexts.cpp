@@ -30,16 +30,6 @@ QString NextDayTooFewRowsText(std::int32_t Idn, std::int32_t needed)
 {
     return QStringLiteral("ﾃﾞｰﾀが %1 行しかありません: 予測1 には %2 行以上必要です").arg(Idn).arg(needed);
 }
-QString YclPiece(int k, float price) { return YclPiece(k, FormatPrice(price)); }
-QString YclPiece(int k, const QString& priceText)
-{
-    return QStringLiteral(" YCL") + QString::number(k) + QStringLiteral(" = ") + priceText;
-}
-QString WhereCnt(std::int32_t row) { return QStringLiteral(" where cnt = ") + QString::number(row); }
-QString UpdateText(const QString& sets, const QString& where)
-{
-    return QStringLiteral(" Update AYNK set ") + sets + where;
-}
 QString ActualCloseLine(const QString& date, float close)
 {
     return date + QStringLiteral(" 終値実価格: ") + FormatPrice(close);

@@ -36,13 +36,6 @@ QString TrainingStampText(TDateTime now);                // c12dtE: "2026/12/10 
 QString PredictionNoDataText();                // "ﾃﾞｰﾀ読込が未済です"
 QString NextDayTooFewRowsText(std::int32_t Idn, std::int32_t needed);
 inline constexpr char kPricePattern[] = "#0.00";
-// " YCLk = " followed by the price with "#0.00".
-QString YclPiece(int k, float price);
-QString YclPiece(int k, const QString& priceText);   // the same with the price already written
-// " where cnt = N"
-QString WhereCnt(std::int32_t row);
-// " Update AYNK set " + sets + where
-QString UpdateText(const QString& sets, const QString& where);
 QString ActualCloseLine(const QString& date, float close);   // "2020/04/17 終値実価格: 2874.56"
 QString ForecastHeadLine(const QString& date);                // "2020/04/17 以降の終値予測"
 QString ForecastLine(const QString& date, float close);       // "2020/04/18 終値: 2870.12"

@@ -86,3 +86,13 @@ TEST(CatalogueText, LookUps)
 }
 
 }  // namespace
+
+TEST(SqlTextTest, PriceUpdates)
+{
+    EXPECT_EQ(SqlText::UpdateText(SqlText::YclPiece(2, 123.45f), SqlText::WhereCnt(57)),
+              QStringLiteral(" Update AYNK set  YCL2 = 123.45 where cnt = 57"));
+    EXPECT_EQ(SqlText::UpdateText(SqlText::YclPiece(1, 1.5f) + QStringLiteral(", ") + SqlText::YclPiece(2, 2.25f),
+                                  SqlText::WhereCnt(8)),
+              QStringLiteral(" Update AYNK set  YCL1 = 1.50,  YCL2 = 2.25 where cnt = 8"));
+    EXPECT_EQ(SqlText::YclPiece(6, 0.0f), QStringLiteral(" YCL6 = 0.00"));
+}

@@ -4,6 +4,7 @@
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
 #include "db/Data.h"
+#include "db/SqlText.h"
 #include "prices/CatalogueCache.h"
 #include "prices/PriceFile.h"
 #include "prices/PriceTexts.h"
@@ -517,8 +518,8 @@ TEST_F(PriceCommandsTest, WholePeriodStoresWhatTheTextUpdatesStore)
         const float pre1 = form->renormalize(op[0]);
         const float pre2 = form->renormalize(op[1]);
         negative = negative || pre1 < 0 || pre2 < 0;
-        form->sqw = UpdateText(YclPiece(1, pre1) + QStringLiteral(", ") + YclPiece(2, pre2),
-                               WhereCnt(form->Iil + i + 1));
+        form->sqw = SqlText::UpdateText(SqlText::YclPiece(1, pre1) + QStringLiteral(", ") + SqlText::YclPiece(2, pre2),
+                                        SqlText::WhereCnt(form->Iil + i + 1));
         form->uexSqlM();
         ASSERT_TRUE(form->LastSqlOk) << form->sqw.toStdString();
     }

@@ -42,15 +42,6 @@ TEST(PriceTextsTest, LogLines)
         EXPECT_EQ(c.got, c.want);
 }
 
-TEST(PriceTextsTest, UpdateStatements)
-{
-    EXPECT_EQ(UpdateText(YclPiece(2, 123.45f), WhereCnt(57)),
-              QStringLiteral(" Update AYNK set  YCL2 = 123.45 where cnt = 57"));
-    EXPECT_EQ(UpdateText(YclPiece(1, 1.5f) + QStringLiteral(", ") + YclPiece(2, 2.25f), WhereCnt(8)),
-              QStringLiteral(" Update AYNK set  YCL1 = 1.50,  YCL2 = 2.25 where cnt = 8"));
-    EXPECT_EQ(YclPiece(6, 0.0f), QStringLiteral(" YCL6 = 0.00"));
-}
-
 struct DurationCase {
     const char* name;
     TDateTime start, end;
