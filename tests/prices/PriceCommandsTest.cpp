@@ -1,8 +1,8 @@
-// The price commands on the real window and database in a fresh folder:
-// import, training run and both predictions, with the price file written by
-// each test.
-#include "app/BrelvanU.h"
-#include "app/Dialogs.h"
+// The price commands on the real databases in a fresh folder, the window
+// stood in for: import, training run and both predictions, with the price
+// file written by each test.
+#include "support/PriceStandIn.h"
+
 #include "db/Data.h"
 #include "db/SqlText.h"
 #include "prices/CatalogueCache.h"
@@ -12,7 +12,6 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringEncoder>
@@ -48,12 +47,13 @@ protected:
         previousDir = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(folder.path()));
         previousDm = dm;
-        form = std::make_unique<TBrelvanF>();
+        form = std::make_unique<TPriceStandIn>();
         module = std::make_unique<Tdm>();
         dm = module.get();
         previousSink = SetMessageSink([this](const QString& text) { messages << text; });
-        form->FormActivate();
-        ASSERT_TRUE(form->Started()) << messages.join(QLatin1Char('\n')).toStdString();
+        form->StartUp();
+        ASSERT_EQ(messages, (QStringList{QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます"),
+                                         QStringLiteral("ﾃｰﾌﾞﾙ構造ﾃﾞｰﾀ読込完了しました ")}));
         messages.clear();
     }
 
@@ -120,7 +120,7 @@ protected:
         return {q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt()};
     }
 
-    QStringList Log() const { return form->a02mM->Lines(); }
+    QStringList Log() const { return form->Log; }
 
     void ExpectImportStoresWhatTextInsertsStore(const QStringList& lines);
 
@@ -128,7 +128,7 @@ protected:
     QString previousDir;
     Tdm* previousDm = nullptr;
     std::unique_ptr<Tdm> module;
-    std::unique_ptr<TBrelvanF> form;
+    std::unique_ptr<TPriceStandIn> form;
     TMessageSink previousSink;
     QStringList messages;
 };
@@ -142,8 +142,8 @@ TEST_F(PriceCommandsTest, ImportFillsDataTableAndLog)
     EXPECT_EQ(form->Data.size(), 32u + 10u);
     EXPECT_EQ(form->IrL, 1010);
     EXPECT_EQ(form->IrH, 1310);
-    EXPECT_EQ(form->c14dnE->text(), QStringLiteral("30"));
-    EXPECT_EQ(form->b01P->Caption(), QStringLiteral("時間間隔: 日"));
+    EXPECT_EQ(form->Settings[TSetting::DN], QStringLiteral("30"));
+    EXPECT_EQ(form->DataCaption, QStringLiteral("時間間隔: 日"));
     EXPECT_EQ(Log().mid(Log().size() - 3),
               (QStringList{"30件 読込終了", "最終日: 2020/04/17", "時間枠間隔: 日"}));
 
@@ -201,7 +201,7 @@ TEST_P(BadImportTest, LeavesTheEarlierImportIntactAndDoesNotTrain)
     WritePriceFile(GetParam().data);
     messages.clear();
     const int errors = UnhandledErrorCount();
-    form->a04RdBClick();   // import, then training: the failed import stops the command
+    form->ImportAndTrain();   // import, then training: the failed import stops the command
 
     EXPECT_EQ(UnhandledErrorCount(), errors + 1);
     EXPECT_EQ(messages, (QStringList{ImportNoticeText(), GetParam().message}));
@@ -215,7 +215,7 @@ TEST_P(BadImportTest, LeavesTheEarlierImportIntactAndDoesNotTrain)
         EXPECT_EQ(form->Data[i].dt, data[i].dt) << i;
     }
     EXPECT_EQ(dm->qb.RecordCount(), gridRows);
-    EXPECT_EQ(form->c14dnE->text(), QStringLiteral("30"));
+    EXPECT_EQ(form->Settings[TSetting::DN], QStringLiteral("30"));
     EXPECT_EQ(Log(), log);   // no import lines, no training lines
 }
 
@@ -299,7 +299,7 @@ QStringList StoredWithTypes()
 void PriceCommandsTest::ExpectImportStoresWhatTextInsertsStore(const QStringList& lines)
 {
     Import(lines);
-    TBrelvanF& form = *this->form;
+    TPriceStandIn& form = *this->form;
     const QStringList imported = StoredWithTypes();
     QStringList left;
     for (int slot : {1, 7, 9})
@@ -387,8 +387,8 @@ TEST_F(PriceCommandsTest, TrainingRunLogsSixLinesAcrossMidnight)
     int next = 0;
     form->Clock = [&] { return times[std::min(next++, 2)]; };
     WritePriceFile(DataLines(12));   // 2 windows per pass
-    form->c15lnnE->setText(QStringLiteral("3"));
-    form->a04RdBClick();
+    form->Settings[TSetting::LNN] = QStringLiteral("3");
+    form->ImportAndTrain();
     EXPECT_EQ(messages, QStringList{ImportNoticeText()});
 
     const QStringList log = Log();
@@ -399,20 +399,20 @@ TEST_F(PriceCommandsTest, TrainingRunLogsSixLinesAcrossMidnight)
                            "学習終了 MSE: " + mse, "MSE: 平均二乗誤差"}));
     EXPECT_NE(form->Ann->GetMSE(), 0.0f);   // 6 training steps ran
     EXPECT_EQ(form->Ilk, 3);
-    EXPECT_EQ(form->c12dtE->text(), QStringLiteral("2026/12/10 23:59"));
-    EXPECT_EQ(form->c13tfE->text(), QStringLiteral("0"));
-    EXPECT_EQ(form->c21lntmE->text(), QStringLiteral("01:15"));
-    EXPECT_EQ(form->c22mseE->text(), mse);
+    EXPECT_EQ(form->Settings[TSetting::DT], QStringLiteral("2026/12/10 23:59"));
+    EXPECT_EQ(form->Settings[TSetting::TF], QStringLiteral("0"));
+    EXPECT_EQ(form->Settings[TSetting::LNTM], QStringLiteral("01:15"));
+    EXPECT_EQ(form->Settings[TSetting::MSE], mse);
 }
 
 TEST_F(PriceCommandsTest, TrainingWithTooFewRowsOrNoPassesRunsNoStep)
 {
     for (const auto& [rows, passes] : {std::pair{10, "5"}, std::pair{40, "0"}}) {
         WritePriceFile(DataLines(rows));
-        form->c15lnnE->setText(QString::fromLatin1(passes));
-        form->a04RdBClick();
+        form->Settings[TSetting::LNN] = QString::fromLatin1(passes);
+        form->ImportAndTrain();
         EXPECT_EQ(Log().last(), QStringLiteral("MSE: 平均二乗誤差"));
-        EXPECT_EQ(form->c22mseE->text(), QStringLiteral("0.000000000")) << rows;
+        EXPECT_EQ(form->Settings[TSetting::MSE], QStringLiteral("0.000000000")) << rows;
     }
 }
 
@@ -420,7 +420,7 @@ TEST_F(PriceCommandsTest, TrainingBeforeImportSaysNoData)
 {
     form->y03lean();
     EXPECT_EQ(messages, QStringList{QStringLiteral("データ読込が未済です")});
-    form->c15lnnE->setText(QStringLiteral("x"));
+    form->Settings[TSetting::LNN] = QStringLiteral("x");
     EXPECT_TRUE(Log().isEmpty() || !Log().last().startsWith(QStringLiteral("学習")));
 }
 
@@ -441,19 +441,19 @@ TEST_F(PriceCommandsTest, NextDayPredictionWritesRowsChartAndLog)
     EXPECT_EQ(ycl2.last, 101);
     EXPECT_EQ(Filled(QStringLiteral("YCL3")).count, 0);
 
-    TChart* chart = form->a03Cht;
+    const auto& chart = form->Chart;
     for (int s = 0; s < 3; ++s)
-        ASSERT_EQ(chart->Series(s)->Count(), 20);
-    EXPECT_EQ(chart->Series(0)->XValue(0), 74.0);
-    EXPECT_EQ(chart->Series(1)->XValue(19), 93.0);
-    EXPECT_EQ(chart->Series(2)->XValue(0), 75.0);
-    EXPECT_EQ(chart->Series(2)->XValue(19), 94.0);
-    EXPECT_EQ(chart->Series(0)->Label(19), QStringLiteral("2020/04/17"));
-    EXPECT_EQ(chart->Series(2)->Label(19), QStringLiteral("2020/04/18"));
-    EXPECT_NEAR(chart->Series(0)->YValue(19), 1000.25, 1e-3);
+        ASSERT_EQ(chart[std::size_t(s)].size(), 20u);
+    EXPECT_EQ(chart[0][0].X, 74.0);
+    EXPECT_EQ(chart[1][19].X, 93.0);
+    EXPECT_EQ(chart[2][0].X, 75.0);
+    EXPECT_EQ(chart[2][19].X, 94.0);
+    EXPECT_EQ(chart[0][19].Label, QStringLiteral("2020/04/17"));
+    EXPECT_EQ(chart[2][19].Label, QStringLiteral("2020/04/18"));
+    EXPECT_NEAR(chart[0][19].Y, 1000.25, 1e-3);
 
-    const float pre1 = float(chart->Series(1)->YValue(19));
-    const float pre2 = float(chart->Series(2)->YValue(19));
+    const float pre1 = float(chart[1][19].Y);
+    const float pre2 = float(chart[2][19].Y);
     const QStringList log = Log();
     EXPECT_EQ(log.mid(log.size() - 4),
               (QStringList{QStringLiteral("2020/04/17 終値実価格: 1000.25"), "2020/04/17 以降の終値予測",
@@ -482,13 +482,13 @@ TEST_F(PriceCommandsTest, WholePeriodWritesEveryRowAndAgreesOnYcl1)
     for (int row = 81; row <= 100; ++row)
         EXPECT_EQ(Cell(QStringLiteral("YCL1"), row).toString(), nextDayYcl1[row - 81]) << row;
 
-    TChart* chart = form->a03Cht;
+    const auto& chart = form->Chart;
     for (int s = 0; s < 3; ++s)
-        ASSERT_EQ(chart->Series(s)->Count(), 93);
-    EXPECT_EQ(chart->Series(0)->XValue(0), 0.0);
-    EXPECT_EQ(chart->Series(0)->Label(0), DateToStr(form->Data[7].dt));
-    EXPECT_EQ(chart->Series(2)->XValue(92), 93.0);
-    EXPECT_EQ(chart->Series(2)->Label(92), QStringLiteral("2020/04/17"));
+        ASSERT_EQ(chart[std::size_t(s)].size(), 93u);
+    EXPECT_EQ(chart[0][0].X, 0.0);
+    EXPECT_EQ(chart[0][0].Label, DateToStr(form->Data[7].dt));
+    EXPECT_EQ(chart[2][92].X, 93.0);
+    EXPECT_EQ(chart[2][92].Label, QStringLiteral("2020/04/17"));
     EXPECT_EQ(Log().last(), QStringLiteral("全期間の予測"));
 }
 
@@ -558,7 +558,7 @@ TEST_F(PriceCommandsTest, NextDayWithTooFewRowsSaysSoBeforeClearingTheChart)
     messages.clear();
     form->y04Yosok();
     EXPECT_EQ(messages, QStringList{QStringLiteral("ﾃﾞｰﾀが 26 行しかありません: 予測1 には 27 行以上必要です")});
-    EXPECT_EQ(form->a03Cht->Series(0)->Count(), 93);
+    EXPECT_EQ(form->Chart[0].size(), 93u);
 }
 
 TEST_F(PriceCommandsTest, PredictionsBeforeImport)
@@ -569,7 +569,7 @@ TEST_F(PriceCommandsTest, PredictionsBeforeImport)
     form->y05znYos();
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(Log().last(), QStringLiteral("全期間の予測"));
-    EXPECT_EQ(form->a03Cht->Series(0)->Count(), 0);
+    EXPECT_EQ(form->Chart[0].size(), 0u);
 }
 
 TEST_F(PriceCommandsTest, OneOutputNetworkPredictsWithOutputZeroOnly)
@@ -583,8 +583,8 @@ TEST_F(PriceCommandsTest, OneOutputNetworkPredictsWithOutputZeroOnly)
     EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(Filled(QStringLiteral("YCL1")).count, 93);
     EXPECT_EQ(Filled(QStringLiteral("YCL2")).count, 0);
-    EXPECT_EQ(form->a03Cht->Series(1)->Count(), 93);
-    EXPECT_EQ(form->a03Cht->Series(2)->Count(), 0);
+    EXPECT_EQ(form->Chart[1].size(), 93u);
+    EXPECT_EQ(form->Chart[2].size(), 0u);
 }
 
 }  // namespace
