@@ -15,8 +15,8 @@
 namespace FuzzChecks {
 
 // The price file's bytes through decoding, line and field splitting, date and
-// close conversion, the normalisation range and normalisation, and the insert
-// statements of the price table run on an in-memory database.
+// close conversion, the normalisation range and normalisation, then through
+// the program's import (y02rdDat) into the in-memory price table.
 QString PriceFile(const QByteArray& bytes);
 
 // A model file's bytes through TRavoAnn::LoadFromFile.  A rejected file leaves

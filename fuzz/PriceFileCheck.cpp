@@ -1,58 +1,22 @@
-// The price file from its bytes to the in-memory price table.
+// The price file from its bytes to the in-memory price table: the file
+// rules checked against each other, then the program's own import.
 #include "fuzz/CheckSupport.h"
 #include "fuzz/FuzzChecks.h"
 
 #include "base/Convert.h"
 #include "base/Errors.h"
-#include "db/SqlText.h"
+#include "db/Data.h"
 #include "prices/PriceFile.h"
+#include "tests/support/PriceStandIn.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSqlQuery>
-#include <array>
 #include <cmath>
 
 namespace FuzzChecks {
 
 namespace {
-
-// The price table as the catalogue describes it: name, type word, length.
-struct TColumn {
-    const char* Name;
-    const char* Kt;
-    int Ln;
-};
-const TColumn kAynk[] = {
-    {"CNT", "Integer", 0}, {"DATE", "varchar", 10}, {"TIME", "varchar", 8}, {"CLOSE", "varchar", 12},
-    {"HG", "varchar", 12}, {"LG", "varchar", 12},   {"OPEN", "varchar", 12}, {"YCL1", "Real", 0},
-    {"YCL2", "Real", 0},   {"YCL3", "Real", 0},     {"YCL4", "Real", 0},     {"YCL5", "Real", 0},
-    {"YCL6", "Real", 0},   {"TYO", "varchar", 40},
-};
-constexpr int kColumns = int(std::size(kAynk));
-constexpr int kFutureRows = 8;
-
-QSqlDatabase PriceTable()
-{
-    QStringList columns;
-    for (const TColumn& c : kAynk)
-        columns << SqlText::CreateColumn(QString::fromLatin1(c.Name), QString::fromLatin1(c.Kt),
-                                         c.Ln > 0 ? QString::number(c.Ln) : QString());
-    return MemoryDatabase(QStringLiteral("fuzz_prices"), {SqlText::Create(QStringLiteral("AYNK"), columns)});
-}
-
-// The insert of one row from the texts of its fourteen slots, each written
-// by its column's type as the statement builder writes it.
-QString InsertRow(const std::array<QString, kColumns>& texts)
-{
-    QStringList names;
-    QStringList literals;
-    for (int k = 0; k < kColumns; ++k) {
-        const TColumn& c = kAynk[k];
-        names << QString::fromLatin1(c.Name);
-        literals << (SqlText::IsTextType(QString::fromLatin1(c.Kt)) ? SqlText::Literal(texts[k], 2, c.Ln)
-                                                                    : SqlText::Literal(texts[k], 1, 0));
-    }
-    return SqlText::Insert(QStringLiteral("AYNK"), names, literals);
-}
 
 QString CheckRows(const QStringList& lines, const TPriceFile& file)
 {
@@ -86,43 +50,117 @@ QString CheckRows(const QStringList& lines, const TPriceFile& file)
     return {};
 }
 
-QString CheckTable(const TPriceFile& file)
+constexpr int kFutureRows = 8;
+
+// The program's own controller (the window stood in for) on a folder of its
+// own, whose database start-up has run: each input is imported by y02rdDat
+// as the program imports its price file.
+class TImportRig {
+public:
+    TImportRig() : fFolder(QString::fromStdString(ScratchPath("import")))
+    {
+        if (!QDir().mkpath(fFolder))
+            qFatal("no folder for the import");
+        dm = &fModule;
+        const TMessageSink previousSink = SetMessageSink([](const QString&) {});   // the catalogue's two notes
+        Within([this] { fForm.StartUp(); });
+        SetMessageSink(previousSink);
+    }
+
+    // Imports the bytes as the price file; the messages shown on the way.
+    QStringList Import(const QByteArray& bytes, bool& accepted)
+    {
+        QFile file(QDir(fFolder).filePath(QString::fromLatin1(kPriceFileName)));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+            qFatal("cannot write the price file");
+        file.close();
+        QStringList messages;
+        const TMessageSink previousSink = SetMessageSink([&](const QString& text) { messages << text; });
+        accepted = false;
+        Within([&] {
+            try {
+                fForm.y02rdDat();
+                accepted = true;
+            } catch (const EBrelvanError& error) {
+                messages << error.Message();
+            }
+        });
+        SetMessageSink(previousSink);
+        return messages;
+    }
+
+    TPriceStandIn& Form() { return fForm; }
+
+private:
+    // Runs the work with the rig's folder as the current directory, the
+    // import's folder, and the caller's current directory back afterwards.
+    template <class Work>
+    void Within(Work&& work)
+    {
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(fFolder);
+        work();
+        QDir::setCurrent(previous);
+    }
+
+    QString fFolder;
+    Tdm fModule;
+    TPriceStandIn fForm;
+};
+
+TImportRig& Rig()
 {
-    QSqlDatabase db = PriceTable();
-    if (!db.transaction())
-        return QStringLiteral("no transaction");
-    struct TRollback {
-        QSqlDatabase& Db;
-        ~TRollback() { Db.rollback(); }
-    } rollback{db};
-    if (!Exec(db, QStringLiteral("delete from AYNK")))
-        return QStringLiteral("delete failed");
-    const int rows = int(file.Rows.size());
+    static TImportRig* rig = new TImportRig;   // lives to the end of the process
+    return *rig;
+}
+
+// Every row of the in-memory price table, in CNT order, as "CNT|DATE|CLOSE".
+QStringList StoredRows()
+{
+    QSqlQuery stored(dm->CsqM());
+    QStringList rows;
+    if (!stored.exec(QStringLiteral("select CNT, DATE, CLOSE from AYNK order by CNT")))
+        return {QStringLiteral("select failed")};
+    while (stored.next())
+        rows << stored.value(0).toString() + QLatin1Char('|') + stored.value(1).toString() + QLatin1Char('|')
+                    + stored.value(2).toString();
+    return rows;
+}
+
+// The import of the bytes: rejected with a message and nothing changed, or
+// accepted with every row stored as the file holds it.
+QString CheckImport(const QByteArray& bytes, const TPriceFile* file)
+{
+    TImportRig& rig = Rig();
+    const QStringList before = StoredRows();
+    const std::int32_t idnBefore = rig.Form().Idn;
+    bool accepted = false;
+    const QStringList messages = rig.Import(bytes, accepted);
+    if (!accepted) {
+        if (file)
+            return QStringLiteral("the import rejects a sound file: ") + messages.join(QLatin1Char('/'));
+        if (messages.size() < 2 || messages.last().isEmpty())
+            return QStringLiteral("rejected without a message");
+        if (rig.Form().Idn != idnBefore || StoredRows() != before)
+            return QStringLiteral("a rejected file changed the price table");
+        return {};
+    }
+    if (!file)
+        return QStringLiteral("the import accepts a file the checks reject");
+    const int rows = int(file->Rows.size());
+    if (rig.Form().Idn != rows)
+        return QStringLiteral("Idn %1 for %2 rows").arg(rig.Form().Idn).arg(rows);
+    const QStringList stored = StoredRows();
+    if (stored.size() != rows + kFutureRows)
+        return QStringLiteral("table holds %1 rows, not %2").arg(stored.size()).arg(rows + kFutureRows);
     for (int i = 1; i <= rows; ++i) {
-        const TPriceRow& row = file.Rows[std::size_t(i - 1)];
-        const std::array<QString, kColumns> texts = {QString::number(i), row.Date, QString(), row.Close,
-                                                     row.High, row.Low, row.Open};
-        const QString sql = InsertRow(texts);
-        if (!Exec(db, sql))
-            return QStringLiteral("insert of row %1 rejected: %2").arg(i).arg(sql);
-    }
-    TDateTime future = file.Rows.back().Day + 1;
-    for (int k = 0; k < kFutureRows; ++k, future += 1) {
-        const std::array<QString, kColumns> texts = {QString::number(rows + k + 1), DateToStr(future)};
-        if (texts[1].isEmpty() || !Exec(db, InsertRow(texts)))
-            return QStringLiteral("future row %1 rejected").arg(k + 1);
-    }
-    if (Count(db, QStringLiteral("select count(*) from AYNK")) != rows + kFutureRows)
-        return QStringLiteral("table does not hold %1 rows").arg(rows + kFutureRows);
-    QSqlQuery stored(db);
-    if (!stored.exec(QStringLiteral("select CNT, DATE, CLOSE from AYNK where CNT <= %1 order by CNT").arg(rows)))
-        return QStringLiteral("select failed");
-    for (int i = 1; stored.next(); ++i) {
-        const TPriceRow& row = file.Rows[std::size_t(i - 1)];
-        if (stored.value(0).toInt() != i || stored.value(1).toString() != row.Date.left(10)
-            || stored.value(2).toString() != row.Close.left(12))
-            return QStringLiteral("row %1 stored as %2, %3").arg(i).arg(stored.value(1).toString(),
-                                                                     stored.value(2).toString());
+        const TPriceRow& row = file->Rows[std::size_t(i - 1)];
+        const QString want = QString::number(i) + QLatin1Char('|') + row.Date.left(10) + QLatin1Char('|')
+                           + row.Close.left(12);
+        if (stored[i - 1] != want)
+            return QStringLiteral("row %1 stored as %2").arg(i).arg(stored[i - 1]);
+        if (rig.Form().Data[std::size_t(i)].dt != row.Day)
+            return QStringLiteral("row %1 holds another day").arg(i);
     }
     return {};
 }
@@ -141,12 +179,12 @@ QString PriceFile(const QByteArray& bytes)
     } catch (const EBrelvanError& error) {
         if (error.Message().isEmpty())
             return QStringLiteral("rejected without a message");
-        return {};   // rejected with the user's message: sound
+        return CheckImport(bytes, nullptr);   // the import must reject it too, changing nothing
     }
     const QString rows = CheckRows(lines, file);
     if (!rows.isEmpty())
         return rows;
-    return CheckTable(file);
+    return CheckImport(bytes, &file);
 }
 
 }  // namespace FuzzChecks
