@@ -24,6 +24,8 @@
 
 namespace {
 
+const QString kImportNotice = QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます");
+
 const QDate kLastDay(2020, 4, 17);   // a Friday
 
 // Data lines of n days ending on kLastDay, closes 1000 + 10·i with a comma.
@@ -83,7 +85,7 @@ protected:
         WritePriceFile(data);
         messages.clear();
         form->y02rdDat();
-        EXPECT_EQ(messages, QStringList{ImportNoticeText()});
+        EXPECT_EQ(messages, QStringList{kImportNotice});
         messages.clear();
     }
 
@@ -178,7 +180,7 @@ TEST_F(PriceCommandsTest, ImportTwiceGivesTheSameTableAndRange)
 TEST_F(PriceCommandsTest, MissingFileSaysSoAndChangesNothing)
 {
     form->y02rdDat();
-    EXPECT_EQ(messages, (QStringList{ImportNoticeText(), PriceFileMissingText()}));
+    EXPECT_EQ(messages, (QStringList{kImportNotice, QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした")}));
     EXPECT_EQ(form->Idn, 0);
 }
 
@@ -204,7 +206,7 @@ TEST_P(BadImportTest, LeavesTheEarlierImportIntactAndDoesNotTrain)
     form->ImportAndTrain();   // import, then training: the failed import stops the command
 
     EXPECT_EQ(UnhandledErrorCount(), errors + 1);
-    EXPECT_EQ(messages, (QStringList{ImportNoticeText(), GetParam().message}));
+    EXPECT_EQ(messages, (QStringList{kImportNotice, GetParam().message}));
     EXPECT_EQ(Table(), table);
     EXPECT_EQ(form->Idn, 30);
     EXPECT_EQ(form->IrL, 1010);
@@ -234,10 +236,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadImportCase{"BadClose", WithLine(1, "2020/02/03,\"1,0O0.00\",1,1,1"),
                       QStringLiteral("'10O0.00' は浮動小数点数ではありません (3行目)")},
         BadImportCase{"TooFewFields", WithLine(39, "2020/04/17,\"1,000.00\",1,1"),
-                      TooFewFieldsMessage(4, 40)},
+                      QStringLiteral("項目が 4 個しかありません (5 個必要です) (41行目)")},
         BadImportCase{"EmptyRange", QStringList{"2020/04/16,100,1,1,1", "2020/04/17,100,1,1,1"},
-                      EmptyRangeMessage(100)},
-        BadImportCase{"NoDataLines", QStringList{}, NoDataLinesMessage()}),
+                      QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 100)")},
+        BadImportCase{"NoDataLines", QStringList{}, QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PriceCommandsTest, CachedInsertWritesWhatTheBuilderWrites)
@@ -389,7 +391,7 @@ TEST_F(PriceCommandsTest, TrainingRunLogsSixLinesAcrossMidnight)
     WritePriceFile(DataLines(12));   // 2 windows per pass
     form->Settings[TSetting::LNN] = QStringLiteral("3");
     form->ImportAndTrain();
-    EXPECT_EQ(messages, QStringList{ImportNoticeText()});
+    EXPECT_EQ(messages, QStringList{kImportNotice});
 
     const QStringList log = Log();
     ASSERT_GE(log.size(), 6);

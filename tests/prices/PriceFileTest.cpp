@@ -269,13 +269,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadFileCase{"BadClose", Lines({"2000/01/03,\"1,2x\",,,"}),
                     QStringLiteral("'12x' は浮動小数点数ではありません (2行目)")},
         BadFileCase{"TooFewFields", Lines({"2000/01/03,1,,,", "2000/01/04,2,3"}),
-                    TooFewFieldsMessage(3, 2)},
-        BadFileCase{"EmptyLineInside", Lines({"2000/01/03,1,,,", ""}), TooFewFieldsMessage(0, 2)},
-        BadFileCase{"EmptyRange", Lines({"2000/01/03,100,,,", "2000/01/04,100,,,"}), EmptyRangeMessage(100)},
-        BadFileCase{"AllZero", Lines({"2000/01/03,0,,,"}), EmptyRangeMessage(0)},
-        BadFileCase{"TwoLines", QStringList{kHeader, kTrailer}, NoDataLinesMessage()},
-        BadFileCase{"OneLine", QStringList{kHeader}, NoDataLinesMessage()},
-        BadFileCase{"Empty", QStringList{}, NoDataLinesMessage()}),
+                    QStringLiteral("項目が 3 個しかありません (5 個必要です) (3行目)")},
+        BadFileCase{"EmptyLineInside", Lines({"2000/01/03,1,,,", ""}),
+                    QStringLiteral("項目が 0 個しかありません (5 個必要です) (3行目)")},
+        BadFileCase{"EmptyRange", Lines({"2000/01/03,100,,,", "2000/01/04,100,,,"}), QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 100)")},
+        BadFileCase{"AllZero", Lines({"2000/01/03,0,,,"}), QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 0)")},
+        BadFileCase{"TwoLines", QStringList{kHeader, kTrailer}, QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")},
+        BadFileCase{"OneLine", QStringList{kHeader}, QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")},
+        BadFileCase{"Empty", QStringList{}, QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
