@@ -239,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
                       QStringLiteral("項目が 4 個しかありません (5 個必要です) (41行目)")},
         BadImportCase{"EmptyRange", QStringList{"2020/04/16,100,1,1,1", "2020/04/17,100,1,1,1"},
                       QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 100)")},
-        BadImportCase{"NoDataLines", QStringList{}, QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")}),
+        BadImportCase{"NoDataLines", QStringList{},
+                      QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PriceCommandsTest, CachedInsertWritesWhatTheBuilderWrites)

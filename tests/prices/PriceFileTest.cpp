@@ -261,6 +261,8 @@ TEST_P(BadFileTest, NamesTheProblemAndTheLine)
     }
 }
 
+const QString kNoDataLines = QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)");
+
 INSTANTIATE_TEST_SUITE_P(
     Files, BadFileTest,
     ::testing::Values(
@@ -272,11 +274,13 @@ INSTANTIATE_TEST_SUITE_P(
                     QStringLiteral("項目が 3 個しかありません (5 個必要です) (3行目)")},
         BadFileCase{"EmptyLineInside", Lines({"2000/01/03,1,,,", ""}),
                     QStringLiteral("項目が 0 個しかありません (5 個必要です) (3行目)")},
-        BadFileCase{"EmptyRange", Lines({"2000/01/03,100,,,", "2000/01/04,100,,,"}), QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 100)")},
-        BadFileCase{"AllZero", Lines({"2000/01/03,0,,,"}), QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 0)")},
-        BadFileCase{"TwoLines", QStringList{kHeader, kTrailer}, QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")},
-        BadFileCase{"OneLine", QStringList{kHeader}, QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")},
-        BadFileCase{"Empty", QStringList{}, QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")}),
+        BadFileCase{"EmptyRange", Lines({"2000/01/03,100,,,", "2000/01/04,100,,,"}),
+                    QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 100)")},
+        BadFileCase{"AllZero", Lines({"2000/01/03,0,,,"}),
+                    QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 0)")},
+        BadFileCase{"TwoLines", QStringList{kHeader, kTrailer}, kNoDataLines},
+        BadFileCase{"OneLine", QStringList{kHeader}, kNoDataLines},
+        BadFileCase{"Empty", QStringList{}, kNoDataLines}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
