@@ -25,7 +25,7 @@ TEST_F(Register, StoresTheRemarkAsTypedCutToItsColumn)
 {
     TBrelvanF& w = *OpenWindow();
     ASSERT_TRUE(w.Started());
-    Messages.clear();
+    messages.clear();
     const int length = RemarkLength();
     ASSERT_GT(length, 10);
     const QString longRemark = QString("長い摘要").repeated(length);
@@ -48,7 +48,7 @@ TEST_F(Register, StoresTheRemarkAsTypedCutToItsColumn)
         w.c23tyoE->setText(c.Remark);
         w.c24rgB->click();
         ++cnt;
-        EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+        EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
         EXPECT_EQ(w.c11cntL->text(), QString::number(cnt));
         EXPECT_EQ(w.c23tyoE->text(), c.Remark);
         const QVariant stored = FileValue(QString("select TYO from AYFS where CNT = %1").arg(cnt));
@@ -70,7 +70,7 @@ TEST_F(Register, TwoPressesAddTwoRunsNumberedAfterTheHighest)
     EXPECT_EQ(w.c11cntL->text(), "7");
     w.c24rgB->click();
     w.c24rgB->click();
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     EXPECT_EQ(w.c11cntL->text(), "9");
     EXPECT_EQ(FileValue("select count(*) from AYFS where LNN = '307' and LYIPN = '7'").toInt(), 3);
     EXPECT_EQ(FileValue("select group_concat(CNT) from AYFS").toString(), "1,7,8,9");
@@ -81,15 +81,15 @@ TEST_F(Register, TellsTheReasonWhenTheDatabaseRefusesTheRun)
     TBrelvanF& w = *OpenWindow();
     ASSERT_TRUE(w.Started());
     w.c24rgB->click();
-    Messages.clear();
+    messages.clear();
     QSqlQuery trigger(dm->Csq());
     ASSERT_TRUE(trigger.exec("create trigger refuse_runs before insert on AYFS "
                              "begin select raise(abort, 'register closed'); end"));
 
     w.c24rgB->click();
-    ASSERT_EQ(Messages.size(), 1);
-    EXPECT_TRUE(Messages[0].startsWith("登録できませんでした: ")) << Messages[0].toStdString();
-    EXPECT_TRUE(Messages[0].contains("register closed")) << Messages[0].toStdString();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("登録できませんでした: ")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains("register closed")) << messages[0].toStdString();
     EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 1);
     EXPECT_EQ(w.c11cntL->text(), "2");   // the number that was tried
     EXPECT_EQ(w.cdg->CurrentRecord(), 0);

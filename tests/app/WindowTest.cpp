@@ -89,8 +89,8 @@ using MainWindow = WindowFixture;
 
 TEST_F(MainWindow, IsLaidOutAsDesignedBeforeItsFirstActivation)
 {
-    Window = std::make_unique<TBrelvanF>();
-    TBrelvanF& w = *Window;
+    form = std::make_unique<TBrelvanF>();
+    TBrelvanF& w = *form;
     EXPECT_EQ(w.windowTitle(), "BrelvanF");
     EXPECT_EQ(w.objectName(), "BrelvanF");
     EXPECT_EQ(w.geometry(), QRect(190, 120, 904, 641));
@@ -107,7 +107,7 @@ TEST_F(MainWindow, IsLaidOutAsDesignedBeforeItsFirstActivation)
 
     w.show();   // lays out the docked bars
     QCoreApplication::processEvents();
-    Window->hide();
+    form->hide();
     EXPECT_EQ(w.z01P->geometry(), QRect(0, 601, 904, 40));
     EXPECT_EQ(w.pc->geometry(), QRect(0, 0, 904, 601));
     EXPECT_EQ(w.a01P->geometry().height(), 40);
@@ -164,7 +164,7 @@ TEST_F(MainWindow, IsLaidOutAsDesignedBeforeItsFirstActivation)
 TEST_F(MainWindow, StartsUpOnAnEmptyRegisterWithTheDefaults)
 {
     TBrelvanF& w = *OpenWindow();
-    EXPECT_EQ(Messages, CatalogueMessages());
+    EXPECT_EQ(messages, CatalogueMessages());
     ASSERT_TRUE(w.Started());
     EXPECT_EQ(PageValues(w), QStringList({"", "", "", "", "400", "0.005", "7", "7", "3", "2", "", "", ""}));
     EXPECT_EQ(w.Layers, std::vector<std::int32_t>({7, 7, 3, 2}));
@@ -193,7 +193,7 @@ TEST_F(MainWindow, StartsUpOnAnEmptyRegisterWithTheDefaults)
     w.c24rgB->click();
     EXPECT_EQ(w.c11cntL->text(), "1");
     EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 1);
-    EXPECT_EQ(Messages, CatalogueMessages());
+    EXPECT_EQ(messages, CatalogueMessages());
 }
 
 TEST_F(MainWindow, StartsUpFromTheLastOfFiveRunsAndRegistersTheSixth)
@@ -206,7 +206,7 @@ TEST_F(MainWindow, StartsUpFromTheLastOfFiveRunsAndRegistersTheSixth)
     ExecOnFile(rows);
 
     TBrelvanF& w = *OpenWindow();
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     ASSERT_TRUE(w.Started());
     EXPECT_EQ(PageValues(w), QStringList({"5", "2026/01/05 10:00", "0", "5005", "305", "0.005", "10", "9", "4", "3",
                                           "0:15", "0.000005", "fifth"}));
@@ -216,7 +216,7 @@ TEST_F(MainWindow, StartsUpFromTheLastOfFiveRunsAndRegistersTheSixth)
     EXPECT_EQ(w.cdg->CurrentRecord(), 4);
 
     w.c24rgB->click();
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     EXPECT_EQ(w.c11cntL->text(), "6");
     EXPECT_EQ(dm->qc.RecordCount(), 6);
     EXPECT_EQ(w.cdg->CurrentRecord(), 5);
@@ -229,7 +229,7 @@ TEST_F(MainWindow, ActivationAfterStartUpChangesNothing)
 {
     TBrelvanF& w = *OpenWindow();
     ASSERT_TRUE(w.Started());
-    Messages.clear();
+    messages.clear();
     const TRavoAnn* network = w.Ann.get();
     w.pc->SetActivePage(w.bts);
     w.a02mM->Add("line");
@@ -238,7 +238,7 @@ TEST_F(MainWindow, ActivationAfterStartUpChangesNothing)
     Reenter();
     Activate();
 
-    EXPECT_TRUE(Messages.isEmpty());
+    EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(w.Ann.get(), network);
     EXPECT_EQ(w.pc->ActivePage(), w.bts);
     EXPECT_EQ(w.c15lnnE->text(), "12");
@@ -248,7 +248,7 @@ TEST_F(MainWindow, ActivationAfterStartUpChangesNothing)
 
 TEST_F(MainWindow, DrawsTheActiveTabRedAndTheOthersBlack)
 {
-    Window = std::make_unique<TBrelvanF>();
+    form = std::make_unique<TBrelvanF>();
     const QColor fill(0x20, 0x40, 0x80);
     const QRect rect(10, 5, 120, 32);
     for (int tab = 0; tab < 3; ++tab) {
@@ -258,9 +258,9 @@ TEST_F(MainWindow, DrawsTheActiveTabRedAndTheOthersBlack)
             image.fill(Qt::white);
             {
                 QPainter canvas(&image);
-                canvas.setFont(Window->font());
+                canvas.setFont(form->font());
                 canvas.setBrush(fill);
-                Window->pcDrawTab(canvas, tab, rect, active);
+                form->pcDrawTab(canvas, tab, rect, active);
             }
             const QColor ink = active ? QColor(255, 0, 0) : QColor(0, 0, 0);
             int inked = 0;
@@ -287,7 +287,7 @@ TEST_F(MainWindow, DrawsTheActiveTabRedAndTheOthersBlack)
     }
 
     // On screen: the page control paints its tabs through the handler.
-    TBrelvanF& w = *Window;
+    TBrelvanF& w = *form;
     w.show();
     QCoreApplication::processEvents();
     const QImage bar = w.pc->tabBar()->grab().toImage();
@@ -312,10 +312,10 @@ TEST_F(MainWindow, DrawsTheActiveTabRedAndTheOthersBlack)
 TEST_F(MainWindow, ReleasesTheNetworkOnDestructionAndLeavesTheDatabaseAlone)
 {
     OpenWindow();
-    ASSERT_TRUE(Window->Started());
-    Window->FormDestroy();
-    EXPECT_EQ(Window->Ann, nullptr);
-    Window.reset();
+    ASSERT_TRUE(form->Started());
+    form->FormDestroy();
+    EXPECT_EQ(form->Ann, nullptr);
+    form.reset();
     EXPECT_TRUE(dm->qc.Active());
     EXPECT_TRUE(dm->qb.Active());
     EXPECT_TRUE(dm->Csq().isOpen());
@@ -364,7 +364,7 @@ TEST_F(MainWindow, StopsOnABadLayerSizeRunsOnceAndRetriesWhenReentered)
     // The message box hands the activation back while the start-up still runs.
     OnMessage = [this](const QString&) { Activate(); };
     TBrelvanF& w = *OpenWindow();
-    EXPECT_EQ(Messages, QStringList({"'x' は整数ではありません"}));
+    EXPECT_EQ(messages, QStringList({"'x' は整数ではありません"}));
     EXPECT_FALSE(w.Started());
     EXPECT_EQ(w.Ann, nullptr);
     EXPECT_EQ(w.a01P->Caption(), "a01P");
@@ -374,27 +374,27 @@ TEST_F(MainWindow, StopsOnABadLayerSizeRunsOnceAndRetriesWhenReentered)
     // Closing the box activates the window again: no second attempt, no loop.
     OnMessage = nullptr;
     Activate();
-    EXPECT_EQ(Messages.size(), 1);
+    EXPECT_EQ(messages.size(), 1);
 
     // The commands refuse to touch the missing network.
-    Messages.clear();
+    messages.clear();
     for (QPushButton* command : {w.a04RdB, w.a05Yo1B, w.a06Yo2B}) {
         w.pc->SetActivePage(w.ats);
         command->click();
     }
-    EXPECT_EQ(Messages, QStringList({kNotStarted, kNotStarted, kNotStarted}));
+    EXPECT_EQ(messages, QStringList({kNotStarted, kNotStarted, kNotStarted}));
     EXPECT_EQ(w.a02mM->Lines(), QStringList());
 
     // The user corrects the input size and registers it; re-entering the
     // window runs the start-up again, which now completes.
-    Messages.clear();
+    messages.clear();
     w.pc->SetActivePage(w.cts);
     w.c17lyipnE->setText("5");
     w.c24rgB->click();
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     const int memoryTables = dm->CsqM().tables().size();
     Reenter();
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     ASSERT_TRUE(w.Started());
     EXPECT_EQ(w.Layers, std::vector<std::int32_t>({5, 7, 3, 2}));
     EXPECT_EQ(w.c11cntL->text(), "2");
@@ -413,7 +413,7 @@ TEST_F(MainWindow, RefusesOutOfRangeLayerSizesFromTheRegister)
     CreateDatabase();
     ExecOnFile({RegisterRow(1, "'7'", "'1001'")});
     TBrelvanF& w = *OpenWindow();
-    EXPECT_EQ(Messages, QStringList({"出力層のﾆｭｰﾛﾝ数 '1001' は 1 から 1000 までの整数で指定してください"}));
+    EXPECT_EQ(messages, QStringList({"出力層のﾆｭｰﾛﾝ数 '1001' は 1 から 1000 までの整数で指定してください"}));
     EXPECT_FALSE(w.Started());
     EXPECT_EQ(w.Ann, nullptr);
 }
@@ -426,7 +426,7 @@ TEST_F(MainWindow, ASecondCopyOnAHeldDatabaseSaysSoAndTouchesNothing)
     ASSERT_TRUE(first.Started());
     Tdm* firstModule = dm;
     const auto fileHash = [this] {
-        QFile file(fDir.filePath("SQDB.DB"));
+        QFile file(folder.filePath("SQDB.DB"));
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
     };
@@ -438,8 +438,8 @@ TEST_F(MainWindow, ASecondCopyOnAHeldDatabaseSaysSoAndTouchesNothing)
     second->show();
     second->activateWindow();
     QCoreApplication::processEvents();
-    ASSERT_EQ(Messages.size(), 1);
-    EXPECT_TRUE(Messages[0].contains("使用中")) << Messages[0].toStdString();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("使用中")) << messages[0].toStdString();
     EXPECT_FALSE(second->Started());
     EXPECT_EQ(second->Ann, nullptr);
     EXPECT_EQ(second->a01P->Caption(), "a01P");
@@ -447,20 +447,20 @@ TEST_F(MainWindow, ASecondCopyOnAHeldDatabaseSaysSoAndTouchesNothing)
     EXPECT_EQ(second->c15lnnE->text(), "");
     EXPECT_FALSE(dm->qc.Active());
     // Its register button has no database to write to either.
-    Messages.clear();
+    messages.clear();
     second->c24rgB->click();
-    EXPECT_EQ(Messages, QStringList({kNotStarted}));
+    EXPECT_EQ(messages, QStringList({kNotStarted}));
     EXPECT_EQ(fileHash(), before);
 
     // Once the first copy has ended, re-entering the second starts it up.
     dm = firstModule;
     CloseWindow();
     dm = secondModule.get();
-    Messages.clear();
+    messages.clear();
     QEvent leave(QEvent::WindowDeactivate), enter(QEvent::WindowActivate);
     QCoreApplication::sendEvent(second.get(), &leave);
     QCoreApplication::sendEvent(second.get(), &enter);
-    EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     EXPECT_TRUE(second->Started());
     EXPECT_EQ(second->c11cntL->text(), "1");
     second.reset();

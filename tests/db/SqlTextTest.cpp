@@ -1,6 +1,6 @@
 // The plain texts of the database layer: literals and the catalogue line rule.
 #include "db/SqlText.h"
-#include "PrintQString.h"
+#include "support/PrintQString.h"
 
 #include <gtest/gtest.h>
 

@@ -67,7 +67,7 @@ protected:
 TEST_P(CatalogueFaultTest, TellsTheUserAndKeepsTheRegister)
 {
     const TCatalogueCase& c = GetParam();
-    const QString database = fDir.filePath(kDatabase);
+    const QString database = folder.filePath(kDatabase);
     if (c.ExistingRegister) {
         CreateDatabase();
         ExecOnFile({RegisterRow(1, "'7'", "'2'", "'it''s'"), RegisterRow(2, "'7'", "'2'"),
@@ -83,12 +83,12 @@ TEST_P(CatalogueFaultTest, TellsTheUserAndKeepsTheRegister)
 
     OpenWindow();
     const QString expected = QString::fromUtf8(c.Message);
-    EXPECT_TRUE(std::any_of(Messages.begin(), Messages.end(), [&](const QString& m) { return m.contains(expected); }))
-        << Messages.join('\n').toStdString();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const QString& m) { return m.contains(expected); }))
+        << messages.join('\n').toStdString();
     // The commands do not touch what start-up could not build.
-    Messages.clear();
-    Window->a04RdB->click();
-    Window->a05Yo1B->click();
+    messages.clear();
+    form->a04RdB->click();
+    form->a05Yo1B->click();
     CloseWindow();
 
     EXPECT_EQ(RegisterRows(database), rowsBefore);

@@ -1,7 +1,9 @@
-// What the fault and crash tests share: running the program in a folder, the
+// What the fault and crash tests share besides running the program: the
 // price file they give it, and reading the register back from the file after
 // the program has released it.
 #pragma once
+
+#include "support/BatchRunner.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -13,20 +15,6 @@ namespace Hardening {
 
 inline const QString kPriceFile = QStringLiteral("tarvok_stock_average_daily_jp.csv");
 inline const QString kDatabase = QStringLiteral("SQDB.DB");
-
-struct TRun {
-    bool Finished = false;   // ended by itself, without a signal, in time
-    int ExitCode = -1;
-    QStringList Out;         // the log lines
-    QStringList Err;         // the message box texts
-};
-
-// brelvan-batch in `folder` with `args`; asOtherUser runs it as the user
-// "nobody" when the test runs as root, so that file permissions bite.
-TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser = false);
-
-// Whether asOtherUser can take effect (not root, or root with setpriv).
-bool CanDropRights();
 
 // A price file in the real-world form: Shift-JIS, a Japanese header,
 // quoted closes with thousands separators, CR LF, a trailer line.  The

@@ -1,6 +1,8 @@
 // brelvan-batch end to end on the sample price file, in a fresh folder: the
 // log on standard output, the messages on standard error, the registration
 // in SQDB.DB, the saved chart and table.
+#include "support/BatchRunner.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -11,24 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct TRun {
-    int exitCode = -1;
-    QStringList out, err;
-};
-
-TRun RunBatch(const QString& folder, const QStringList& args)
-{
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(QStringLiteral(BRELVAN_BATCH), args);
-    EXPECT_TRUE(process.waitForFinished(120000));
-    TRun run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    run.err = QString::fromUtf8(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    return run;
-}
 
 class BatchTest : public ::testing::Test {
 protected:
@@ -45,19 +29,19 @@ TEST_F(BatchTest, RunsTheSampleLikeAUser)
 {
     const TRun run = RunBatch(folder.path(), {"--passes", "20", "--register", "batch run", "--chart", "chart.png",
                                               "--table", "table.csv"});
-    EXPECT_EQ(run.exitCode, 0) << run.err.join(QLatin1Char('\n')).toStdString();
-    ASSERT_GE(run.out.size(), 14);
-    EXPECT_EQ(run.out[0], QStringLiteral("5105件 読込終了"));
-    EXPECT_EQ(run.out[1], QStringLiteral("最終日: 2020/04/17"));
-    EXPECT_EQ(run.out[2], QStringLiteral("時間枠間隔: 日"));
-    EXPECT_TRUE(run.out[3].startsWith(QStringLiteral("学習開始: ")));
-    EXPECT_EQ(run.out[4], QStringLiteral("学習回数: 20回"));
-    EXPECT_EQ(run.out[9].left(26), QStringLiteral("2020/04/17 終値実価格: 2874.56").left(26));
-    EXPECT_EQ(run.out[10], QStringLiteral("2020/04/17 以降の終値予測"));
-    EXPECT_TRUE(run.out[11].startsWith(QStringLiteral("2020/04/17 終値: ")));
-    EXPECT_TRUE(run.out[12].startsWith(QStringLiteral("2020/04/18 終値: ")));
-    EXPECT_EQ(run.out[13], QStringLiteral("全期間の予測"));
-    EXPECT_TRUE(run.err.contains(QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")));
+    EXPECT_EQ(run.ExitCode, 0) << run.Err.join(QLatin1Char('\n')).toStdString();
+    ASSERT_GE(run.Out.size(), 14);
+    EXPECT_EQ(run.Out[0], QStringLiteral("5105件 読込終了"));
+    EXPECT_EQ(run.Out[1], QStringLiteral("最終日: 2020/04/17"));
+    EXPECT_EQ(run.Out[2], QStringLiteral("時間枠間隔: 日"));
+    EXPECT_TRUE(run.Out[3].startsWith(QStringLiteral("学習開始: ")));
+    EXPECT_EQ(run.Out[4], QStringLiteral("学習回数: 20回"));
+    EXPECT_EQ(run.Out[9].left(26), QStringLiteral("2020/04/17 終値実価格: 2874.56").left(26));
+    EXPECT_EQ(run.Out[10], QStringLiteral("2020/04/17 以降の終値予測"));
+    EXPECT_TRUE(run.Out[11].startsWith(QStringLiteral("2020/04/17 終値: ")));
+    EXPECT_TRUE(run.Out[12].startsWith(QStringLiteral("2020/04/18 終値: ")));
+    EXPECT_EQ(run.Out[13], QStringLiteral("全期間の予測"));
+    EXPECT_TRUE(run.Err.contains(QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")));
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("batch_check"));
@@ -88,15 +72,15 @@ TEST_F(BatchTest, RunsTheSampleLikeAUser)
 TEST_F(BatchTest, ErrorThatReachesTheDefaultHandlerGivesStatusOne)
 {
     const TRun run = RunBatch(folder.path(), {"--passes", "many"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("'many' は整数ではありません"))) << run.err.join('\n').toStdString();
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(run.Err.contains(QStringLiteral("'many' は整数ではありません"))) << run.Err.join('\n').toStdString();
 }
 
 TEST_F(BatchTest, HelpIsJapaneseAndEnglish)
 {
     const TRun run = RunBatch(folder.path(), {"--help"});
-    EXPECT_EQ(run.exitCode, 0);
-    const QString text = run.out.join(QLatin1Char('\n'));
+    EXPECT_EQ(run.ExitCode, 0);
+    const QString text = run.Out.join(QLatin1Char('\n'));
     EXPECT_TRUE(text.contains(QStringLiteral("使い方: brelvan-batch")));
     EXPECT_TRUE(text.contains(QStringLiteral("Usage: brelvan-batch")));
 }

@@ -1,6 +1,7 @@
 // The price commands on the real databases in a fresh folder, the window
 // stood in for: import, training run and both predictions, with the price
 // file written by each test.
+#include "support/ControllerFixture.h"
 #include "support/PriceStandIn.h"
 
 #include "db/Data.h"
@@ -41,31 +42,14 @@ QStringList DataLines(int n)
     return lines;
 }
 
-class PriceCommandsTest : public ::testing::Test {
+class PriceCommandsTest : public ControllerFixture<TPriceStandIn> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(folder.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(folder.path()));
-        previousDm = dm;
-        form = std::make_unique<TPriceStandIn>();
-        module = std::make_unique<Tdm>();
-        dm = module.get();
-        previousSink = SetMessageSink([this](const QString& text) { messages << text; });
-        form->StartUp();
-        ASSERT_EQ(messages, (QStringList{QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます"),
-                                         QStringLiteral("ﾃｰﾌﾞﾙ構造ﾃﾞｰﾀ読込完了しました ")}));
+        ControllerFixture::SetUp();
+        Create().StartUp();
+        ASSERT_EQ(messages, CatalogueMessages());
         messages.clear();
-    }
-
-    void TearDown() override
-    {
-        SetMessageSink(previousSink);
-        form.reset();
-        dm = previousDm;
-        module.reset();
-        QDir::setCurrent(previousDir);
     }
 
     void WritePriceFile(const QStringList& data)
@@ -126,13 +110,6 @@ protected:
 
     void ExpectImportStoresWhatTextInsertsStore(const QStringList& lines);
 
-    QTemporaryDir folder;
-    QString previousDir;
-    Tdm* previousDm = nullptr;
-    std::unique_ptr<Tdm> module;
-    std::unique_ptr<TPriceStandIn> form;
-    TMessageSink previousSink;
-    QStringList messages;
 };
 
 // ---- Import --------------------------------------------------------------------
