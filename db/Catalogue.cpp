@@ -3,6 +3,7 @@
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
 #include "app/Errors.h"
+#include "db/CatalogueRows.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 
@@ -14,7 +15,8 @@
 namespace {
 
 // Looks stnm up in AAATBN; sets stid to its TBID when found, otherwise shows
-// the not-found message and leaves stid as it was.
+// the not-found message and leaves stid as it was.  A row whose name or id
+// is no plain value is refused (EDatabaseError) before its id is used.
 bool LookUpTable(const QString& stnm, QString& stid)
 {
     TQuery& qw = DataModule().qw;
@@ -24,9 +26,33 @@ bool LookUpTable(const QString& stnm, QString& stid)
         ShowMessage(SqlText::TableNotFound(stnm));
         return false;
     }
+    const QString fault = CatalogueRows::TableRowFault(stnm, qw.FieldByName(QStringLiteral("TNAM")),
+                                                       qw.FieldByName(QStringLiteral("TBID")));
+    if (!fault.isEmpty()) {
+        qw.Close();
+        throw EDatabaseError(fault);
+    }
     stid = qw.FieldText(QStringLiteral("TBID"));
     qw.Close();
     return true;
+}
+
+// Every column row of the open qst is checked before a statement is built
+// from any of them; a refused row closes qst and raises EDatabaseError.
+void CheckColumnRows(const QString& table)
+{
+    TQuery& qst = DataModule().qst;
+    int position = 1;
+    for (qst.First(); !qst.Eof(); qst.Next(), ++position) {
+        const QString fault = CatalogueRows::ColumnRowFault(
+            table, position, qst.FieldByName(QStringLiteral("CNAM")), qst.FieldByName(QStringLiteral("KT")),
+            qst.FieldByName(QStringLiteral("LN")), qst.FieldByName(QStringLiteral("DPW")));
+        if (!fault.isEmpty()) {
+            qst.Close();
+            throw EDatabaseError(fault);
+        }
+    }
+    qst.First();
 }
 
 // A catalogue file as lines of text (Shift-JIS, CR LF or LF), or no value
@@ -84,6 +110,7 @@ void TBrelvanF::uqTst(std::int32_t id)
         }
         DataModule().qst.SetSQL(SqlText::ColumnRows(stid));
         DataModule().qst.Open();
+        CheckColumnRows(stnm);
         return;
     case 2:
         LookUpTable(stnm, stid);
@@ -104,7 +131,9 @@ void TBrelvanF::uqTst(std::int32_t id)
     ExecSql(db, SqlText::DropAaatst);
     ExecSql(db, SqlText::CreateAaatst);
 
-    // One statement per line; a line whose statement fails is skipped.
+    // One statement per line; a line whose statement fails is skipped, and
+    // so is one whose number field holds no number (that text would be read
+    // as SQL).
     const auto load = [&](const QStringList& lines, const QVector<int>& textFields, int fields,
                           QString (*insert)(const QStringList&)) {
         for (const QString& line : lines) {
@@ -114,8 +143,16 @@ void TBrelvanF::uqTst(std::int32_t id)
             for (int k = 1; k <= values.size() && 10 + k <= TSlots::Count; ++k)
                 sa[10 + k] = values[k - 1];
             QStringList row;
-            for (int slot = 11; slot < 11 + fields; ++slot)
-                row << sa[slot];
+            bool numbers = true;
+            for (int k = 1; k <= fields; ++k) {
+                const QString& value = sa[10 + k];
+                const bool written = k <= values.size() - 1 && !textFields.contains(k);   // not quoted
+                if (written && value != QLatin1String("NULL") && !SqlText::IsNumber(value))
+                    numbers = false;
+                row << value;
+            }
+            if (!numbers)
+                continue;
             QSqlQuery query(db);
             if (!query.exec(insert(row))) {
                 query.finish();

@@ -234,10 +234,12 @@ TEST_F(CatalogueFilesTest, MissingFilesNameTheFolderAndChangeNothing)
 }
 
 // The rebuild reads Shift-JIS lines, keeps quotes as data and skips lines
-// whose statement fails (an empty line, a word in a number field).
+// whose statement fails (an empty line) or whose number field holds no
+// number (a word, a subquery that would run).
 TEST_F(CatalogueFilesTest, RebuildKeepsQuotesAndSkipsBadLines)
 {
-    Write("tbl.csv", QByteArray("1,1,1,KTBL,AAATBN,O'Neil's\r\n\r\n2,x,2,KTST,AAATST,bad\r\n3,,3,,AYNK,")
+    Write("tbl.csv", QByteArray("1,1,1,KTBL,AAATBN,O'Neil's\r\n\r\n2,x,2,KTST,AAATST,bad\r\n"
+                                "4,(select count(*) from sqlite_master),4,GAKU,AYFS,sub\r\n3,,3,,AYNK,")
                          + QByteArray("\x93\xfa\x91\xab", 4) + "\r\n");   // 日足 in Shift-JIS
     Write("tblstrc.csv", "1,1,3,1,CNT,Integer,,5,it's\n");
     dm->OpenFile(DbPath());
