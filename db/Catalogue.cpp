@@ -3,14 +3,17 @@
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
 #include "app/Errors.h"
+#include "app/RegularFile.h"
 #include "db/CatalogueRows.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSqlQuery>
 #include <QStringDecoder>
+
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -56,17 +59,14 @@ void CheckColumnRows(const QString& table)
 }
 
 // A catalogue file as lines of text (Shift-JIS, CR LF or LF), or no value
-// when it cannot be read.
-std::optional<QStringList> ReadLines(const QString& path)
+// and the reason when it is missing, is not a regular file or cannot be read.
+std::optional<QStringList> ReadLines(const QString& path, QString& reason)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const std::optional<QByteArray> bytes = ReadRegularFile(path, reason);
+    if (!bytes)
         return std::nullopt;
     QStringDecoder decode("Shift_JIS");
-    QStringList lines = QString(decode(bytes)).split(QLatin1Char('\n'));
+    QStringList lines = QString(decode(*bytes)).split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();   // the line end of the last line
     for (QString& line : lines)
@@ -81,21 +81,33 @@ struct TCatalogueFiles {
 };
 
 // Both files are read before anything is dropped, so that a missing file
-// leaves the database as it was.
+// leaves the database as it was.  The message names the files that failed
+// and, for those that are there but cannot be read, why.
 TCatalogueFiles ReadCatalogueFiles()
 {
     const QDir dir(CatalogueDirectory());
-    const auto tbl = ReadLines(dir.filePath(QStringLiteral("tbl.csv")));
-    const auto tblstrc = ReadLines(dir.filePath(QStringLiteral("tblstrc.csv")));
-    QStringList missing;
-    if (!tbl)
-        missing << QStringLiteral("tbl.csv");
-    if (!tblstrc)
-        missing << QStringLiteral("tblstrc.csv");
-    if (!missing.isEmpty())
-        throw EFileError(QStringLiteral("テーブル構造ファイル %1 をフォルダ %2 から読み込めません")
-                             .arg(missing.join(QStringLiteral(", ")), QDir::toNativeSeparators(dir.path())));
-    return {*tbl, *tblstrc};
+    TCatalogueFiles files;
+    QStringList failed;
+    QStringList reasons;
+    for (const auto& [name, lines] : {std::pair{"tbl.csv", &files.tbl}, std::pair{"tblstrc.csv", &files.tblstrc}}) {
+        QString reason;
+        const QString file = QString::fromLatin1(name);
+        if (const auto read = ReadLines(dir.filePath(file), reason)) {
+            *lines = *read;
+            continue;
+        }
+        failed << file;
+        if (PathKindOf(dir.filePath(file)) != TPathKind::Missing)
+            reasons << file + QStringLiteral(" は") + reason;
+    }
+    if (!failed.isEmpty()) {
+        QString text = QStringLiteral("テーブル構造ファイル %1 をフォルダ %2 から読み込めません")
+                           .arg(failed.join(QStringLiteral(", ")), QDir::toNativeSeparators(dir.path()));
+        if (!reasons.isEmpty())
+            text += QStringLiteral(": ") + reasons.join(QStringLiteral("、"));
+        throw EFileError(text);
+    }
+    return files;
 }
 
 }  // namespace

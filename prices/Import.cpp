@@ -7,20 +7,20 @@
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
 #include "app/Errors.h"
+#include "app/RegularFile.h"
 #include "db/Data.h"
 #include "prices/CatalogueCache.h"
 #include "prices/PriceFile.h"
 #include "prices/PriceTexts.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -168,15 +168,15 @@ QString Borrowed(QStringView field)
     return field.isNull() ? QString() : QString::fromRawData(field.data(), field.size());
 }
 
+// The price file's text; only a regular file is read (see ReadRegularFile).
 QString ReadPriceText(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(QStringLiteral("CSV ﾌｧｲﾙを開けません: ") + file.errorString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EFileError(QStringLiteral("CSV ﾌｧｲﾙを読めません: ") + file.errorString());
-    return DecodePriceText(bytes);
+    QString reason;
+    const std::optional<QByteArray> bytes = ReadRegularFile(path, reason);
+    if (!bytes)
+        throw EFileError(QStringLiteral("CSV ﾌｧｲﾙを開けません: %1 (%2)")
+                             .arg(reason, QString::fromLatin1(kPriceFileName)));
+    return DecodePriceText(*bytes);
 }
 
 }  // namespace
@@ -189,7 +189,7 @@ void TBrelvanF::y02rdDat()
 {
     ShowMessage(ImportNoticeText());
     const QString path = QDir::current().filePath(QString::fromLatin1(kPriceFileName));
-    if (!QFileInfo::exists(path)) {
+    if (PathKindOf(path) == TPathKind::Missing) {
         ShowMessage(PriceFileMissingText());
         return;
     }

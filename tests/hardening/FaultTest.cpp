@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -140,8 +141,6 @@ const TFaultCase kCases[] = {
     {"DatabaseHeldBySecondProcess", [](const QDir&) {}, 1, "は他のプログラムが使用中です", false, 0, false, true,
      nullptr, true},
     // The price file.
-    {"PriceFileIsADirectory", [](const QDir& d) { return RemoveAndMakeDirectory(d, kPriceFile); }, 1,
-     "CSV ﾌｧｲﾙを開けません: "},
     {"PriceFileDanglingLink",
      [](const QDir& d) {
          QFile::remove(d.filePath(kPriceFile));
@@ -228,5 +227,51 @@ TEST_P(FaultTest, TellsTheUserAndKeepsEveryRegisteredRun)
 
 INSTANTIATE_TEST_SUITE_P(Files, FaultTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<TFaultCase>& info) { return info.param.Name; });
+
+// Something under the price file's name that is not a regular file: the
+// import answers at once (a FIFO would wait for a writer for ever, a device
+// never ends) with a message that says what it is, and nothing changes.
+struct TNotAFileCase {
+    const char* Name;
+    std::function<bool(const QString& path)> Make;
+    const char* Reason;
+};
+
+void PrintTo(const TNotAFileCase& c, std::ostream* os) { *os << c.Name; }
+
+const TNotAFileCase kNotAFileCases[] = {
+    {"Directory", [](const QString& p) { return QDir().mkdir(p); }, "通常のファイルではなくディレクトリです"},
+    {"Fifo", [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; },
+     "通常のファイルではなく名前付きパイプ (FIFO) です"},
+    {"LinkToDevZero", [](const QString& p) { return QFile::link("/dev/zero", p); }, "通常のファイルではなくデバイスです"},
+    {"LinkToDevNull", [](const QString& p) { return QFile::link("/dev/null", p); }, "通常のファイルではなくデバイスです"},
+};
+
+class PriceFileNotAFileTest : public ::testing::TestWithParam<TNotAFileCase> {};
+
+TEST_P(PriceFileNotAFileTest, AnswersAtOnceAndChangesNothing)
+{
+    const TNotAFileCase& c = GetParam();
+    const TBaseFolder& base = TBaseFolder::Get();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QDir dir(folder.path());
+    WriteFile(dir.filePath(kDatabase), base.Database);
+    ASSERT_TRUE(c.Make(dir.filePath(kPriceFile)));
+
+    const TRun run = RunBatch(folder.path(), {"--passes", "1"}, false, 60 * 1000);
+    ASSERT_TRUE(run.Finished) << "the program hung or crashed: " << run.Err.join('\n').toStdString();
+    EXPECT_EQ(run.ExitCode, 1);
+    const int notice = int(run.Err.indexOf(QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")));
+    ASSERT_GE(notice, 0) << run.Err.join('\n').toStdString();
+    ASSERT_LT(notice + 1, run.Err.size());
+    EXPECT_EQ(run.Err[notice + 1], QStringLiteral("CSV ﾌｧｲﾙを開けません: %1 (%2)").arg(QString::fromUtf8(c.Reason), kPriceFile));
+    EXPECT_LT(run.ErrAt[notice + 1] - run.ErrAt[notice], 1000) << "ms from the notice to the answer";
+    EXPECT_EQ(RegisterRows(dir.filePath(kDatabase)), base.Rows);
+    EXPECT_EQ(IntegrityCheck(dir.filePath(kDatabase)), QStringLiteral("ok"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, PriceFileNotAFileTest, ::testing::ValuesIn(kNotAFileCases),
+                         [](const ::testing::TestParamInfo<TNotAFileCase>& info) { return info.param.Name; });
 
 }  // namespace
