@@ -7,6 +7,7 @@
 #include "db/CatalogueRows.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
+#include "db/Transaction.h"
 
 #include <QDir>
 #include <QSqlQuery>
@@ -138,6 +139,10 @@ void TBrelvanF::uqTst(std::int32_t id)
     DataModule().qw.Close();   // no open result may hold the tables that are dropped
     DataModule().qst.Close();
     QSqlDatabase db = DataModule().Csq();
+
+    // Drops, creates and every line commit together or not at all: a process
+    // that ends half-way leaves the catalogue that was there before.
+    TTransaction transaction(db);
     ExecSql(db, SqlText::DropAaatbn);
     ExecSql(db, SqlText::CreateAaatbn);
     ExecSql(db, SqlText::DropAaatst);
@@ -145,7 +150,9 @@ void TBrelvanF::uqTst(std::int32_t id)
 
     // One statement per line; a line whose statement fails is skipped, and
     // so is one whose number field holds no number (that text would be read
-    // as SQL).
+    // as SQL).  Each line runs in a savepoint of its own: if a failure has
+    // taken the whole transaction with it, releasing the savepoint fails and
+    // the rebuild ends there.
     const auto load = [&](const QStringList& lines, const QVector<int>& textFields, int fields,
                           QString (*insert)(const QStringList&)) {
         for (const QString& line : lines) {
@@ -165,14 +172,16 @@ void TBrelvanF::uqTst(std::int32_t id)
             }
             if (!numbers)
                 continue;
-            QSqlQuery query(db);
-            if (!query.exec(insert(row))) {
-                query.finish();
-                db.rollback();
+            ExecSql(db, QStringLiteral("SAVEPOINT catalogue_line"));
+            {
+                QSqlQuery query(db);
+                query.exec(insert(row));
             }
+            ExecSql(db, QStringLiteral("RELEASE catalogue_line"));
         }
     };
     load(files.tbl, SqlText::TblTextFields(), 6, &SqlText::InsertAaatbn);
     load(files.tblstrc, SqlText::TblstrcTextFields(), 9, &SqlText::InsertAaatst);
+    transaction.Commit();
     ShowMessage(QStringLiteral("ﾃｰﾌﾞﾙ構造ﾃﾞｰﾀ読込完了しました "));
 }

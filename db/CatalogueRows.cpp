@@ -1,5 +1,7 @@
 #include "db/CatalogueRows.h"
 
+#include "db/SqlText.h"
+
 namespace CatalogueRows {
 
 namespace {
@@ -107,6 +109,41 @@ QString ColumnRowFault(const QString& table, int position, const QVariant& cnam,
         return Refused("AAATST", "LN", ln, subject, RangeRule(0, MaxLength));
     if (!NullOrWholeNumber(dpw, 0, MaxDisplayWidth))
         return Refused("AAATST", "DPW", dpw, subject, RangeRule(0, MaxDisplayWidth));
+    return {};
+}
+
+const std::vector<TExpectedTable>& ProgramTables()
+{
+    using K = TColumnKind;
+    static const std::vector<TExpectedTable> tables{
+        {"AAATBN", {{"CNT", K::Any}, {"BID", K::Any}, {"TBID", K::Any}, {"SKB", K::Any}, {"TNAM", K::Any},
+                    {"TYO", K::Any}}},
+        {"AAATST", {{"CNT", K::Any}, {"BID", K::Any}, {"TBID", K::Any}, {"CID", K::Any}, {"CNAM", K::Any},
+                    {"KT", K::Any}, {"LN", K::Any}, {"DPW", K::Any}, {"TYO", K::Any}}},
+        // The import writes the file's texts and the row number; the
+        // predictions find rows by number and write plain decimals.
+        {"AYNK", {{"CNT", K::Number}, {"DATE", K::Text}, {"TIME", K::Any}, {"CLOSE", K::Text}, {"HG", K::Text},
+                  {"LG", K::Text}, {"OPEN", K::Text}, {"YCL1", K::Number}, {"YCL2", K::Number},
+                  {"YCL3", K::Number}, {"YCL4", K::Number}, {"YCL5", K::Number}, {"YCL6", K::Number},
+                  {"TYO", K::Any}}},
+        // The run number is counted on with Max(cnt); date, training time
+        // and remark are free texts.
+        {"AYFS", {{"CNT", K::Number}, {"DT", K::Text}, {"TF", K::Any}, {"DN", K::Any}, {"LNN", K::Any},
+                  {"LNR", K::Any}, {"LYIPN", K::Any}, {"LYM1N", K::Any}, {"LYM2N", K::Any}, {"LYOPN", K::Any},
+                  {"LNTM", K::Text}, {"MSE", K::Any}, {"TYO", K::Text}}},
+    };
+    return tables;
+}
+
+QString KindFault(const QString& table, const QString& column, const QString& kt, TColumnKind kind)
+{
+    const bool text = SqlText::IsTextType(kt);
+    if (kind == TColumnKind::Text && !text)
+        return Refused("AAATST", "KT", kt, QStringLiteral("%1 の列 %2").arg(table, column),
+                       QStringLiteral("この列は文字列の型 (varchar か nchar) にしてください"));
+    if (kind == TColumnKind::Number && text)
+        return Refused("AAATST", "KT", kt, QStringLiteral("%1 の列 %2").arg(table, column),
+                       QStringLiteral("この列は数値の型 (varchar と nchar 以外) にしてください"));
     return {};
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 #include <optional>
+#include <vector>
 
 namespace CatalogueRows {
 
@@ -29,5 +30,21 @@ QString TableRowFault(const QString& table, const QVariant& tnam, const QVariant
 // LN and DPW may be NULL.
 QString ColumnRowFault(const QString& table, int position, const QVariant& cnam, const QVariant& kt,
                        const QVariant& ln, const QVariant& dpw);
+
+// The program's own tables as the catalogue must describe them: every column
+// the program relies on, in order, and for some the kind of value it holds.
+enum class TColumnKind { Any, Text, Number };
+struct TExpectedColumn {
+    const char* Name;
+    TColumnKind Kind;
+};
+struct TExpectedTable {
+    const char* Name;
+    std::vector<TExpectedColumn> Columns;
+};
+const std::vector<TExpectedTable>& ProgramTables();
+
+// A column whose type word does not hold the kind of value the program writes.
+QString KindFault(const QString& table, const QString& column, const QString& kt, TColumnKind kind);
 
 }  // namespace CatalogueRows

@@ -9,6 +9,7 @@
 #include "app/Errors.h"
 #include "app/RegularFile.h"
 #include "db/Data.h"
+#include "db/Transaction.h"
 #include "prices/CatalogueCache.h"
 #include "prices/PriceFile.h"
 #include "prices/PriceTexts.h"
@@ -26,34 +27,6 @@
 namespace {
 
 constexpr int kFutureRows = 8;
-
-// One transaction on the in-memory database: the table is emptied and
-// refilled inside it, so that a failure leaves the previous rows in place.
-class TMemoryTransaction {
-public:
-    TMemoryTransaction() : fDb(dm->CsqM())
-    {
-        if (!fDb.transaction())
-            throw EDatabaseError(QStringLiteral("データベースエラー: ") + fDb.lastError().text());
-    }
-    ~TMemoryTransaction()
-    {
-        if (!fDone)
-            fDb.rollback();
-    }
-    void Commit()
-    {
-        fDone = true;
-        if (!fDb.commit())
-            throw EDatabaseError(QStringLiteral("データベースエラー: ") + fDb.lastError().text());
-    }
-    TMemoryTransaction(const TMemoryTransaction&) = delete;
-    TMemoryTransaction& operator=(const TMemoryTransaction&) = delete;
-
-private:
-    QSqlDatabase fDb;
-    bool fDone = false;
-};
 
 // The values of one AYNK row as the import puts them into sa[11] to sa[24].
 constexpr int kImportSlots = 14;
@@ -216,7 +189,9 @@ void TBrelvanF::y02rdDat()
     stdb = QStringLiteral("csqM");
     stnm = QStringLiteral("AYNK");
     {
-        TMemoryTransaction transaction;
+        // The table is emptied and refilled inside one transaction, so that
+        // a failure leaves the previous rows in place.
+        TTransaction transaction(dm->CsqM());
         const auto execute = [this] {
             uexSqlM();
             if (!LastSqlOk)

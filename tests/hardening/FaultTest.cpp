@@ -228,6 +228,71 @@ TEST_P(FaultTest, TellsTheUserAndKeepsEveryRegisteredRun)
 INSTANTIATE_TEST_SUITE_P(Files, FaultTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<TFaultCase>& info) { return info.param.Name; });
 
+// A catalogue changed by hand so that its values would change statements:
+// the value is refused with a message naming it, the catalogue is rebuilt
+// from its files, and a remark written to inject a row is stored as the
+// remark it is, with no other row.
+struct TTamperCase {
+    const char* Name;
+    const char* Tamper;    // run on the database first
+    const char* Message;   // the refusal, or its beginning
+};
+
+void PrintTo(const TTamperCase& c, std::ostream* os) { *os << c.Name; }
+
+const TTamperCase kTamperCases[] = {
+    {"RemarkDeclaredInteger", "update AAATST set KT = 'Integer' where TBID = 4 and CNAM = 'TYO'",
+     "ﾃｰﾌﾞﾙ構造 AAATST の KT の値 'Integer' (AYFS の列 TYO) は使えません"},
+    {"SubqueryAsColumnName",
+     "update AAATST set CNAM = '(select count(*) from sqlite_master) as MSE' where TBID = 4 and CNAM = 'MSE'",
+     "ﾃｰﾌﾞﾙ構造 AAATST の CNAM の値 '(select count(*) from sqlite_master) as MSE' (AYFS の 12 番目の列) は使えません"},
+    {"ConditionAsTableId", "update AAATBN set TBID = '4 or 1=1' where TNAM = 'AYFS'",
+     "ﾃｰﾌﾞﾙ構造 AAATBN の TBID の値 '4 or 1=1' (ﾃｰﾌﾞﾙ AYFS) は使えません"},
+    {"StackedDropInType", "update AAATST set KT = 'nchar(40); drop table AYFS; --' where TBID = 4 and CNAM = 'TYO'",
+     "ﾃｰﾌﾞﾙ構造 AAATST の KT の値 'nchar(40); drop table AYFS; --' (AYFS の列 TYO) は使えません"},
+    {"HugeDisplayWidth", "update AAATST set DPW = 2147483647 where TBID = 4 and CNAM = 'MSE'",
+     "ﾃｰﾌﾞﾙ構造 AAATST の DPW の値 '2147483647' (AYFS の列 MSE) は使えません"},
+};
+
+class TamperedCatalogueTest : public ::testing::TestWithParam<TTamperCase> {};
+
+TEST_P(TamperedCatalogueTest, RefusedRebuiltAndNothingInjected)
+{
+    const TTamperCase& c = GetParam();
+    const TBaseFolder& base = TBaseFolder::Get();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QDir dir(folder.path());
+    const QString database = dir.filePath(kDatabase);
+    WriteFile(database, base.Database);
+    WriteFile(dir.filePath(kPriceFile), base.PriceFile);
+    ExecOnFile(database, {QString::fromUtf8(c.Tamper)});
+
+    const QString remark = QStringLiteral("0), (999,'a','b','c','d','e','f','g','h','i','j','k','INJECTED'");
+    const TRun run = RunBatch(folder.path(), {"--passes", "1", "--register", remark});
+    EXPECT_TRUE(run.Finished);
+    EXPECT_EQ(run.ExitCode, 0) << run.Err.join('\n').toStdString();
+    const QString refusal = QString::fromUtf8(c.Message);
+    EXPECT_TRUE(std::any_of(run.Err.begin(), run.Err.end(), [&](const QString& m) { return m.startsWith(refusal); }))
+        << run.Err.join('\n').toStdString();
+    EXPECT_TRUE(run.Err.contains(QStringLiteral("ﾃｰﾌﾞﾙ構造ﾃﾞｰﾀ読込完了しました "))) << "the catalogue was not rebuilt";
+
+    const QStringList rows = RegisterRows(database);
+    ASSERT_EQ(rows.size(), base.Rows.size() + 1) << rows.join('\n').toStdString();
+    EXPECT_EQ(rows.mid(0, base.Rows.size()), base.Rows);
+    EXPECT_TRUE(rows.last().startsWith(QStringLiteral("3|"))) << rows.last().toStdString();
+    // The remark as text, cut to the column's length (40) as every text is.
+    EXPECT_TRUE(rows.last().endsWith(QStringLiteral("|") + remark.left(40))) << rows.last().toStdString();
+    EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AYFS where CNT = 999 or TYO = 'INJECTED'"),
+              QStringList{"0"});
+    EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AAATBN; select count(*) from AAATST"),
+              QStringList({"4", "42"}));
+    EXPECT_EQ(IntegrityCheck(database), QStringLiteral("ok"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, TamperedCatalogueTest, ::testing::ValuesIn(kTamperCases),
+                         [](const ::testing::TestParamInfo<TTamperCase>& info) { return info.param.Name; });
+
 // Something under the price file's name that is not a regular file: the
 // import answers at once (a FIFO would wait for a writer for ever, a device
 // never ends) with a message that says what it is, and nothing changes.

@@ -1,0 +1,31 @@
+#include "db/Transaction.h"
+
+#include "app/Errors.h"
+
+#include <QSqlError>
+
+namespace {
+QString Failure(const QSqlDatabase& db) { return QStringLiteral("データベースエラー: ") + db.lastError().text(); }
+}  // namespace
+
+TTransaction::TTransaction(const QSqlDatabase& db) : fDb(db)
+{
+    if (!fDb.transaction())
+        throw EDatabaseError(Failure(fDb));
+}
+
+TTransaction::~TTransaction()
+{
+    if (!fDone)
+        fDb.rollback();
+}
+
+void TTransaction::Commit()
+{
+    fDone = true;
+    if (!fDb.commit()) {
+        const QString failure = Failure(fDb);
+        fDb.rollback();
+        throw EDatabaseError(failure);
+    }
+}
