@@ -171,6 +171,10 @@ void TBrelvanF::y02rdDat()
     TPriceText file = ParsePriceTextInPlace(ReadPriceText(path));
     const std::int32_t newIdn = std::int32_t(file.Rows.size());
     const TPriceRange range = file.Range;
+    const QString lastDate = file.Rows.back().Date.toString();
+    TDateTime future = file.Rows.back().Day + 1;
+    if (future + (kFutureRows - 1) > LastFutureDay())
+        throw ERangeError(FutureRowsPastLastDayText(lastDate, kFutureRows));
 
     std::vector<TData> newData = Data;   // resizing keeps what was there and zero-fills the rest
     newData.resize(std::size_t(file.LineCount) + 10);
@@ -181,8 +185,6 @@ void TBrelvanF::y02rdDat()
         d.dt = row.Day;
         d.EndV = NormalizePrice(row.CloseValue, range.IrL, range.IrH);
     }
-    const QString lastDate = file.Rows.back().Date.toString();
-    TDateTime future = file.Rows.back().Day + 1;
 
     // Replace the in-memory table inside one transaction: inserts prepared
     // once, the rows' values bound to them.

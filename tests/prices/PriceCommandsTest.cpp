@@ -236,8 +236,21 @@ INSTANTIATE_TEST_SUITE_P(
                       TooFewFieldsMessage(4, 40)},
         BadImportCase{"EmptyRange", QStringList{"2020/04/16,100,1,1,1", "2020/04/17,100,1,1,1"},
                       EmptyRangeMessage(100)},
-        BadImportCase{"NoDataLines", QStringList{}, NoDataLinesMessage()}),
+        BadImportCase{"NoDataLines", QStringList{}, NoDataLinesMessage()},
+        BadImportCase{"FutureRowsPastTheYear9999", QStringList{"9999/12/23,100,1,1,1", "9999/12/24,210,1,1,1"},
+                      QStringLiteral("最終日 9999/12/24 の翌日から 8 日分の予測用の行の日付が 9999/12/31 を超えるため"
+                                     "読み込めません")}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The last file the future rows fit: its eighth future row is 9999/12/31.
+TEST_F(PriceCommandsTest, FutureRowsUpToTheLastDate)
+{
+    Import({"9999/12/22,100,1,1,1", "9999/12/23,210,1,1,1"});
+    EXPECT_EQ(form->Idn, 2);
+    const QStringList table = Table();
+    ASSERT_EQ(table.size(), 10);
+    EXPECT_TRUE(table.last().startsWith(QStringLiteral("10|9999/12/31|"))) << table.last().toStdString();
+}
 
 TEST_F(PriceCommandsTest, CachedInsertWritesWhatTheBuilderWrites)
 {
