@@ -107,6 +107,18 @@ const TFaultCase kCases[] = {
     {"DatabaseNameIsADirectory",
      [](const QDir& d) { return RemoveAndMakeDirectory(d, kDatabase); }, 1,
      "SQDB.DB を開けません: ", false, 0, false, false},
+    {"DatabaseIsAFifo",
+     [](const QDir& d) {
+         QFile::remove(d.filePath(kDatabase));
+         ::mkfifo(QFile::encodeName(d.filePath(kDatabase)).constData(), 0600);
+     },
+     1, "SQDB.DB を開けません: 通常のファイルではなく名前付きパイプ (FIFO) です", false, 0, false, false},
+    {"DatabaseLinksToDevZero",
+     [](const QDir& d) {
+         QFile::remove(d.filePath(kDatabase));
+         QFile::link("/dev/zero", d.filePath(kDatabase));
+     },
+     1, "SQDB.DB を開けません: 通常のファイルではなくデバイスです", true, 0, false, false},
     {"FolderReadOnlyNoDatabase",
      [](const QDir& d) {
          QFile::remove(d.filePath(kDatabase));
