@@ -16,8 +16,8 @@ enum class TPathKind { Missing, Regular, Directory, Fifo, Device, Socket, Other 
 // (the kind is then Other).
 TPathKind PathKindOf(const QString& path, QString* reason = nullptr);
 
-// For a kind that is not a regular file: "ディレクトリです", "名前付きパイプ
-// (FIFO) です" and so on; "ファイルがありません" for Missing.
+// What a path that is not a regular file stands for: "通常のファイルではなく
+// ディレクトリです" and so on; "ファイルがありません" for Missing.
 QString PathKindText(TPathKind kind);
 
 // The whole contents of the regular file at `path`.  No value for anything

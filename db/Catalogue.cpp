@@ -10,6 +10,7 @@
 #include "db/Transaction.h"
 
 #include <QDir>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStringDecoder>
 
@@ -98,7 +99,7 @@ TCatalogueFiles ReadCatalogueFiles()
             continue;
         }
         failed << file;
-        if (PathKindOf(dir.filePath(file)) != TPathKind::Missing)
+        if (reason != PathKindText(TPathKind::Missing))
             reasons << file + QStringLiteral(" は") + reason;
     }
     if (!failed.isEmpty()) {
@@ -173,11 +174,14 @@ void TBrelvanF::uqTst(std::int32_t id)
             if (!numbers)
                 continue;
             ExecSql(db, QStringLiteral("SAVEPOINT catalogue_line"));
-            {
-                QSqlQuery query(db);
-                query.exec(insert(row));
-            }
-            ExecSql(db, QStringLiteral("RELEASE catalogue_line"));
+            QSqlQuery query(db);
+            const bool inserted = query.exec(insert(row));
+            const QSqlError failure = query.lastError();
+            query.finish();
+            QSqlQuery release(db);
+            if (!release.exec(QStringLiteral("RELEASE catalogue_line")))
+                throw EDatabaseError(QStringLiteral("テーブル構造を作れません: ")
+                                     + (inserted ? release.lastError() : failure).text());
         }
     };
     load(files.tbl, SqlText::TblTextFields(), 6, &SqlText::InsertAaatbn);

@@ -37,6 +37,14 @@ public:
     QByteArray PriceFile;
     QStringList Rows;
 
+    // The database and, unless told otherwise, the price file into `dir`.
+    void WriteInto(const QDir& dir, bool withPriceFile = true) const
+    {
+        WriteFile(dir.filePath(kDatabase), Database);
+        if (withPriceFile)
+            WriteFile(dir.filePath(kPriceFile), PriceFile);
+    }
+
 private:
     TBaseFolder()
     {
@@ -202,8 +210,7 @@ TEST_P(FaultTest, TellsTheUserAndKeepsEveryRegisteredRun)
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QDir dir(folder.path());
-    WriteFile(dir.filePath(kDatabase), base.Database);
-    WriteFile(dir.filePath(kPriceFile), base.PriceFile);
+    base.WriteInto(dir);
     c.Damage(dir);
     const QStringList rowsBefore = c.RegisterReadable ? RegisterRows(dir.filePath(kDatabase)) : QStringList();
     const QByteArray bytesBefore = QFileInfo(dir.filePath(kDatabase)).isFile() ? ReadFile(dir.filePath(kDatabase))
@@ -276,8 +283,7 @@ TEST_P(TamperedCatalogueTest, RefusedRebuiltAndNothingInjected)
     ASSERT_TRUE(folder.isValid());
     const QDir dir(folder.path());
     const QString database = dir.filePath(kDatabase);
-    WriteFile(database, base.Database);
-    WriteFile(dir.filePath(kPriceFile), base.PriceFile);
+    base.WriteInto(dir);
     ExecOnFile(database, {QString::fromUtf8(c.Tamper)});
 
     const QString remark = QStringLiteral("0), (999,'a','b','c','d','e','f','g','h','i','j','k','INJECTED'");
@@ -333,7 +339,7 @@ TEST_P(PriceFileNotAFileTest, AnswersAtOnceAndChangesNothing)
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QDir dir(folder.path());
-    WriteFile(dir.filePath(kDatabase), base.Database);
+    base.WriteInto(dir, false);
     ASSERT_TRUE(c.Make(dir.filePath(kPriceFile)));
 
     const TRun run = RunBatch(folder.path(), {"--passes", "1"}, false, 60 * 1000);
