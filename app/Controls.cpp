@@ -474,7 +474,7 @@ void TDBGrid::ApplyLayout()
         setColumnHidden(section, false);
         header->moveSection(header->visualIndex(section), visual++);
         const QString title = column.Title.isEmpty() ? record.fieldName(section) : column.Title;
-        const int chars = fQuery->DisplayWidth(section);
+        const int chars = std::clamp(fQuery->DisplayWidth(section), 0, MaxDisplayChars);
         // The display width in characters, never narrower than the title.
         const int titleWidth = metrics.horizontalAdvance(title) + 8;
         const int width = chars >= 1 ? std::max(chars * metrics.averageCharWidth() + 4, titleWidth)

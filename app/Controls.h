@@ -203,6 +203,9 @@ public:
     QString VisibleTitle(int n) const;
     int VisibleWidth(int n) const;
     int CurrentRecord() const;               // row of the current cell, -1 when none
+    // The widest display width a column takes, in characters: a stored
+    // width is clamped to it before it becomes pixels.
+    static constexpr int MaxDisplayChars = 10000;
 private:
     void ApplyLayout();
     void FollowRow(int row);

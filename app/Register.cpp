@@ -34,6 +34,8 @@ const TPageField kPageFields[] = {
     {TSetting::TYO, "TYO", ""},
 };
 
+QString NotInCatalogue() { return QStringLiteral("ﾃｰﾌﾞﾙ構造に AYFS がありません"); }
+
 }  // namespace
 
 void TBrelvanF::udc(std::int32_t id)
@@ -70,6 +72,8 @@ void TBrelvanF::uqc(std::int32_t id)
         qc.SetConnection(dm->csq);
         swh.clear();
         ucSql(1);
+        if (sqw.isEmpty())   // the look-up has said that the catalogue does not list AYFS
+            throw EDatabaseError(QStringLiteral("登録の一覧を開けません: ") + NotInCatalogue());
         qc.SetSQL(sqw);
         qc.Open();
         TQuery& columns = dm->qst;
@@ -84,6 +88,8 @@ void TBrelvanF::uqc(std::int32_t id)
         uqc(5);
         swh.clear();
         ucSql(2);
+        if (sqw.isEmpty())
+            throw EDatabaseError(QStringLiteral("登録できませんでした: ") + NotInCatalogue());
         uexSql();
         const bool inserted = LastSqlOk;
         const QString reason = LastSqlError;

@@ -87,7 +87,11 @@ QSqlDatabase UseConnection(const QString& name)
 
 QString DatabaseMessage(const QSqlError& error, const QString& sql)
 {
-    QString text = QStringLiteral("データベースエラー: ") + error.text().trimmed();
+    QString reason = error.text().trimmed();
+    if (reason.isEmpty())
+        reason = sql.trimmed().isEmpty() ? QStringLiteral("実行する SQL 文がありません")
+                                         : QStringLiteral("データベースが理由を返しませんでした");
+    QString text = QStringLiteral("データベースエラー: ") + reason;
     if (!sql.trimmed().isEmpty())
         text += QStringLiteral("\n") + sql.trimmed();
     return text;

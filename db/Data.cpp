@@ -1,7 +1,10 @@
 #include "db/Data.h"
 
 #include "base/Errors.h"
+#include "base/RegularFile.h"
 #include "db/Connection.h"
+
+#include <QDir>
 
 #include <QSqlDatabase>
 
@@ -92,5 +95,12 @@ void Tdm::OpenFile(const QString& fileName)
     db.close();
     db.setDatabaseName(fileName);
     fFileName = fileName;
+    // Only a regular file (or none yet) is a database: a device or a FIFO
+    // under the name would swallow every write or fail with a bare I/O error.
+    QString reason;
+    const TPathKind kind = PathKindOf(fileName, &reason);
+    if (kind != TPathKind::Missing && kind != TPathKind::Regular)
+        throw EDatabaseError(QStringLiteral("データベース %1 を開けません: %2")
+                                 .arg(QDir::toNativeSeparators(fileName), reason.isEmpty() ? PathKindText(kind) : reason));
     OpenConnection(db);
 }

@@ -54,11 +54,40 @@ QString CutText(const QString& st, int il)
 }
 }  // namespace
 
+bool IsNumber(const QString& text)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    const auto digits = [&] {
+        const qsizetype start = i;
+        while (i < n && text.at(i) >= u'0' && text.at(i) <= u'9')
+            ++i;
+        return i - start;
+    };
+    if (i < n && (text.at(i) == u'+' || text.at(i) == u'-'))
+        ++i;
+    qsizetype mantissa = digits();
+    if (i < n && text.at(i) == u'.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < n && (text.at(i) == u'e' || text.at(i) == u'E')) {
+        ++i;
+        if (i < n && (text.at(i) == u'+' || text.at(i) == u'-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == n;
+}
+
 QString Literal(const QString& st, int id, int il)
 {
     switch (id) {
     case 1:
-        return st.isEmpty() ? QStringLiteral("NULL") : st;
+        return IsNumber(st) ? st : QStringLiteral("NULL");
     case 2:
         return st.isEmpty() ? QStringLiteral("NULL") : Quoted(CutText(st, il));
     default:

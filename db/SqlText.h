@@ -24,8 +24,13 @@ bool IsTextType(const QString& kt);
 // always data, never SQL.  An unpaired surrogate becomes U+FFFD.
 QString Quoted(const QString& text);
 
-// One value as an SQL literal.  Id 1: empty gives NULL, anything else stays
-// as it is.  Id 2: empty gives NULL; otherwise cut to its first `il` UTF-16
+// A number as SQL reads it: an optional sign, digits with an optional
+// fraction (or a point and digits) and an optional exponent; nothing else,
+// no blanks.
+bool IsNumber(const QString& text);
+
+// One value as an SQL literal.  Id 1: a number stays as it is, anything else
+// (empty included) gives NULL, so that no value is ever read as SQL.  Id 2: empty gives NULL; otherwise cut to its first `il` UTF-16
 // code units (one fewer where the cut would part a surrogate pair) and quoted.  Any other id leaves the text unchanged.
 QString Literal(const QString& st, int id, int il);
 // The text a non-empty id 2 literal stands for: cut as Literal cuts it, every

@@ -1,5 +1,9 @@
 // Start-up of the databases and the price grid's query.
 #include "db/BrelvanDb.h"
+
+#include "base/Errors.h"
+#include "base/Messages.h"
+#include "db/CatalogueRows.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 
@@ -12,14 +16,101 @@ const QString kFileName = QStringLiteral("SQDB.DB");
 // whole in-memory price table.  No statement names it.
 const QString kPriceIndex = QStringLiteral("create index if not exists AYNK_CNT on AYNK ( CNT )");
 
-bool FileHasTable(const QString& name)
+// How completely the file's catalogue describes the program's own tables.
+struct TCatalogueState {
+    bool Complete() const { return Missing.isEmpty() && Refusal.isEmpty(); }
+    QString Missing;   // the first thing missing or out of place
+    QString Refusal;   // the first value refused; the user is told
+};
+
+// The columns a table of the file has, in order (none when it is missing).
+QStringList FileColumns(const QString& table)
 {
     TQuery& qw = DataModule().qw;
-    qw.SetSQL(SqlText::TableCount(name));
+    qw.SetSQL(QStringLiteral("PRAGMA table_info(") + table + QStringLiteral(")"));
     qw.Open();
-    const bool found = qw.FieldByName(QStringLiteral("CNT")).toInt() > 0;
+    QStringList names;
+    for (qw.First(); !qw.Eof(); qw.Next())
+        names << qw.FieldText(QStringLiteral("name"));
     qw.Close();
-    return found;
+    return names;
+}
+
+// The column rows of one of the program's tables, read as the builder reads
+// them; false at the first fault, which `state` then holds.
+bool CheckColumns(const CatalogueRows::TExpectedTable& table, const QString& tbid, TCatalogueState& state)
+{
+    using namespace CatalogueRows;
+    const QString name = QString::fromLatin1(table.Name);
+    const int expected = int(table.Columns.size());
+    TQuery& qst = DataModule().qst;
+    qst.SetSQL(SqlText::ColumnRows(tbid));
+    qst.Open();
+    int position = 0;
+    for (qst.First(); !qst.Eof() && state.Complete(); qst.Next()) {
+        ++position;
+        const QVariant cnam = qst.FieldByName(QStringLiteral("CNAM"));
+        const QVariant kt = qst.FieldByName(QStringLiteral("KT"));
+        state.Refusal = ColumnRowFault(name, position, cnam, kt, qst.FieldByName(QStringLiteral("LN")),
+                                       qst.FieldByName(QStringLiteral("DPW")));
+        if (!state.Refusal.isEmpty())
+            break;
+        if (position > expected) {
+            state.Missing = QStringLiteral("ﾃｰﾌﾞﾙ構造 AAATST の %1 の列が %2 列より多くあります").arg(name).arg(expected);
+            break;
+        }
+        const TExpectedColumn& column = table.Columns[std::size_t(position - 1)];
+        if (cnam.toString().compare(QLatin1String(column.Name), Qt::CaseInsensitive) != 0)
+            state.Missing = QStringLiteral("ﾃｰﾌﾞﾙ構造 AAATST の %1 の %2 番目の列が %3 ではありません")
+                                .arg(name).arg(position).arg(QLatin1String(column.Name));
+        else
+            state.Refusal = KindFault(name, cnam.toString(), kt.toString(), column.Kind);
+    }
+    qst.Close();
+    if (state.Complete() && position < expected)
+        state.Missing = QStringLiteral("ﾃｰﾌﾞﾙ構造 AAATST に %1 の列 %2 がありません")
+                            .arg(name, QLatin1String(table.Columns[std::size_t(position)].Name));
+    return state.Complete();
+}
+
+// Compares the file's catalogue with what the program needs: both catalogue
+// tables with their columns, a row in AAATBN for each of the program's
+// tables and in AAATST its columns in order, text and number columns where
+// the program writes texts and numbers.  Every value read is checked.
+TCatalogueState CheckCatalogue()
+{
+    using namespace CatalogueRows;
+    TCatalogueState state;
+    for (const TExpectedTable& table : ProgramTables()) {
+        const QString name = QString::fromLatin1(table.Name);
+        if (name != QLatin1String("AAATBN") && name != QLatin1String("AAATST"))
+            continue;
+        const QStringList columns = FileColumns(name);
+        for (const TExpectedColumn& column : table.Columns) {
+            if (!columns.contains(QLatin1String(column.Name), Qt::CaseInsensitive)) {
+                state.Missing = QStringLiteral("ﾃｰﾌﾞﾙ %1 に列 %2 がありません").arg(name, QLatin1String(column.Name));
+                return state;
+            }
+        }
+    }
+
+    TQuery& qw = DataModule().qw;
+    for (const TExpectedTable& table : ProgramTables()) {
+        const QString name = QString::fromLatin1(table.Name);
+        qw.SetSQL(SqlText::LookupTable(name));
+        qw.Open();
+        if (qw.Eof()) {
+            qw.Close();
+            state.Missing = SqlText::TableNotFound(name);
+            return state;
+        }
+        state.Refusal = TableRowFault(name, qw.FieldByName(QStringLiteral("TNAM")), qw.FieldByName(QStringLiteral("TBID")));
+        const QString tbid = qw.FieldText(QStringLiteral("TBID"));
+        qw.Close();
+        if (!state.Complete() || !CheckColumns(table, tbid, state))
+            return state;
+    }
+    return state;
 }
 
 }  // namespace
@@ -29,9 +120,21 @@ void TBrelvanDb::uqCdb()
     stdb = QDir::toNativeSeparators(QDir::current().filePath(kFileName));
     DataModule().OpenFile(stdb);
 
-    // A new database (or one without its catalogue) receives the catalogue first.
-    if (!FileHasTable(QStringLiteral("AAATBN")) || !FileHasTable(QStringLiteral("AAATST")))
+    // The catalogue is rebuilt from its files unless it describes the
+    // program's own tables completely: a new file, one that an interrupted
+    // start left without its catalogue, or one whose catalogue holds a value
+    // that is refused (the user is told which).  The run register's rows are
+    // not touched by it.
+    if (const TCatalogueState state = CheckCatalogue(); !state.Complete()) {
+        if (!state.Refusal.isEmpty())
+            ShowMessage(state.Refusal);
         uqTst(3);
+        const TCatalogueState rebuilt = CheckCatalogue();
+        if (!rebuilt.Complete())
+            throw EDatabaseError(QStringLiteral("テーブル構造ファイル (フォルダ %1) から作ったﾃｰﾌﾞﾙ構造が不完全です: %2")
+                                     .arg(QDir::toNativeSeparators(CatalogueDirectory()),
+                                          rebuilt.Refusal.isEmpty() ? rebuilt.Missing : rebuilt.Refusal));
+    }
 
     stdb = QStringLiteral("csqM");
     uqCtbl(1);

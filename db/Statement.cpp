@@ -32,6 +32,7 @@ void TBrelvanDb::ucSql(std::int32_t id)
         return;
     }
 
+    sqw.clear();   // a refused catalogue row raises below: no earlier statement stays to be run
     uqTst(1);
     if (!columns.Active()) {   // the table is not in the catalogue: no statement
         sqw.clear();

@@ -1,14 +1,17 @@
 #include "db/Transaction.h"
 
 #include "base/Errors.h"
-#include "db/Connection.h"
 
 #include <QSqlError>
 
-TTransaction::TTransaction(QSqlDatabase db) : fDb(std::move(db))
+namespace {
+QString Failure(const QSqlDatabase& db) { return QStringLiteral("データベースエラー: ") + db.lastError().text(); }
+}  // namespace
+
+TTransaction::TTransaction(const QSqlDatabase& db) : fDb(db)
 {
     if (!fDb.transaction())
-        throw EDatabaseError(DatabaseMessage(fDb.lastError(), QStringLiteral("BEGIN")));
+        throw EDatabaseError(Failure(fDb));
 }
 
 TTransaction::~TTransaction()
@@ -21,8 +24,8 @@ void TTransaction::Commit()
 {
     fDone = true;
     if (!fDb.commit()) {
-        const QSqlError error = fDb.lastError();
+        const QString failure = Failure(fDb);
         fDb.rollback();
-        throw EDatabaseError(DatabaseMessage(error, QStringLiteral("COMMIT")));
+        throw EDatabaseError(failure);
     }
 }

@@ -1,15 +1,16 @@
-// One transaction on a connection for the life of a scope: begun by the
-// constructor, committed by Commit, rolled back when the scope is left
-// without it (an error on the way).
+// One transaction on a connection, RAII: begun by the constructor, rolled
+// back by the destructor unless Commit() has succeeded.  Either failing
+// raises EDatabaseError with the database's message.
 #pragma once
 
 #include <QSqlDatabase>
 
 class TTransaction {
 public:
-    explicit TTransaction(QSqlDatabase db);   // EDatabaseError when it cannot begin
+    explicit TTransaction(const QSqlDatabase& db);
     ~TTransaction();
-    void Commit();                            // EDatabaseError when the commit fails
+    void Commit();
+
     TTransaction(const TTransaction&) = delete;
     TTransaction& operator=(const TTransaction&) = delete;
 

@@ -5,8 +5,10 @@
 // and the grid take the new rows.  A file that fails leaves all of them as
 // they were.
 #include "prices/BrelvanPrices.h"
-#include "base/Messages.h"
+
 #include "base/Errors.h"
+#include "base/Messages.h"
+#include "base/RegularFile.h"
 #include "db/Data.h"
 #include "db/Transaction.h"
 #include "prices/CatalogueCache.h"
@@ -14,13 +16,12 @@
 #include "prices/PriceTexts.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -140,15 +141,15 @@ QString Borrowed(QStringView field)
     return field.isNull() ? QString() : QString::fromRawData(field.data(), field.size());
 }
 
+// The price file's text; only a regular file is read (see ReadRegularFile).
 QString ReadPriceText(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(QStringLiteral("CSV ﾌｧｲﾙを開けません: ") + file.errorString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EFileError(QStringLiteral("CSV ﾌｧｲﾙを読めません: ") + file.errorString());
-    return DecodePriceText(bytes);
+    QString reason;
+    const std::optional<QByteArray> bytes = ReadRegularFile(path, reason);
+    if (!bytes)
+        throw EFileError(QStringLiteral("CSV ﾌｧｲﾙを開けません: %1 (%2)")
+                             .arg(reason, QString::fromLatin1(kPriceFileName)));
+    return DecodePriceText(*bytes);
 }
 
 }  // namespace
@@ -161,7 +162,7 @@ void TBrelvanPrices::y02rdDat()
 {
     ShowMessage(ImportNoticeText());
     const QString path = QDir::current().filePath(QString::fromLatin1(kPriceFileName));
-    if (!QFileInfo::exists(path)) {
+    if (PathKindOf(path) == TPathKind::Missing) {
         ShowMessage(PriceFileMissingText());
         return;
     }
@@ -170,6 +171,10 @@ void TBrelvanPrices::y02rdDat()
     TPriceText file = ParsePriceTextInPlace(ReadPriceText(path));
     const std::int32_t newIdn = std::int32_t(file.Rows.size());
     const TPriceRange range = file.Range;
+    const QString lastDate = file.Rows.back().Date.toString();
+    TDateTime future = file.Rows.back().Day + 1;
+    if (future + (kFutureRows - 1) > LastFutureDay())
+        throw ERangeError(FutureRowsPastLastDayText(lastDate, kFutureRows));
 
     std::vector<TData> newData = Data;   // resizing keeps what was there and zero-fills the rest
     newData.resize(std::size_t(file.LineCount) + 10);
@@ -180,14 +185,14 @@ void TBrelvanPrices::y02rdDat()
         d.dt = row.Day;
         d.EndV = NormalizePrice(row.CloseValue, range.IrL, range.IrH);
     }
-    const QString lastDate = file.Rows.back().Date.toString();
-    TDateTime future = file.Rows.back().Day + 1;
 
     // Replace the in-memory table inside one transaction: inserts prepared
     // once, the rows' values bound to them.
     stdb = QStringLiteral("csqM");
     stnm = QStringLiteral("AYNK");
     {
+        // The table is emptied and refilled inside one transaction, so that
+        // a failure leaves the previous rows in place.
         TTransaction transaction(dm->CsqM());
         const auto execute = [this] {
             uexSqlM();

@@ -8,6 +8,14 @@ QString TimeIntervalCaption() { return QStringLiteral("時間間隔: 日"); }
 QString ImportCountLine(std::int32_t Idn) { return QString::number(Idn) + QStringLiteral("件 読込終了"); }
 QString LastDayLine(const QString& date) { return QStringLiteral("最終日: ") + date; }
 QString TimeFrameLine() { return QStringLiteral("時間枠間隔: 日"); }
+TDateTime LastFutureDay() { return StrToDate(QStringLiteral("9999/12/31")); }
+QString FutureRowsPastLastDayText(const QString& lastDate, int futureRows)
+{
+    return QStringLiteral("最終日 %1 の翌日から %2 日分の予測用の行の日付が %3 を超えるため読み込めません")
+        .arg(lastDate)
+        .arg(futureRows)
+        .arg(DateToStr(LastFutureDay()));
+}
 
 QString TrainingNoDataText() { return QStringLiteral("データ読込が未済です"); }
 QString TrainingStartLine(TDateTime start) { return QStringLiteral("学習開始: ") + TimeToStr(start); }

@@ -18,6 +18,10 @@ QString TimeIntervalCaption();                 // b01P: "時間間隔: 日"
 QString ImportCountLine(std::int32_t Idn);     // "5105件 読込終了"
 QString LastDayLine(const QString& date);      // "最終日: 2020/04/17"
 QString TimeFrameLine();                       // "時間枠間隔: 日"
+// The last date a future row may carry, and the refusal of a file whose
+// future rows would pass it (their dates are written with four-digit years).
+TDateTime LastFutureDay();                     // 9999/12/31
+QString FutureRowsPastLastDayText(const QString& lastDate, int futureRows);
 
 // ---- Training run ------------------------------------------------------------
 QString TrainingNoDataText();                  // "データ読込が未済です"

@@ -12,6 +12,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -73,6 +74,13 @@ TEST_F(Grid, ShowsItsColumnsByFieldNameWithCentredTitles)
     Query.SetDisplayWidth(Query.record().indexOf("CLOSE"), 1);
     EXPECT_EQ(Table.VisibleWidth(0), 10 * metrics.averageCharWidth() + 4);
     EXPECT_EQ(Table.VisibleWidth(1), metrics.horizontalAdvance("終値") + 8);
+
+    // A stored width of any size is clamped before it becomes pixels (the
+    // sanitizer build stops on an overflow).
+    Query.SetDisplayWidth(Query.record().indexOf("DATE"), std::numeric_limits<int>::max());
+    EXPECT_EQ(Table.VisibleWidth(0), TDBGrid::MaxDisplayChars * metrics.averageCharWidth() + 4);
+    Query.SetDisplayWidth(Query.record().indexOf("DATE"), std::numeric_limits<int>::min());
+    EXPECT_EQ(Table.VisibleWidth(0), std::max(metrics.horizontalAdvance("日付") + 8, 8 * metrics.averageCharWidth()));
 }
 
 TEST_F(Grid, FollowsTheQuerysCurrentRow)

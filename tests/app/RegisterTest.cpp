@@ -94,3 +94,22 @@ TEST_F(Register, TellsTheReasonWhenTheDatabaseRefusesTheRun)
     EXPECT_EQ(w.c11cntL->text(), "2");   // the number that was tried
     EXPECT_EQ(w.cdg->CurrentRecord(), 0);
 }
+
+// A register the catalogue does not list (changed while the program runs):
+// the user is told what failed, never a bare "データベースエラー: ".
+TEST_F(Register, NamesWhatFailedWhenTheCatalogueLacksTheRegister)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    w.c24rgB->click();
+    messages.clear();
+    QSqlQuery change(dm->Csq());
+    ASSERT_TRUE(change.exec("delete from AAATBN where TNAM = 'AYFS'"));
+
+    w.c24rgB->click();
+    EXPECT_EQ(messages, QStringList({"AYFS ﾃｰﾌﾞﾙ名が見つかりません", "登録できませんでした: ﾃｰﾌﾞﾙ構造に AYFS がありません"}));
+    messages.clear();
+    Guarded([&] { w.uqc(1); });
+    EXPECT_EQ(messages, QStringList({"AYFS ﾃｰﾌﾞﾙ名が見つかりません", "登録の一覧を開けません: ﾃｰﾌﾞﾙ構造に AYFS がありません"}));
+    EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 1);
+}

@@ -1,4 +1,6 @@
-// The plain texts of the database layer: literals and the catalogue line rule.
+// The plain texts of the database layer: literals, the catalogue line rule
+// and the checks of catalogue values.
+#include "db/CatalogueRows.h"
 #include "db/SqlText.h"
 #include "support/PrintQString.h"
 
@@ -26,7 +28,9 @@ INSTANTIATE_TEST_SUITE_P(
     Values, LiteralTest,
     ::testing::Values(
         LiteralCase{"NumberEmptyIsNull", "", 1, 0, "NULL"},
-        LiteralCase{"NumberUnchecked", "abc", 1, 0, "abc"},
+        LiteralCase{"NumberKept", "-12.5e3", 1, 0, "-12.5e3"},
+        LiteralCase{"NotANumberIsNull", "abc", 1, 0, "NULL"},
+        LiteralCase{"NumberColumnTakesNoSql", "0), (999, 'INJECTED'", 1, 0, "NULL"},
         LiteralCase{"TextEmptyIsNull", "", 2, 4, "NULL"},
         LiteralCase{"TextCutToLength", "abcdef", 2, 4, "'abcd'"},
         LiteralCase{"TextShorterKept", "ab", 2, 4, "'ab'"},
@@ -37,6 +41,35 @@ INSTANTIATE_TEST_SUITE_P(
         LiteralCase{"KanaKeptWhole", "ﾃｰﾌﾞﾙ", 2, 3, "'ﾃｰﾌ'"},
         LiteralCase{"OtherIdUnchanged", "", 3, 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// What SQL reads as a number, and what it would read as something else.
+TEST(SqlNumber, OnlyPlainNumbers)
+{
+    for (const char* text : {"0", "7", "-3", "+3", "1.5", ".5", "5.", "1e5", "2.5E-3", "-0.00"})
+        EXPECT_TRUE(SqlText::IsNumber(QString::fromLatin1(text))) << text;
+    for (const char* text : {"", "-", ".", "e5", "1e", "1e+", " 1", "1 ", "1,5", "0x1F", "1+1", "(1)", "1.2.3",
+                             "NULL", "abc", "1; drop table X"})
+        EXPECT_FALSE(SqlText::IsNumber(QString::fromLatin1(text))) << text;
+}
+
+TEST(CatalogueValue, IdentifiersTypeWordsAndNumbers)
+{
+    using namespace CatalogueRows;
+    for (const char* text : {"A", "CNT", "_x", "YCL1", "a_b_9"})
+        EXPECT_TRUE(IsPlainIdentifier(QString::fromLatin1(text))) << text;
+    for (const char* text : {"", "1A", "A B", "A-B", "A;", "(select 1) as A", "\"A\"", "ＡＢ"})
+        EXPECT_FALSE(IsPlainIdentifier(QString::fromUtf8(text))) << text;
+    for (const char* text : {"Integer", "varchar", "Real", "double precision"})
+        EXPECT_TRUE(IsTypeWord(QString::fromLatin1(text))) << text;
+    for (const char* text : {"", " ", "varchar(4)", "a  b", "a b c", " Integer", "Integer ", "Int8",
+                             "Integer); drop table X; --"})
+        EXPECT_FALSE(IsTypeWord(QString::fromLatin1(text))) << text;
+    EXPECT_EQ(WholeNumber("10000", 0, 10000), 10000);
+    EXPECT_EQ(WholeNumber("0", 0, 10000), 0);
+    EXPECT_EQ(WholeNumber("-1", -5, 5), -1);
+    for (const char* text : {"10001", "-1", "", "4 or 1=1", "1.5", " 4", "2147483647", "99999999999999999999"})
+        EXPECT_FALSE(WholeNumber(QString::fromLatin1(text), 0, 10000)) << text;
+}
 
 struct LineCase {
     const char* name;

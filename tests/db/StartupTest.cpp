@@ -123,6 +123,79 @@ TEST_F(StartupTest, CompleteCatalogueWithoutApplicationTables)
     EXPECT_EQ(Count(dm->CsqM(), "AAATST"), kCatalogueColumns);
 }
 
+struct TDamagedCatalogue {
+    const char* name;
+    QStringList damage;   // statements on a complete file with two registered runs
+    QString refusal;      // the message before the rebuild's two; empty: none
+};
+
+class DamagedCatalogueTest : public StartupTest, public ::testing::WithParamInterface<TDamagedCatalogue> {};
+
+// A catalogue that does not describe the program's tables completely (as an
+// interrupted first start of an earlier version left it, or changed by hand)
+// is rebuilt at start-up; a refused value is named first.  The registered
+// runs stay as they were.
+TEST_P(DamagedCatalogueTest, RebuiltKeepingTheRegister)
+{
+    const TDamagedCatalogue& c = GetParam();
+    form->uqCdb();
+    Exec(dm->Csq(), "insert into AYFS (CNT, DT, TYO) values (1, '2026/01/01 10:00', 'it''s')");
+    Exec(dm->Csq(), "insert into AYFS (CNT, DT, TYO) values (2, '2026/01/02 10:00', NULL)");
+    for (const QString& sql : c.damage)
+        Exec(dm->Csq(), sql);
+    messages.clear();
+
+    form->uqCdb();
+    QStringList expected{kBuildMessage, kDoneMessage};
+    if (!c.refusal.isEmpty())
+        expected.prepend(c.refusal);
+    EXPECT_EQ(messages, expected);
+    const QSqlDatabase file = dm->Csq();
+    EXPECT_EQ(Count(file, "AAATBN"), kCatalogueTables);
+    EXPECT_EQ(Count(file, "AAATST"), kCatalogueColumns);
+    EXPECT_EQ(Value(file, "select group_concat(CNT || ':' || ifnull(TYO, '-'), ' ') from AYFS").toString(),
+              "1:it's 2:-");
+    EXPECT_EQ(Count(dm->CsqM(), "AAATST"), kCatalogueColumns);
+
+    messages.clear();
+    form->uqCdb();   // complete now: not rebuilt again
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Start, DamagedCatalogueTest,
+    ::testing::Values(
+        TDamagedCatalogue{"TableRowMissing", {"delete from AAATBN where TNAM = 'AYFS'"}, ""},
+        TDamagedCatalogue{"LastColumnMissing", {"delete from AAATST where TBID = 4 and CNAM = 'TYO'"}, ""},
+        TDamagedCatalogue{"ColumnRowsEmpty", {"delete from AAATST"}, ""},
+        TDamagedCatalogue{"ColumnsOutOfOrder", {"update AAATST set CNT = 99 where TBID = 3 and CNAM = 'DATE'"}, ""},
+        TDamagedCatalogue{"ExtraColumn",
+                          {"insert into AAATST values (14, 2, 4, 43, 'EXTRA', 'varchar', 4, 4, '')"}, ""},
+        TDamagedCatalogue{"CatalogueTableLacksAColumn",
+                          {"drop table AAATST", "create table AAATST ( CNT Integer, TBID Integer, CNAM nchar(14) )"},
+                          ""},
+        TDamagedCatalogue{"RemarkIsANumberColumn",
+                          {"update AAATST set KT = 'Integer' where TBID = 4 and CNAM = 'TYO'"},
+                          "ﾃｰﾌﾞﾙ構造 AAATST の KT の値 'Integer' (AYFS の列 TYO) は使えません: "
+                          "この列は文字列の型 (varchar か nchar) にしてください"},
+        TDamagedCatalogue{"RowNumberIsATextColumn",
+                          {"update AAATST set KT = 'varchar' where TBID = 3 and CNAM = 'CNT'"},
+                          "ﾃｰﾌﾞﾙ構造 AAATST の KT の値 'varchar' (AYNK の列 CNT) は使えません: "
+                          "この列は数値の型 (varchar と nchar 以外) にしてください"},
+        TDamagedCatalogue{"SubqueryAsColumnName",
+                          {"update AAATST set CNAM = '(select count(*) from sqlite_master) as MSE' "
+                           "where TBID = 4 and CNAM = 'MSE'"},
+                          "ﾃｰﾌﾞﾙ構造 AAATST の CNAM の値 '(select count(*) from sqlite_master) as MSE' "
+                          "(AYFS の 12 番目の列) は使えません: 英字、数字、_ からなり数字で始まらない名前にしてください"},
+        TDamagedCatalogue{"ConditionAsTableId", {"update AAATBN set TBID = '4 or 1=1' where TNAM = 'AYFS'"},
+                          "ﾃｰﾌﾞﾙ構造 AAATBN の TBID の値 '4 or 1=1' (ﾃｰﾌﾞﾙ AYFS) は使えません: "
+                          "0 から 1000000 までの整数にしてください"},
+        TDamagedCatalogue{"HugeDisplayWidth",
+                          {"update AAATST set DPW = 2147483647 where TBID = 3 and CNAM = 'DATE'"},
+                          "ﾃｰﾌﾞﾙ構造 AAATST の DPW の値 '2147483647' (AYNK の列 DATE) は使えません: "
+                          "0 から 10000 までの整数にしてください"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // File rows cross the copy's batches of 100 and are held once, however often
 // start-up runs.
 TEST_F(StartupTest, FilePricesCopiedOnce)
@@ -197,6 +270,13 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
+    // A catalogue file as the program carries it.
+    static QByteArray Source(const char* name)
+    {
+        QFile file(QDir(QStringLiteral(BRELVAN_DATA_DIR)).filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+        return file.readAll();
+    }
     QTemporaryDir catalogue;
     QString previousCatalogue;
 };
@@ -234,10 +314,12 @@ TEST_F(CatalogueFilesTest, MissingFilesNameTheFolderAndChangeNothing)
 }
 
 // The rebuild reads Shift-JIS lines, keeps quotes as data and skips lines
-// whose statement fails (an empty line, a word in a number field).
+// whose statement fails (an empty line) or whose number field holds no
+// number (a word, a subquery that would run).
 TEST_F(CatalogueFilesTest, RebuildKeepsQuotesAndSkipsBadLines)
 {
-    Write("tbl.csv", QByteArray("1,1,1,KTBL,AAATBN,O'Neil's\r\n\r\n2,x,2,KTST,AAATST,bad\r\n3,,3,,AYNK,")
+    Write("tbl.csv", QByteArray("1,1,1,KTBL,AAATBN,O'Neil's\r\n\r\n2,x,2,KTST,AAATST,bad\r\n"
+                                "4,(select count(*) from sqlite_master),4,GAKU,AYFS,sub\r\n3,,3,,AYNK,")
                          + QByteArray("\x93\xfa\x91\xab", 4) + "\r\n");   // 日足 in Shift-JIS
     Write("tblstrc.csv", "1,1,3,1,CNT,Integer,,5,it's\n");
     dm->OpenFile(DbPath());
@@ -250,6 +332,37 @@ TEST_F(CatalogueFilesTest, RebuildKeepsQuotesAndSkipsBadLines)
     EXPECT_TRUE(Value(file, "select BID from AAATBN where CNT = 3").isNull());
     EXPECT_TRUE(Value(file, "select SKB from AAATBN where CNT = 3").isNull());
     EXPECT_EQ(Value(file, "select TYO from AAATST").toString(), "it's");
+}
+
+// Catalogue files that do not describe the program's tables: the rebuild
+// runs, and start-up then ends with what is missing or refused.
+TEST_F(CatalogueFilesTest, IncompleteFilesEndStartUpNamingWhatIsWrong)
+{
+    const QByteArray tbl = Source("tbl.csv");
+    const QByteArray tblstrc = Source("tblstrc.csv");
+    const QString head = QStringLiteral("テーブル構造ファイル (フォルダ %1) から作ったﾃｰﾌﾞﾙ構造が不完全です: ")
+                             .arg(catalogue.path());
+    const struct {
+        QByteArray tbl, tblstrc;
+        QString expected;
+    } cases[] = {
+        {tbl.left(tbl.lastIndexOf("4,2,4,")), tblstrc, head + "AYFS ﾃｰﾌﾞﾙ名が見つかりません"},
+        {tbl, QByteArray(tblstrc).replace(",MSE,", ",MSE; drop table AYFS,"),
+         head + "ﾃｰﾌﾞﾙ構造 AAATST の CNAM の値 'MSE; drop table AYFS' (AYFS の 12 番目の列) は使えません: "
+                "英字、数字、_ からなり数字で始まらない名前にしてください"},
+    };
+    for (const auto& c : cases) {
+        Write("tbl.csv", c.tbl);
+        Write("tblstrc.csv", c.tblstrc);
+        messages.clear();
+        try {
+            form->uqCdb();
+            ADD_FAILURE() << "start-up went on";
+        } catch (const EDatabaseError& e) {
+            EXPECT_EQ(e.Message(), c.expected);
+        }
+        EXPECT_EQ(messages, (QStringList{kBuildMessage, kDoneMessage}));
+    }
 }
 
 // While the program runs, SQDB.DB is held exclusively from the moment it is

@@ -83,8 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
                  " insert into X ( A, B, C ) values ( 7, 'abcd', NULL ) "},
         TextCase{"InsertAllNull", 2, "X", "csqM", "", {"", "", ""},
                  " insert into X ( A, B, C ) values ( NULL, NULL, NULL ) "},
-        TextCase{"InsertNumberUnchecked", 2, "X", "csq", "", {"abc", "ab", "1.5"},
-                 " insert into X ( A, B, C ) values ( abc, 'ab', 1.5 ) "},
+        TextCase{"InsertNonNumberIsNull", 2, "X", "csq", "", {"abc", "ab", "1.5"},
+                 " insert into X ( A, B, C ) values ( NULL, 'ab', 1.5 ) "},
+        TextCase{"InsertNumberColumnTakesNoSql", 2, "X", "csq", "", {"0), (999, 'x', 3", "ab", "1"},
+                 " insert into X ( A, B, C ) values ( NULL, 'ab', 1 ) "},
         TextCase{"InsertQuoteDoubled", 2, "X", "csq", "", {"7", "it's", ""},
                  " insert into X ( A, B, C ) values ( 7, 'it''s', NULL ) "},
         TextCase{"InsertTextWithoutLength", 2, "Y", "csq", "", {"1", "abc", "2"},
@@ -208,6 +210,86 @@ TEST_F(StatementTest, QuotedValuesStoredIntact)
         EXPECT_EQ(Value(db, QStringLiteral("select TYO from Q where CNT = %1").arg(i + 1)).toString(), values[i]);
     }
     EXPECT_EQ(Count(db, "Q"), values.size());
+}
+
+struct RefusedCase {
+    const char* name;
+    QString tamper;     // run on the catalogue first
+    int id;
+    QString stnm;
+    QString expected;   // the one message
+};
+
+class RefusedRowTest : public StatementTest, public ::testing::WithParamInterface<RefusedCase> {};
+
+// A catalogue value that is no plain name, type word or number is refused
+// before any statement is built from it: one message naming the catalogue
+// table and column, no statement, nothing run.
+TEST_P(RefusedRowTest, NamesTheColumnAndBuildsNothing)
+{
+    const RefusedCase& c = GetParam();
+    Exec(db, c.tamper);
+    const int tablesBefore = Value(db, "select count(*) from sqlite_master").toInt();
+    form->stnm = c.stnm;
+    form->stdb = "csq";
+    form->sqw = "select 1";
+    form->sa[11] = "1";
+    try {
+        form->ucSql(c.id);
+        FAIL() << "built: " << form->sqw.toStdString();
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), c.expected);
+    }
+    EXPECT_TRUE(form->sqw.isEmpty()) << form->sqw.toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+    EXPECT_FALSE(dm->qst.Active());
+    EXPECT_EQ(Value(db, "select count(*) from sqlite_master").toInt(), tablesBefore);
+}
+
+const QString kNameRule = "英字、数字、_ からなり数字で始まらない名前にしてください";
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalogue, RefusedRowTest,
+    ::testing::Values(
+        RefusedCase{"SubqueryAsColumnName", "update AAATST set CNAM = '(select count(*) from sqlite_master) as C' "
+                    "where TBID = 1 and CNT = 3", 1, "X",
+                    "ﾃｰﾌﾞﾙ構造 AAATST の CNAM の値 '(select count(*) from sqlite_master) as C' (X の 3 番目の列) "
+                    "は使えません: " + kNameRule},
+        RefusedCase{"ColumnNameStartsWithDigit", "update AAATST set CNAM = '1B' where TBID = 1 and CNT = 2", 6, "X",
+                    "ﾃｰﾌﾞﾙ構造 AAATST の CNAM の値 '1B' (X の 2 番目の列) は使えません: " + kNameRule},
+        RefusedCase{"ColumnNameNull", "update AAATST set CNAM = NULL where TBID = 1 and CNT = 1", 2, "X",
+                    "ﾃｰﾌﾞﾙ構造 AAATST の CNAM の値 NULL (X の 1 番目の列) は使えません: " + kNameRule},
+        RefusedCase{"StackedStatementInType", "update AAATST set KT = 'Integer); drop table AAATBN; --' "
+                    "where TBID = 1 and CNT = 1", 6, "X",
+                    "ﾃｰﾌﾞﾙ構造 AAATST の KT の値 'Integer); drop table AAATBN; --' (X の列 A) は使えません: "
+                    "型名は英字の一語か二語 (double precision など) にしてください"},
+        RefusedCase{"LengthWithColumn", "update AAATST set LN = '4) , D Integer' where TBID = 1 and CNT = 2", 6,
+                    "X", "ﾃｰﾌﾞﾙ構造 AAATST の LN の値 '4) , D Integer' (X の列 B) は使えません: "
+                    "0 から 10000 までの整数にしてください"},
+        RefusedCase{"LengthTooLong", "update AAATST set LN = 10001 where TBID = 1 and CNT = 2", 2, "X",
+                    "ﾃｰﾌﾞﾙ構造 AAATST の LN の値 '10001' (X の列 B) は使えません: "
+                    "0 から 10000 までの整数にしてください"},
+        RefusedCase{"HugeDisplayWidth", "update AAATST set DPW = 2147483647 where TBID = 1 and CNT = 3", 1, "X",
+                    "ﾃｰﾌﾞﾙ構造 AAATST の DPW の値 '2147483647' (X の列 C) は使えません: "
+                    "0 から 10000 までの整数にしてください"},
+        RefusedCase{"NegativeDisplayWidth", "update AAATST set DPW = -1 where TBID = 1 and CNT = 1", 1, "X",
+                    "ﾃｰﾌﾞﾙ構造 AAATST の DPW の値 '-1' (X の列 A) は使えません: "
+                    "0 から 10000 までの整数にしてください"},
+        RefusedCase{"ConditionAsTableId", "update AAATBN set TBID = '1 or 1=1' where TNAM = 'X'", 2, "X",
+                    "ﾃｰﾌﾞﾙ構造 AAATBN の TBID の値 '1 or 1=1' (ﾃｰﾌﾞﾙ X) は使えません: "
+                    "0 から 1000000 までの整数にしてください"},
+        RefusedCase{"TableNameNoIdentifier", "insert into AAATBN values (9, 1, 1, 'TEST', 'X; --', '')", 1, "X; --",
+                    "ﾃｰﾌﾞﾙ構造 AAATBN の TNAM の値 'X; --' (ﾃｰﾌﾞﾙ X; --) は使えません: " + kNameRule}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Two type words are a type word: the statement is written as always.
+TEST_F(StatementTest, TwoWordTypeKept)
+{
+    Exec(db, "update AAATST set KT = 'double precision' where TBID = 1 and CNT = 3");
+    form->stnm = "X";
+    form->stdb = "csqM";
+    form->ucSql(6);
+    EXPECT_EQ(form->sqw, " create table if not exists X( A  Integer,  B  varchar(4) ,  C  double precision) ");
 }
 
 struct ExecCase {

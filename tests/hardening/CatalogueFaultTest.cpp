@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <ostream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,7 +28,7 @@ void PrintTo(const TCatalogueCase& c, std::ostream* os) { *os << c.Name; }
 
 QByteArray SourceFile(const char* name)
 {
-    return ReadFile(QDir(QStringLiteral(BRELVAN_CATALOGUE_DIR)).filePath(QString::fromLatin1(name)));
+    return ReadFile(QDir(QStringLiteral(BRELVAN_DATA_DIR)).filePath(QString::fromLatin1(name)));
 }
 
 const TCatalogueCase kCatalogueCases[] = {
@@ -45,6 +46,18 @@ const TCatalogueCase kCatalogueCases[] = {
          WriteFile(d.filePath("tblstrc.csv"), SourceFile("tblstrc.csv"));
      },
      "ﾃｰﾌﾞﾙ名が見つかりません"},
+    {"TableListIsAFifo", true,
+     [](const QDir& d) {
+         ::mkfifo(QFile::encodeName(d.filePath("tbl.csv")).constData(), 0600);
+         WriteFile(d.filePath("tblstrc.csv"), SourceFile("tblstrc.csv"));
+     },
+     "tbl.csv は通常のファイルではなく名前付きパイプ (FIFO) です"},
+    {"ColumnListIsADirectory", true,
+     [](const QDir& d) {
+         WriteFile(d.filePath("tbl.csv"), SourceFile("tbl.csv"));
+         d.mkdir("tblstrc.csv");
+     },
+     "tblstrc.csv は通常のファイルではなくディレクトリです"},
     {"ColumnListTruncated", true,
      [](const QDir& d) {
          WriteFile(d.filePath("tbl.csv"), SourceFile("tbl.csv"));

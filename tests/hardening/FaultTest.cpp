@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -35,6 +36,14 @@ public:
     QByteArray Database;
     QByteArray PriceFile;
     QStringList Rows;
+
+    // The database and, unless told otherwise, the price file into `dir`.
+    void WriteInto(const QDir& dir, bool withPriceFile = true) const
+    {
+        WriteFile(dir.filePath(kDatabase), Database);
+        if (withPriceFile)
+            WriteFile(dir.filePath(kPriceFile), PriceFile);
+    }
 
 private:
     TBaseFolder()
@@ -106,6 +115,18 @@ const TFaultCase kCases[] = {
     {"DatabaseNameIsADirectory",
      [](const QDir& d) { return RemoveAndMakeDirectory(d, kDatabase); }, 1,
      "SQDB.DB を開けません: ", false, 0, false, false},
+    {"DatabaseIsAFifo",
+     [](const QDir& d) {
+         QFile::remove(d.filePath(kDatabase));
+         ::mkfifo(QFile::encodeName(d.filePath(kDatabase)).constData(), 0600);
+     },
+     1, "SQDB.DB を開けません: 通常のファイルではなく名前付きパイプ (FIFO) です", false, 0, false, false},
+    {"DatabaseLinksToDevZero",
+     [](const QDir& d) {
+         QFile::remove(d.filePath(kDatabase));
+         QFile::link("/dev/zero", d.filePath(kDatabase));
+     },
+     1, "SQDB.DB を開けません: 通常のファイルではなくデバイスです", true, 0, false, false},
     {"FolderReadOnlyNoDatabase",
      [](const QDir& d) {
          QFile::remove(d.filePath(kDatabase));
@@ -140,8 +161,6 @@ const TFaultCase kCases[] = {
     {"DatabaseHeldBySecondProcess", [](const QDir&) {}, 1, "は他のプログラムが使用中です", false, 0, false, true,
      nullptr, true},
     // The price file.
-    {"PriceFileIsADirectory", [](const QDir& d) { return RemoveAndMakeDirectory(d, kPriceFile); }, 1,
-     "CSV ﾌｧｲﾙを開けません: "},
     {"PriceFileDanglingLink",
      [](const QDir& d) {
          QFile::remove(d.filePath(kPriceFile));
@@ -191,8 +210,7 @@ TEST_P(FaultTest, TellsTheUserAndKeepsEveryRegisteredRun)
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QDir dir(folder.path());
-    WriteFile(dir.filePath(kDatabase), base.Database);
-    WriteFile(dir.filePath(kPriceFile), base.PriceFile);
+    base.WriteInto(dir);
     c.Damage(dir);
     const QStringList rowsBefore = c.RegisterReadable ? RegisterRows(dir.filePath(kDatabase)) : QStringList();
     const QByteArray bytesBefore = QFileInfo(dir.filePath(kDatabase)).isFile() ? ReadFile(dir.filePath(kDatabase))
@@ -228,5 +246,115 @@ TEST_P(FaultTest, TellsTheUserAndKeepsEveryRegisteredRun)
 
 INSTANTIATE_TEST_SUITE_P(Files, FaultTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<TFaultCase>& info) { return info.param.Name; });
+
+// A catalogue changed by hand so that its values would change statements:
+// the value is refused with a message naming it, the catalogue is rebuilt
+// from its files, and a remark written to inject a row is stored as the
+// remark it is, with no other row.
+struct TTamperCase {
+    const char* Name;
+    const char* Tamper;    // run on the database first
+    const char* Message;   // the refusal, or its beginning
+};
+
+void PrintTo(const TTamperCase& c, std::ostream* os) { *os << c.Name; }
+
+const TTamperCase kTamperCases[] = {
+    {"RemarkDeclaredInteger", "update AAATST set KT = 'Integer' where TBID = 4 and CNAM = 'TYO'",
+     "ﾃｰﾌﾞﾙ構造 AAATST の KT の値 'Integer' (AYFS の列 TYO) は使えません"},
+    {"SubqueryAsColumnName",
+     "update AAATST set CNAM = '(select count(*) from sqlite_master) as MSE' where TBID = 4 and CNAM = 'MSE'",
+     "ﾃｰﾌﾞﾙ構造 AAATST の CNAM の値 '(select count(*) from sqlite_master) as MSE' (AYFS の 12 番目の列) は使えません"},
+    {"ConditionAsTableId", "update AAATBN set TBID = '4 or 1=1' where TNAM = 'AYFS'",
+     "ﾃｰﾌﾞﾙ構造 AAATBN の TBID の値 '4 or 1=1' (ﾃｰﾌﾞﾙ AYFS) は使えません"},
+    {"StackedDropInType", "update AAATST set KT = 'nchar(40); drop table AYFS; --' where TBID = 4 and CNAM = 'TYO'",
+     "ﾃｰﾌﾞﾙ構造 AAATST の KT の値 'nchar(40); drop table AYFS; --' (AYFS の列 TYO) は使えません"},
+    {"HugeDisplayWidth", "update AAATST set DPW = 2147483647 where TBID = 4 and CNAM = 'MSE'",
+     "ﾃｰﾌﾞﾙ構造 AAATST の DPW の値 '2147483647' (AYFS の列 MSE) は使えません"},
+};
+
+class TamperedCatalogueTest : public ::testing::TestWithParam<TTamperCase> {};
+
+TEST_P(TamperedCatalogueTest, RefusedRebuiltAndNothingInjected)
+{
+    const TTamperCase& c = GetParam();
+    const TBaseFolder& base = TBaseFolder::Get();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QDir dir(folder.path());
+    const QString database = dir.filePath(kDatabase);
+    base.WriteInto(dir);
+    ExecOnFile(database, {QString::fromUtf8(c.Tamper)});
+
+    const QString remark = QStringLiteral("0), (999,'a','b','c','d','e','f','g','h','i','j','k','INJECTED'");
+    const TRun run = RunBatch(folder.path(), {"--passes", "1", "--register", remark});
+    EXPECT_TRUE(run.Finished);
+    EXPECT_EQ(run.ExitCode, 0) << run.Err.join('\n').toStdString();
+    const QString refusal = QString::fromUtf8(c.Message);
+    EXPECT_TRUE(std::any_of(run.Err.begin(), run.Err.end(), [&](const QString& m) { return m.startsWith(refusal); }))
+        << run.Err.join('\n').toStdString();
+    EXPECT_TRUE(run.Err.contains(QStringLiteral("ﾃｰﾌﾞﾙ構造ﾃﾞｰﾀ読込完了しました "))) << "the catalogue was not rebuilt";
+
+    const QStringList rows = RegisterRows(database);
+    ASSERT_EQ(rows.size(), base.Rows.size() + 1) << rows.join('\n').toStdString();
+    EXPECT_EQ(rows.mid(0, base.Rows.size()), base.Rows);
+    EXPECT_TRUE(rows.last().startsWith(QStringLiteral("3|"))) << rows.last().toStdString();
+    // The remark as text, cut to the column's length (40) as every text is.
+    EXPECT_TRUE(rows.last().endsWith(QStringLiteral("|") + remark.left(40))) << rows.last().toStdString();
+    EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AYFS where CNT = 999 or TYO = 'INJECTED'"),
+              QStringList{"0"});
+    EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AAATBN; select count(*) from AAATST"),
+              QStringList({"4", "42"}));
+    EXPECT_EQ(IntegrityCheck(database), QStringLiteral("ok"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, TamperedCatalogueTest, ::testing::ValuesIn(kTamperCases),
+                         [](const ::testing::TestParamInfo<TTamperCase>& info) { return info.param.Name; });
+
+// Something under the price file's name that is not a regular file: the
+// import answers at once (a FIFO would wait for a writer for ever, a device
+// never ends) with a message that says what it is, and nothing changes.
+struct TNotAFileCase {
+    const char* Name;
+    std::function<bool(const QString& path)> Make;
+    const char* Reason;
+};
+
+void PrintTo(const TNotAFileCase& c, std::ostream* os) { *os << c.Name; }
+
+const TNotAFileCase kNotAFileCases[] = {
+    {"Directory", [](const QString& p) { return QDir().mkdir(p); }, "通常のファイルではなくディレクトリです"},
+    {"Fifo", [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; },
+     "通常のファイルではなく名前付きパイプ (FIFO) です"},
+    {"LinkToDevZero", [](const QString& p) { return QFile::link("/dev/zero", p); }, "通常のファイルではなくデバイスです"},
+    {"LinkToDevNull", [](const QString& p) { return QFile::link("/dev/null", p); }, "通常のファイルではなくデバイスです"},
+};
+
+class PriceFileNotAFileTest : public ::testing::TestWithParam<TNotAFileCase> {};
+
+TEST_P(PriceFileNotAFileTest, AnswersAtOnceAndChangesNothing)
+{
+    const TNotAFileCase& c = GetParam();
+    const TBaseFolder& base = TBaseFolder::Get();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QDir dir(folder.path());
+    base.WriteInto(dir, false);
+    ASSERT_TRUE(c.Make(dir.filePath(kPriceFile)));
+
+    const TRun run = RunBatch(folder.path(), {"--passes", "1"}, false, 60 * 1000);
+    ASSERT_TRUE(run.Finished) << "the program hung or crashed: " << run.Err.join('\n').toStdString();
+    EXPECT_EQ(run.ExitCode, 1);
+    const int notice = int(run.Err.indexOf(QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")));
+    ASSERT_GE(notice, 0) << run.Err.join('\n').toStdString();
+    ASSERT_LT(notice + 1, run.Err.size());
+    EXPECT_EQ(run.Err[notice + 1], QStringLiteral("CSV ﾌｧｲﾙを開けません: %1 (%2)").arg(QString::fromUtf8(c.Reason), kPriceFile));
+    EXPECT_LT(run.ErrAt[notice + 1] - run.ErrAt[notice], 1000) << "ms from the notice to the answer";
+    EXPECT_EQ(RegisterRows(dir.filePath(kDatabase)), base.Rows);
+    EXPECT_EQ(IntegrityCheck(dir.filePath(kDatabase)), QStringLiteral("ok"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, PriceFileNotAFileTest, ::testing::ValuesIn(kNotAFileCases),
+                         [](const ::testing::TestParamInfo<TNotAFileCase>& info) { return info.param.Name; });
 
 }  // namespace

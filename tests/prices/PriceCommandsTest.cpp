@@ -21,7 +21,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -165,6 +167,8 @@ struct BadImportCase {
     const char* name;
     QStringList data;
     QString message;
+    // When set, the price file's name is given this instead of the data.
+    std::function<bool(const QString& path)> notAFile = nullptr;
 };
 
 class BadImportTest : public PriceCommandsTest, public ::testing::WithParamInterface<BadImportCase> {};
@@ -177,7 +181,12 @@ TEST_P(BadImportTest, LeavesTheEarlierImportIntactAndDoesNotTrain)
     const int gridRows = dm->qb.RecordCount();
     const QStringList log = Log();
 
-    WritePriceFile(GetParam().data);
+    if (GetParam().notAFile) {
+        ASSERT_TRUE(QFile::remove(QString::fromLatin1(kPriceFileName)));
+        ASSERT_TRUE(GetParam().notAFile(QString::fromLatin1(kPriceFileName)));
+    } else {
+        WritePriceFile(GetParam().data);
+    }
     messages.clear();
     const int errors = UnhandledErrorCount();
     form->ImportAndTrain();   // import, then training: the failed import stops the command
@@ -217,8 +226,33 @@ INSTANTIATE_TEST_SUITE_P(
         BadImportCase{"EmptyRange", QStringList{"2020/04/16,100,1,1,1", "2020/04/17,100,1,1,1"},
                       QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 100)")},
         BadImportCase{"NoDataLines", QStringList{},
-                      QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")}),
+                      QStringLiteral("CSV ﾌｧｲﾙにﾃﾞｰﾀ行がありません (見出しと末尾の行のほかに行が必要です)")},
+        BadImportCase{"FutureRowsPastTheYear9999", QStringList{"9999/12/23,100,1,1,1", "9999/12/24,210,1,1,1"},
+                      QStringLiteral("最終日 9999/12/24 の翌日から 8 日分の予測用の行の日付が 9999/12/31 を超えるため"
+                                     "読み込めません")},
+        BadImportCase{"PriceFileIsAFifo", {},
+                      QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなく名前付きパイプ (FIFO) です "
+                                     "(tarvok_stock_average_daily_jp.csv)"),
+                      [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }},
+        BadImportCase{"PriceFileIsADirectory", {},
+                      QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなくディレクトリです "
+                                     "(tarvok_stock_average_daily_jp.csv)"),
+                      [](const QString& p) { return QDir().mkdir(p); }},
+        BadImportCase{"PriceFileIsADevice", {},
+                      QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなくデバイスです "
+                                     "(tarvok_stock_average_daily_jp.csv)"),
+                      [](const QString& p) { return QFile::link("/dev/zero", p); }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The last file the future rows fit: its eighth future row is 9999/12/31.
+TEST_F(PriceCommandsTest, FutureRowsUpToTheLastDate)
+{
+    Import({"9999/12/22,100,1,1,1", "9999/12/23,210,1,1,1"});
+    EXPECT_EQ(form->Idn, 2);
+    const QStringList table = Table();
+    ASSERT_EQ(table.size(), 10);
+    EXPECT_TRUE(table.last().startsWith(QStringLiteral("10|9999/12/31|"))) << table.last().toStdString();
+}
 
 TEST_F(PriceCommandsTest, CachedInsertWritesWhatTheBuilderWrites)
 {

@@ -1,12 +1,11 @@
 #include "support/BatchRunner.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <unistd.h>
 
 namespace {
-
-constexpr int kTimeoutMs = 10 * 60 * 1000;   // a sanitizer build on a busy machine is slow
 
 QStringList Lines(const QByteArray& bytes)
 {
@@ -21,7 +20,7 @@ QString Setpriv() { return QStandardPaths::findExecutable(QStringLiteral("setpri
 
 bool CanDropRights() { return !IsRoot() || !Setpriv().isEmpty(); }
 
-TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser)
+TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser, int timeoutMs)
 {
     QProcess process;
     process.setWorkingDirectory(folder);
@@ -31,16 +30,41 @@ TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser)
     else
         process.start(QStringLiteral(BRELVAN_BATCH), args);
     TRun run;
-    if (!process.waitForStarted(kTimeoutMs))
+    QElapsedTimer clock;
+    clock.start();
+    if (!process.waitForStarted(timeoutMs))
         return run;
-    const bool ended = process.waitForFinished(kTimeoutMs);
+    // Standard error is read as it comes, so that each message has its time.
+    process.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    const auto takeErr = [&] {
+        err += process.readAllStandardError();
+        for (qsizetype end = err.indexOf('\n'); end >= 0; end = err.indexOf('\n')) {
+            const QString line = QString::fromUtf8(err.left(end));
+            err.remove(0, end + 1);
+            if (line.isEmpty())
+                continue;
+            run.Err << line;
+            run.ErrAt << clock.elapsed();
+        }
+    };
+    bool ended = false;
+    while (!ended && clock.elapsed() < timeoutMs) {
+        process.waitForReadyRead(100);
+        takeErr();
+        ended = process.state() == QProcess::NotRunning;
+    }
     if (!ended) {
         process.kill();
         process.waitForFinished();
     }
+    takeErr();
+    if (!err.isEmpty()) {
+        run.Err << QString::fromUtf8(err);
+        run.ErrAt << clock.elapsed();
+    }
     run.Finished = ended && process.exitStatus() == QProcess::NormalExit;
     run.ExitCode = process.exitCode();
     run.Out = Lines(process.readAllStandardOutput());
-    run.Err = Lines(process.readAllStandardError());
     return run;
 }

@@ -2,6 +2,7 @@
 // program: in a folder, with arguments, its outputs read back line by line.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -10,11 +11,14 @@ struct TRun {
     int ExitCode = -1;
     QStringList Out;         // the log lines
     QStringList Err;         // the message box texts
+    QList<qint64> ErrAt;     // when each of them arrived, in ms after the start
 };
 
 // brelvan-batch in `folder` with `args`; asOtherUser runs it as the user
-// "nobody" when the test runs as root, so that file permissions bite.
-TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser = false);
+// "nobody" when the test runs as root, so that file permissions bite.  A run
+// that has not ended after timeoutMs is killed (Finished stays false).
+TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser = false,
+              int timeoutMs = 10 * 60 * 1000);
 
 // Whether asOtherUser can take effect (not root, or root with setpriv).
 bool CanDropRights();

@@ -1,0 +1,123 @@
+#include "base/RegularFile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+TPathKind KindOfMode(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return TPathKind::Regular;
+    if (S_ISDIR(mode))
+        return TPathKind::Directory;
+    if (S_ISFIFO(mode))
+        return TPathKind::Fifo;
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return TPathKind::Device;
+    if (S_ISSOCK(mode))
+        return TPathKind::Socket;
+    return TPathKind::Other;
+}
+
+// The system's error numbers the user can act on, in Japanese.
+QString ErrorText(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return PathKindText(TPathKind::Missing);
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("読み取りの権限がありません");
+    case ELOOP:
+        return QStringLiteral("シンボリックリンクが循環しています");
+    case ENAMETOOLONG:
+        return QStringLiteral("パスが長すぎます");
+    case EIO:
+        return QStringLiteral("読み取り中に入出力エラーが起きました");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("開いているファイルが多すぎます");
+    case ENOMEM:
+        return QStringLiteral("メモリが足りません");
+    default:
+        return QStringLiteral("システムエラー (errno %1)").arg(error);
+    }
+}
+
+}  // namespace
+
+TPathKind PathKindOf(const QString& path, QString* reason)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+        return KindOfMode(info.st_mode);
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR)
+        return TPathKind::Missing;
+    if (reason)
+        *reason = ErrorText(error);
+    return TPathKind::Other;
+}
+
+QString PathKindText(TPathKind kind)
+{
+    switch (kind) {
+    case TPathKind::Missing:
+        return QStringLiteral("ファイルがありません");
+    case TPathKind::Regular:
+        return QStringLiteral("通常のファイルです");
+    case TPathKind::Directory:
+        return QStringLiteral("通常のファイルではなくディレクトリです");
+    case TPathKind::Fifo:
+        return QStringLiteral("通常のファイルではなく名前付きパイプ (FIFO) です");
+    case TPathKind::Device:
+        return QStringLiteral("通常のファイルではなくデバイスです");
+    case TPathKind::Socket:
+        return QStringLiteral("通常のファイルではなくソケットです");
+    case TPathKind::Other:
+        break;
+    }
+    return QStringLiteral("通常のファイルではありません");
+}
+
+std::optional<QByteArray> ReadRegularFile(const QString& path, QString& reason)
+{
+    reason.clear();
+    const TPathKind kind = PathKindOf(path, &reason);
+    if (kind != TPathKind::Regular) {
+        if (reason.isEmpty())
+            reason = PathKindText(kind);
+        return std::nullopt;
+    }
+    // The name may have been replaced since it was looked at: opened without
+    // blocking (a FIFO would wait for a writer), then checked by what is open.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        reason = ErrorText(errno);
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        reason = PathKindText(KindOfMode(info.st_mode));
+        ::close(fd);
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        reason = QStringLiteral("開けません");
+        return std::nullopt;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        reason = ErrorText(EIO);
+        return std::nullopt;
+    }
+    return bytes;
+}
