@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 // The statement builder's 60 text slots, indexed 1..60; any other index
 // raises ERangeError.
@@ -20,6 +21,20 @@ public:
 private:
     std::array<QString, Count> fSlots;
 };
+
+// One column of a table as the catalogue describes it and the builder
+// writes its values: name, type word, length, and whether it holds text.
+struct TColumnRow {
+    QString Name;
+    QString Kt;
+    int Ln = 0;
+    bool Text = false;
+};
+
+// An insert fills the k-th column from slot 10 + k: at most 50 columns.  A
+// table of more raises ERangeError naming it.
+inline constexpr int kMaxInsertColumns = TSlots::Count - 10;
+void CheckInsertColumns(const QString& table, int columns);
 
 class TBrelvanDb {
 public:
@@ -33,6 +48,16 @@ public:
     void ucNul(QString& st, std::int32_t id, std::int32_t il);
     void uexSql();
     void uexSqlM();
+    // The builder's value rule, shared by ucSql and the batched insert: the
+    // value in sa[9] becomes its literal for the column (a text quoted and
+    // cut to its length, a number as it is or NULL), sa[7] the column's type
+    // word.  ucSql(7) does this for the current column row.
+    void ColumnLiteral(const TColumnRow& column);
+    // The insert of stnm from the value slots sa[11] onward, one per column
+    // (ucSql(2) for the catalogue's column rows): sa[1] takes the values
+    // joined, slots 12 onward their literals, sqw the statement.
+    void InsertFromSlots(const std::vector<TColumnRow>& columns);
+
     // ---- Catalogue (Catalogue.cpp), start-up and price grid (Startup.cpp) ---
     void uqCdb();
     void uqCtbl(std::int32_t id);

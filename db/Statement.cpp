@@ -3,6 +3,7 @@
 // texts themselves come from SqlText.
 #include "db/BrelvanDb.h"
 #include "base/Errors.h"
+#include "db/CatalogueCache.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 
@@ -11,12 +12,16 @@
 
 namespace {
 
-// Id 2 writes the k-th column's value from slot 10 + k: slots 11 to 60.
-constexpr int MaxInsertColumns = TSlots::Count - 10;
-
 QString ColumnName() { return DataModule().qst.FieldText(QStringLiteral("CNAM")); }
 
 }  // namespace
+
+void CheckInsertColumns(const QString& table, int columns)
+{
+    if (columns > kMaxInsertColumns)
+        throw ERangeError(QStringLiteral("テーブル %1 の列数 %2 が挿入できる上限 %3 を超えています")
+                              .arg(table).arg(columns).arg(kMaxInsertColumns));
+}
 
 void TBrelvanDb::ucSql(std::int32_t id)
 {
@@ -24,11 +29,7 @@ void TBrelvanDb::ucSql(std::int32_t id)
         return;
     TQuery& columns = DataModule().qst;
     if (id == 7) {
-        sa[7] = columns.FieldText(QStringLiteral("KT"));
-        if (SqlText::IsTextType(sa[7]))
-            ucNul(sa[9], 2, columns.FieldByName(QStringLiteral("LN")).toInt());
-        else
-            ucNul(sa[9], 1, 0);
+        ColumnLiteral(ColumnRowOf(columns));
         return;
     }
 
@@ -45,24 +46,11 @@ void TBrelvanDb::ucSql(std::int32_t id)
             names << ColumnName();
         sqw = SqlText::Select(stnm, names, swh);
     } else if (id == 2) {
-        const int count = columns.RecordCount();
-        if (count > MaxInsertColumns) {
-            sqw.clear();
-            throw ERangeError(QStringLiteral("テーブル %1 の列数 %2 が挿入できる上限 %3 を超えています")
-                                  .arg(stnm).arg(count).arg(MaxInsertColumns));
-        }
-        QStringList literals;
-        int k = 1;
-        for (columns.First(); !columns.Eof(); columns.Next(), ++k) {
-            sa[9] = sa[10 + k];
-            ucSql(7);
-            if (k > 1)   // the first slot keeps the caller's value
-                sa[10 + k] = sa[9];
-            literals << sa[9];
-            names << ColumnName();
-        }
-        sa[1] = literals.join(QStringLiteral(", "));
-        sqw = SqlText::Insert(stnm, names, literals);
+        CheckInsertColumns(stnm, columns.RecordCount());
+        std::vector<TColumnRow> rows;
+        for (columns.First(); !columns.Eof(); columns.Next())
+            rows.push_back(ColumnRowOf(columns));
+        InsertFromSlots(rows);
     } else {
         QStringList pieces;
         for (columns.First(); !columns.Eof(); columns.Next()) {
@@ -73,6 +61,33 @@ void TBrelvanDb::ucSql(std::int32_t id)
         }
         sqw = SqlText::Create(stnm, pieces);
     }
+}
+
+void TBrelvanDb::ColumnLiteral(const TColumnRow& column)
+{
+    sa[7] = column.Kt;
+    if (column.Text)
+        ucNul(sa[9], 2, column.Ln);
+    else
+        ucNul(sa[9], 1, 0);
+}
+
+void TBrelvanDb::InsertFromSlots(const std::vector<TColumnRow>& columns)
+{
+    CheckInsertColumns(stnm, int(columns.size()));
+    QStringList names;
+    QStringList literals;
+    for (int k = 1; k <= int(columns.size()); ++k) {
+        const TColumnRow& column = columns[std::size_t(k - 1)];
+        sa[9] = sa[10 + k];
+        ColumnLiteral(column);
+        if (k > 1)   // the first slot keeps the caller's value
+            sa[10 + k] = sa[9];
+        literals << sa[9];
+        names << column.Name;
+    }
+    sa[1] = literals.join(QStringLiteral(", "));
+    sqw = SqlText::Insert(stnm, names, literals);
 }
 
 void TBrelvanDb::ucNul(QString& st, std::int32_t id, std::int32_t il)

@@ -10,129 +10,19 @@
 #include "base/Messages.h"
 #include "base/RegularFile.h"
 #include "db/Data.h"
+#include "db/PriceTable.h"
 #include "db/Transaction.h"
-#include "prices/CatalogueCache.h"
 #include "prices/PriceFile.h"
 #include "prices/PriceTexts.h"
 
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 
-#include <array>
 #include <optional>
 #include <vector>
 
 namespace {
 
 constexpr int kFutureRows = 8;
-
-// The values of one AYNK row as the import puts them into sa[11] to sa[24].
-constexpr int kImportSlots = 14;
-using TRowValues = std::array<QString, kImportSlots>;
-
-// Inserts the import's rows through prepared statements: the rows are
-// gathered and written kInsertBatchRows at a time by one multi-row insert,
-// and a shorter run (the last rows, or those before a row that needs its
-// literal) one row at a time through the one-row insert.  A row whose values
-// only a literal can store (and every row, when the statements cannot be
-// prepared or the table has more columns than the import fills) goes through
-// the builder's text insert instead, as the rows always did, after the rows
-// before it.
-class TRowInserter {
-public:
-    explicit TRowInserter(TBrelvanDb& owner) : fOwner(owner), fCache(owner), fOne(dm->CsqM()), fMany(dm->CsqM())
-    {
-        fPrepared = !fCache.Empty() && fCache.ColumnCount() <= kImportSlots
-            && Prepare(fOne, 1) && Prepare(fMany, kInsertBatchRows);
-        fPending.reserve(kInsertBatchRows);
-    }
-
-    void Insert(const TRowValues& values)
-    {
-        if (!fPrepared || !fCache.Bindable(values.data())) {
-            Flush();
-            BuildText(values);
-            ExecuteText();
-            return;
-        }
-        fPending.push_back(values);
-        if (int(fPending.size()) == kInsertBatchRows)
-            Flush();
-    }
-
-    // Writes the rows still gathered and leaves sqw and the slots as the
-    // text insert of the last row left them.
-    void Finish(const TRowValues& last)
-    {
-        Flush();
-        fOne.Query.finish();
-        fMany.Query.finish();
-        BuildText(last);
-    }
-
-private:
-    struct TPrepared {
-        explicit TPrepared(const QSqlDatabase& db) : Query(db) {}
-        QSqlQuery Query;
-        std::vector<bool> Nulls;   // where NULL is bound already
-    };
-
-    bool Prepare(TPrepared& insert, int rows)
-    {
-        insert.Query.setForwardOnly(true);
-        insert.Nulls.assign(std::size_t(rows * fCache.ColumnCount()), false);
-        return insert.Query.prepare(fCache.PlaceholderInsert(rows));
-    }
-
-    void Flush()
-    {
-        if (int(fPending.size()) == kInsertBatchRows) {
-            for (int r = 0; r < kInsertBatchRows; ++r)
-                fCache.Bind(fMany.Query, fPending[std::size_t(r)].data(), r * fCache.ColumnCount(), fMany.Nulls);
-            Execute(fMany.Query);
-        } else {
-            for (const TRowValues& values : fPending) {
-                fCache.Bind(fOne.Query, values.data(), 0, fOne.Nulls);
-                Execute(fOne.Query);
-            }
-        }
-        fPending.clear();
-    }
-
-    static void Execute(QSqlQuery& query)
-    {
-        if (!query.exec())
-            throw EDatabaseError(QStringLiteral("価格テーブルを更新できません: ") + ErrorText(query.lastError()));
-    }
-    static QString ErrorText(const QSqlError& error)
-    {
-        return error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    }
-    // The slots take texts of their own: they outlive the file's text.
-    void BuildText(const TRowValues& values)
-    {
-        for (int k = 0; k < kImportSlots; ++k) {
-            const QString& value = values[std::size_t(k)];
-            fOwner.sa[11 + k] = value.isNull() ? QString() : QString(value.constData(), value.size());
-        }
-        fCache.Build();
-    }
-    void ExecuteText()
-    {
-        fOwner.uexSqlM();
-        if (!fOwner.LastSqlOk)
-            throw EDatabaseError(QStringLiteral("価格テーブルを更新できません: ") + fOwner.LastSqlError);
-    }
-
-    TBrelvanDb& fOwner;
-    TCatalogueCache fCache;
-    TPrepared fOne;
-    TPrepared fMany;
-    std::vector<TRowValues> fPending;   // rows gathered for the next multi-row insert
-    bool fPrepared = false;
-};
 
 // A field of the file's text as a QString without a copy, for binding while
 // the file's text lives.
@@ -201,8 +91,8 @@ void TBrelvanPrices::y02rdDat()
         };
         sqw = QStringLiteral("delete from AYNK");
         execute();
-        TRowInserter inserter(*this);
-        TRowValues values;
+        TPriceInserter inserter(*this);
+        TPriceInserter::TRow values;
         for (std::int32_t i = 1; i <= newIdn; ++i) {
             const TPriceLine& row = file.Rows[std::size_t(i - 1)];
             values[0] = QString::number(i);
@@ -213,7 +103,7 @@ void TBrelvanPrices::y02rdDat()
             values[6] = Borrowed(row.Open);
             inserter.Insert(values);
         }
-        for (int slot = 2; slot < kImportSlots; ++slot)
+        for (int slot = 2; slot < TPriceInserter::kColumns; ++slot)
             values[std::size_t(slot)].clear();
         for (int k = 0; k < kFutureRows; ++k) {
             const std::int32_t n = newIdn + k + 1;

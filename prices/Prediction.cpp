@@ -7,7 +7,7 @@
 #include "base/Errors.h"
 #include "prices/PriceTexts.h"
 #include "prices/Windows.h"
-#include "db/PriceUpdates.h"
+#include "db/PriceTable.h"
 #include "db/SqlText.h"
 
 #include <algorithm>

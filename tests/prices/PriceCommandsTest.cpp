@@ -6,7 +6,8 @@
 
 #include "db/Data.h"
 #include "db/SqlText.h"
-#include "prices/CatalogueCache.h"
+#include "db/CatalogueCache.h"
+#include "db/PriceTable.h"
 #include "prices/PriceFile.h"
 #include "prices/PriceTexts.h"
 

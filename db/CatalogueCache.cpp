@@ -1,6 +1,5 @@
-#include "prices/CatalogueCache.h"
+#include "db/CatalogueCache.h"
 
-#include "db/BrelvanDb.h"
 #include "base/Errors.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
@@ -34,27 +33,28 @@ bool PlainInteger(const QString& text, qlonglong& value)
 
 }  // namespace
 
+TColumnRow ColumnRowOf(const TQuery& rows)
+{
+    TColumnRow column;
+    column.Name = rows.FieldText(QStringLiteral("CNAM"));
+    column.Kt = rows.FieldText(QStringLiteral("KT"));
+    column.Ln = rows.FieldByName(QStringLiteral("LN")).toInt();
+    column.Text = SqlText::IsTextType(column.Kt);
+    return column;
+}
+
 TCatalogueCache::TCatalogueCache(TBrelvanDb& owner) : fOwner(owner), fTable(owner.stnm)
 {
     owner.uqTst(1);
-    TQuery& rows = dm->qst;
+    TQuery& rows = DataModule().qst;
     if (!rows.Active())
         return;
-    for (rows.First(); !rows.Eof(); rows.Next()) {
-        TColumn column;
-        column.Name = rows.FieldText(QStringLiteral("CNAM"));
-        column.Kt = rows.FieldText(QStringLiteral("KT"));
-        column.Ln = rows.FieldByName(QStringLiteral("LN")).toInt();
-        column.Text = SqlText::IsTextType(column.Kt);
-        fColumns.push_back(column);
-    }
-    const int most = TSlots::Count - 10;
-    if (ColumnCount() > most)
-        throw ERangeError(QStringLiteral("テーブル %1 の列数 %2 が挿入できる上限 %3 を超えています")
-                              .arg(fTable).arg(ColumnCount()).arg(most));
+    for (rows.First(); !rows.Eof(); rows.Next())
+        fColumns.push_back(ColumnRowOf(rows));
+    CheckInsertColumns(fTable, ColumnCount());
     // The statement up to its values, exactly as the builder joins it.
     QStringList names;
-    for (const TColumn& column : fColumns)
+    for (const TColumnRow& column : fColumns)
         names << column.Name;
     const QString values = QStringLiteral("\x01");
     fHead = SqlText::Insert(fTable, names, {values});
@@ -63,26 +63,11 @@ TCatalogueCache::TCatalogueCache(TBrelvanDb& owner) : fOwner(owner), fTable(owne
 
 void TCatalogueCache::Build()
 {
-    TBrelvanDb& f = fOwner;
     if (fColumns.empty()) {
-        f.sqw.clear();
+        fOwner.sqw.clear();
         return;
     }
-    fLiterals.clear();
-    for (int k = 1; k <= ColumnCount(); ++k) {
-        const TColumn& column = fColumns[std::size_t(k - 1)];
-        f.sa[9] = f.sa[10 + k];
-        f.sa[7] = column.Kt;
-        if (column.Text)
-            f.ucNul(f.sa[9], 2, column.Ln);
-        else
-            f.ucNul(f.sa[9], 1, 0);
-        if (k > 1)   // the first slot keeps the caller's value
-            f.sa[10 + k] = f.sa[9];
-        fLiterals << f.sa[9];
-    }
-    f.sa[1] = fLiterals.join(QStringLiteral(", "));
-    f.sqw = fHead + f.sa[1] + QStringLiteral(" ) ");
+    fOwner.InsertFromSlots(fColumns);
 }
 
 QString TCatalogueCache::PlaceholderInsert(int rows) const
@@ -112,7 +97,7 @@ bool TCatalogueCache::Bindable(const QString* values) const
 void TCatalogueCache::Bind(QSqlQuery& query, const QString* values, int first, std::vector<bool>& nulls) const
 {
     for (int k = 0; k < ColumnCount(); ++k) {
-        const TColumn& column = fColumns[std::size_t(k)];
+        const TColumnRow& column = fColumns[std::size_t(k)];
         const QString& value = values[k];
         const int at = first + k;
         const bool null = value.isEmpty();

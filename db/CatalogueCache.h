@@ -2,22 +2,24 @@
 // for many inserts.  The statement builder reads the catalogue for every
 // statement (two queries on the file database); an import of many thousand
 // rows writes one insert per row into the same table, so it reads the rows
-// once here and builds each insert from them.  The texts and the slots are
-// exactly those of statement id 2 (ucSql): the caller fills sa[11] onward,
-// Build() writes sa[1], replaces slots 12 onward by their literals, leaves the
-// last column's type and literal in sa[7] and sa[9], and puts the insert into sqw.
+// once here.  Build() writes the insert exactly as the builder's id 2 does
+// (the same code: TBrelvanDb::InsertFromSlots): the caller fills sa[11]
+// onward, Build() writes sa[1], replaces slots 12 onward by their literals,
+// leaves the last column's type and literal in sa[7] and sa[9], and puts the
+// insert into sqw.
 #pragma once
 
+#include "db/BrelvanDb.h"
+
 #include <QString>
-#include <QStringList>
 #include <vector>
 
 class QSqlQuery;
+class TQuery;
 
-// The rows one multi-row insert of the import writes: 64 rows of 14 columns
-// keep within the 999 placeholders every SQLite accepts.
-inline constexpr int kInsertBatchRows = 64;
-class TBrelvanDb;
+// The column row the query stands on (the catalogue's AAATST), as the
+// builder reads it.
+TColumnRow ColumnRowOf(const TQuery& rows);
 
 class TCatalogueCache {
 public:
@@ -46,15 +48,8 @@ public:
     void Bind(QSqlQuery& query, const QString* values, int first, std::vector<bool>& nulls) const;
 
 private:
-    struct TColumn {
-        QString Name;
-        QString Kt;
-        int Ln = 0;
-        bool Text = false;
-    };
     TBrelvanDb& fOwner;
     QString fTable;
-    std::vector<TColumn> fColumns;
+    std::vector<TColumnRow> fColumns;
     QString fHead;   // " insert into T ( c1, …, cn ) values ( "
-    QStringList fLiterals;
 };
