@@ -1,19 +1,15 @@
 #include "ann/URavoAnn.h"
+#include "ann/RavoFile.h"
 #include "ann/RavoStep.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <random>
 #include <utility>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 // How the training step stays bit-identical to the extended-precision formulas
 // ---------------------------------------------------------------------------
@@ -198,47 +194,6 @@ float GetF32(const unsigned char* p) {
     float f;
     std::memcpy(&f, &u, sizeof f);
     return f;
-}
-
-// Reads exactly n bytes, or raises a file error naming the file.
-void ReadExactly(std::ifstream& in, unsigned char* to, std::size_t n, const std::string& name) {
-    in.read(reinterpret_cast<char*>(to), static_cast<std::streamsize>(n));
-    if (static_cast<std::size_t>(in.gcount()) != n)
-        throw ERavoFileError("モデルファイルを読み込めません: " + name);
-}
-
-std::string ErrnoText() { return std::strerror(errno); }
-
-// Writes all bytes to a new file beside the target and renames it over the
-// target, so that the target is either the old file or the complete new one.
-void WriteFileReplacing(const std::string& target, const std::vector<unsigned char>& bytes) {
-    static unsigned serial = 0;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) throw ERavoFileError("モデルファイルを作成できません: " + target + " (" + ErrnoText() + ")");
-    auto fail = [&](const char* what) {
-        const std::string reason = ErrnoText();
-        if (fd >= 0) ::close(fd);
-        ::unlink(temp.c_str());
-        throw ERavoFileError(std::string(what) + target + " (" + reason + ")");
-    };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("モデルファイルに書き込めません: ");
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) fail("モデルファイルに書き込めません: ");
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) fail("モデルファイルに書き込めません: ");
-    if (::rename(temp.c_str(), target.c_str()) != 0) fail("モデルファイルを置き換えられません: ");
 }
 
 }  // namespace
@@ -559,23 +514,18 @@ void TRavoAnn::SaveToFile(const std::string& FileName) const {
     for (std::size_t i = 0; i < fWeightOffset.size(); ++i)
         for (std::int32_t j = 0; j < fNeuronCountInLayers[i + 1]; ++j)
             for (std::int32_t k = 0; k < fNeuronCountInLayers[i]; ++k) PutF32(image, fWeight[WeightIndex(i, j, k)]);
-    WriteFileReplacing(FileName, image);
+    RavoWriteFileReplacing(FileName, image);
 }
 
 void TRavoAnn::LoadFromFile(const std::string& FileName) {
-    std::ifstream in(FileName, std::ios::binary);
-    if (!in) throw ERavoFileError("モデルファイルを開けません: " + FileName);
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (end < 0 || !in) throw ERavoFileError("モデルファイルを読み込めません: " + FileName);
-    const auto fileSize = static_cast<std::uint64_t>(end);
+    TRavoInputFile in(FileName);
+    const std::uint64_t fileSize = in.Size();
     const auto tooShort = [&] { return ERavoFileError("モデルファイルが短すぎます: " + FileName); };
 
     // Activation word and layer count.
     if (fileSize < 8) throw tooShort();
     unsigned char head[8];
-    ReadExactly(in, head, sizeof head, FileName);
+    in.Read(head, sizeof head);
     const std::int32_t activationWord = GetI32(head);
     const std::int32_t layerCount = GetI32(head + 4);
     if (layerCount < 1) throw ERavoRangeError("モデルファイルの層の数が不正です: " + std::to_string(layerCount));
@@ -583,7 +533,7 @@ void TRavoAnn::LoadFromFile(const std::string& FileName) {
 
     // Neuron counts: each at least 1, and the file must hold every parameter.
     std::vector<unsigned char> countBytes(4 * static_cast<std::size_t>(layerCount));
-    ReadExactly(in, countBytes.data(), countBytes.size(), FileName);
+    in.Read(countBytes.data(), countBytes.size());
     TRavoAnn loaded;
     loaded.fNeuronCountInLayers.resize(static_cast<std::size_t>(layerCount));
     for (std::size_t l = 0; l < loaded.fNeuronCountInLayers.size(); ++l) {
@@ -602,7 +552,7 @@ void TRavoAnn::LoadFromFile(const std::string& FileName) {
 
     // Learning rate, tally, biases and weights.
     std::vector<unsigned char> body(4 * static_cast<std::size_t>(3 + biases + weights));
-    ReadExactly(in, body.data(), body.size(), FileName);
+    in.Read(body.data(), body.size());
     const unsigned char* p = body.data();
     loaded.fActivationFunc = activationWord == 0 ? TRavoActivationFunc::Sigmoid : TRavoActivationFunc::ReLU;
     loaded.fLayerCount = layerCount;

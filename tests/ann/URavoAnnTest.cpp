@@ -37,17 +37,18 @@ protected:
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    // File names are UTF-8 text, as the program's are.
+    std::string Path(const std::string& name) const { return (dir_ / fs::u8path(name)).u8string(); }
     fs::path dir_;
 };
 
 Bytes ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs::u8path(path), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
@@ -464,14 +465,30 @@ TEST_F(AnnFiles, MissingFileIsAFileError) {
     EXPECT_EQ(Image(ann, Path("after.ann")), before);
 }
 
-TEST_F(AnnFiles, SaveReplacesTheTargetAndLeavesNoTemporaryFile) {
+struct FileNameCase {
+    const char* name;
+    const char* file;  // UTF-8
+};
+
+class FileNames : public AnnFiles, public ::testing::WithParamInterface<FileNameCase> {};
+
+TEST_P(FileNames, SaveReplacesTheTargetLeavesNoTemporaryFileAndLoadsBack) {
     TRavoAnn small({1, 1}, 0.005f, Act::Sigmoid);
     TRavoAnn large({7, 7, 3, 2}, 0.005f, Act::Sigmoid);
-    large.SaveToFile(Path("model.ann"));
-    small.SaveToFile(Path("model.ann"));
-    EXPECT_EQ(ReadBytes(Path("model.ann")).size(), 36u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    const std::string path = Path(GetParam().file);
+    large.SaveToFile(path);
+    small.SaveToFile(path);
+    EXPECT_EQ(ReadBytes(path).size(), 36u);
+    ASSERT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    EXPECT_EQ(fs::directory_iterator(dir_)->path().filename(), fs::u8path(GetParam().file));
+    EXPECT_EQ(TRavoAnn(path).NeuronCountInLayers(), (std::vector<std::int32_t>{1, 1}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, FileNames,
+                         ::testing::Values(FileNameCase{"Ascii", "model.ann"},
+                                           FileNameCase{"Japanese", "学習済みモデル 第1版.ann"},
+                                           FileNameCase{"HalfWidthKatakana", "ﾓﾃﾞﾙ.ann"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AnnFiles, FailedSaveIsAFileErrorAndLeavesNoTemporaryFile) {
     TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
