@@ -54,6 +54,7 @@ std::string SystemErrorText(DWORD code) {
     return utf8.empty() ? "Windows エラー " + std::to_string(code) : utf8;
 }
 
+int StatusOf(const std::string& name, TStatus& status) { return ::_wstat64(Wide(name).c_str(), &status); }
 int StatusOf(int fd, TStatus& status) { return ::_fstat64(fd, &status); }
 int OpenForReading(const std::string& name) { return ::_wopen(Wide(name).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
 int CreateNew(const std::string& name) {
@@ -76,13 +77,24 @@ std::string MoveReplacing(const std::string& from, const std::string& to) {
         return {};
     return SystemErrorText(::GetLastError());
 }
+bool IsRegular(const TStatus& s) { return (s.st_mode & _S_IFMT) == _S_IFREG; }
+const char* KindOf(const TStatus& s) {
+    switch (s.st_mode & _S_IFMT) {
+    case _S_IFDIR: return "フォルダ";
+    case _S_IFCHR: return "デバイス";
+    case _S_IFIFO: return "パイプ";
+    default: return "特殊なファイル";
+    }
+}
 
 #else
 
 using TStatus = struct stat;
 
+int StatusOf(const std::string& name, TStatus& status) { return ::stat(name.c_str(), &status); }
 int StatusOf(int fd, TStatus& status) { return ::fstat(fd, &status); }
-int OpenForReading(const std::string& name) { return ::open(name.c_str(), O_RDONLY | O_CLOEXEC); }
+// Non-blocking: opening a named pipe would otherwise wait for a writer.
+int OpenForReading(const std::string& name) { return ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
 int CreateNew(const std::string& name) { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); }
 long long ReadSome(int fd, unsigned char* to, std::size_t n) { return ::read(fd, to, n); }
 long long WriteSome(int fd, const unsigned char* from, std::size_t n) { return ::write(fd, from, n); }
@@ -94,22 +106,40 @@ std::string MoveReplacing(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) == 0) return {};
     return std::strerror(errno);
 }
+bool IsRegular(const TStatus& s) { return S_ISREG(s.st_mode); }
+const char* KindOf(const TStatus& s) {
+    if (S_ISDIR(s.st_mode)) return "フォルダ";
+    if (S_ISCHR(s.st_mode) || S_ISBLK(s.st_mode)) return "デバイス";
+    if (S_ISFIFO(s.st_mode)) return "名前付きパイプ";
+    if (S_ISSOCK(s.st_mode)) return "ソケット";
+    return "特殊なファイル";
+}
 
 #endif
 
 std::string ErrnoText() { return std::strerror(errno); }
+
+ERavoFileError NotRegular(const std::string& name, const TStatus& status) {
+    return ERavoFileError(std::string("モデルファイルが通常のファイルではありません（") + KindOf(status) + "）: " + name);
+}
 
 }  // namespace
 
 // ---- Reading. -------------------------------------------------------------
 
 TRavoInputFile::TRavoInputFile(const std::string& FileName) : fName(FileName) {
+    TStatus status{};
+    if (StatusOf(fName, status) != 0)
+        throw ERavoFileError("モデルファイルを開けません: " + fName + " (" + ErrnoText() + ")");
+    if (!IsRegular(status)) throw NotRegular(fName, status);
     fFd = OpenForReading(fName);
     if (fFd < 0) throw ERavoFileError("モデルファイルを開けません: " + fName + " (" + ErrnoText() + ")");
-    TStatus status{};
-    if (StatusOf(fFd, status) != 0 || status.st_size < 0) {
+    // The name may have been given to something else between the two looks.
+    if (StatusOf(fFd, status) != 0 || !IsRegular(status) || status.st_size < 0) {
+        const ERavoFileError error = IsRegular(status) ? ERavoFileError("モデルファイルを読み込めません: " + fName)
+                                                       : NotRegular(fName, status);
         Close(fFd);
-        throw ERavoFileError("モデルファイルを読み込めません: " + fName);
+        throw error;
     }
     fSize = static_cast<std::uint64_t>(status.st_size);
 }

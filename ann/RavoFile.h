@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-// A file open for reading.
+// A regular file open for reading.  Anything else (a folder, a named pipe, a
+// device) is refused from its status before it is opened, and opening never
+// waits.
 class TRavoInputFile {
 public:
     explicit TRavoInputFile(const std::string& FileName);

@@ -518,7 +518,7 @@ void TRavoAnn::SaveToFile(const std::string& FileName) const {
 }
 
 void TRavoAnn::LoadFromFile(const std::string& FileName) {
-    TRavoInputFile in(FileName);
+    TRavoInputFile in(FileName);  // a regular file, or a file error at once
     const std::uint64_t fileSize = in.Size();
     const auto tooShort = [&] { return ERavoFileError("モデルファイルが短すぎます: " + FileName); };
 

@@ -33,8 +33,9 @@ public:
     using std::overflow_error::overflow_error;
 };
 
-// A model file that cannot be opened, read, created or written, or whose
-// contents are not a model (too short for its own counts).
+// A model file that cannot be opened, read, created or written, that is not
+// a regular file, or whose contents are not a model (too short for its own
+// counts).
 class ERavoFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -68,7 +69,8 @@ public:
     void SaveToFile(const std::string& FileName) const;
     // Replaces activation, topology, learning rate, tally, biases and weights
     // with those of a model file; a file that is not a valid model leaves the
-    // network exactly as it was.
+    // network exactly as it was.  Only a regular file is read: a folder, a
+    // named pipe or a device is a file error at once.
     void LoadFromFile(const std::string& FileName);
 
     // Read-only views, for callers that inspect a network.

@@ -18,6 +18,11 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #if defined(__SSE2__)
 #include <xmmintrin.h>
 #endif
@@ -489,6 +494,84 @@ INSTANTIATE_TEST_SUITE_P(Table, FileNames,
                                            FileNameCase{"Japanese", "学習済みモデル 第1版.ann"},
                                            FileNameCase{"HalfWidthKatakana", "ﾓﾃﾞﾙ.ann"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Only regular files are read. --------------------------------------------------
+
+// Ends the test program when a call waits longer than a few seconds, so that a
+// call that would wait for ever fails instead of hanging the suite.
+class TWatchdog {
+public:
+#if defined(_WIN32)
+    TWatchdog() = default;
+#else
+    TWatchdog() { ::alarm(10); }
+    ~TWatchdog() { ::alarm(0); }
+#endif
+    TWatchdog(const TWatchdog&) = delete;
+    TWatchdog& operator=(const TWatchdog&) = delete;
+};
+
+struct NotAFileCase {
+    const char* name;
+    std::function<std::string(const fs::path& dir)> make;  // gives the path to load
+    std::function<std::string(const std::string& path)> message;
+};
+
+std::string NotRegular(const std::string& kind, const std::string& path) {
+    return "モデルファイルが通常のファイルではありません（" + kind + "）: " + path;
+}
+
+class NotAFile : public AnnFiles, public ::testing::WithParamInterface<NotAFileCase> {};
+
+TEST_P(NotAFile, IsAFileErrorAtOnceAndChangesNothing) {
+    TRavoAnn ann({2, 2}, 0.01f, Act::ReLU);
+    ann.Train({0.1f, 0.2f}, {0.3f, 0.4f});
+    const Bytes before = Image(ann, Path("before.ann"));
+    const std::string path = GetParam().make(dir_);
+    [[maybe_unused]] const TWatchdog watchdog;
+    try {
+        ann.LoadFromFile(path);
+        ADD_FAILURE() << "LoadFromFile accepted " << path;
+    } catch (const ERavoFileError& e) {
+        EXPECT_EQ(e.what(), GetParam().message(path));
+    }
+    try {
+        TRavoAnn created(path);
+        ADD_FAILURE() << "the constructor accepted " << path;
+    } catch (const ERavoFileError& e) {
+        EXPECT_EQ(e.what(), GetParam().message(path));
+    }
+    EXPECT_EQ(Image(ann, Path("after.ann")), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NotAFile,
+    ::testing::Values(
+        NotAFileCase{"Folder",
+                     [](const fs::path& dir) {
+                         fs::create_directory(dir / "folder.ann");
+                         return (dir / "folder.ann").u8string();
+                     },
+                     [](const std::string& path) { return NotRegular("フォルダ", path); }}
+#if defined(_WIN32)
+        ,
+        // The C runtime finds no status for a device name.
+        NotAFileCase{"Device", [](const fs::path&) { return std::string("NUL"); },
+                     [](const std::string&) { return std::string("モデルファイルを開けません: NUL (No such file or directory)"); }}
+#else
+        ,
+        NotAFileCase{"NamedPipe",
+                     [](const fs::path& dir) {
+                         const std::string path = (dir / "pipe.ann").u8string();
+                         EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+                         return path;
+                     },
+                     [](const std::string& path) { return NotRegular("名前付きパイプ", path); }},
+        NotAFileCase{"Device", [](const fs::path&) { return std::string("/dev/zero"); },
+                     [](const std::string& path) { return NotRegular("デバイス", path); }}
+#endif
+        ),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AnnFiles, FailedSaveIsAFileErrorAndLeavesNoTemporaryFile) {
     TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
