@@ -173,6 +173,49 @@ bool ParameterCount(const std::vector<std::int32_t>& counts, std::uint64_t limit
     return true;
 }
 
+// Memory.  The arrays of a network (what BuildLayout allocates: the fast
+// route's padding and scratch included) may take at most kMemoryPerFileByte
+// times the bytes of its model file, plus kMemorySlack.  A model file whose
+// counts ask for more is refused before anything is sized, and the
+// constructor refuses the same topologies, so every saved network loads
+// again.  The widest ordinary shape, [n, 1], needs 16 bytes per byte of its
+// file; a long chain of one-neuron layers needs 20 and is refused beyond
+// about 20,000 layers.
+constexpr std::uint64_t kMemoryPerFileByte = 16;
+constexpr std::uint64_t kMemorySlack = std::uint64_t{1} << 20;
+
+// Bytes of the model file of a network of these many layers, biases and weights.
+std::uint64_t ModelFileBytes(std::size_t layers, std::uint64_t biases, std::uint64_t weights) {
+    return 4 * (5 + layers + biases + weights);
+}
+
+// Bytes BuildLayout allocates for a topology that ParameterCount accepted
+// within kMaxParameters, every count from 1 to kMaxNeuronsInLayer (no
+// overflow: every sum below 2^40).  Follows BuildLayout array by array.
+std::uint64_t LayoutBytes(const std::vector<std::int32_t>& counts) {
+    std::uint64_t neurons = 0, widest = 0, biases = 0, weights = 0;
+    for (std::size_t l = 0; l < counts.size(); ++l) {
+        const auto n = static_cast<std::uint64_t>(counts[l]);
+        const std::uint64_t pad = (n + 3) / 4 * 4;
+        neurons += pad;
+        widest = std::max(widest, n);
+        if (l > 0) {
+            biases += pad;
+            weights += pad * static_cast<std::uint64_t>(counts[l - 1]);
+            widest = std::max(widest, pad);
+        }
+    }
+    return 16 * neurons              // fSum, fOut (float), fOutD (double)
+           + 16 * widest             // fSumD (double), fBackError, fLayerGrads (float)
+           + 28 * biases             // fBias, fBiasNext, fDelta (float), fStep, fLaneMask (double)
+           + 8 * weights             // fWeight, fWeightNext
+           + 36 * counts.size();     // the counts and the four offset arrays
+}
+
+bool FitsItsFile(const std::vector<std::int32_t>& counts, std::uint64_t biases, std::uint64_t weights) {
+    return LayoutBytes(counts) <= kMemoryPerFileByte * ModelFileBytes(counts.size(), biases, weights) + kMemorySlack;
+}
+
 // ---- Model file bytes. -----------------------------------------------------
 
 void PutU32(std::vector<unsigned char>& out, std::uint32_t v) {
@@ -208,7 +251,8 @@ TRavoAnn::TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float L
         if (count < 1 || count > kMaxNeuronsInLayer)
             throw ERavoRangeError("層のニューロン数が不正です: " + std::to_string(count));
     std::uint64_t biases = 0, weights = 0;
-    if (!ParameterCount(NeuronCountInLayers, kMaxParameters, biases, weights))
+    if (!ParameterCount(NeuronCountInLayers, kMaxParameters, biases, weights) ||
+        !FitsItsFile(NeuronCountInLayers, biases, weights))
         throw ERavoRangeError("ネットワークが大きすぎます");
     if (std::isnan(LerningRate)) throw ERavoRangeError("学習率が数値ではありません");
     if (ActivationFunc != TRavoActivationFunc::Sigmoid && ActivationFunc != TRavoActivationFunc::ReLU)
@@ -531,7 +575,8 @@ void TRavoAnn::LoadFromFile(const std::string& FileName) {
     if (layerCount < 1) throw ERavoRangeError("モデルファイルの層の数が不正です: " + std::to_string(layerCount));
     if (4 * (5 + static_cast<std::uint64_t>(layerCount)) > fileSize) throw tooShort();
 
-    // Neuron counts: each at least 1, and the file must hold every parameter.
+    // Neuron counts: each at least 1, the file must hold every parameter, and
+    // the arrays they size must fit the file's size.
     std::vector<unsigned char> countBytes(4 * static_cast<std::size_t>(layerCount));
     in.Read(countBytes.data(), countBytes.size());
     TRavoAnn loaded;
@@ -549,6 +594,9 @@ void TRavoAnn::LoadFromFile(const std::string& FileName) {
     for (const std::int32_t count : loaded.fNeuronCountInLayers)
         if (count > kMaxNeuronsInLayer)
             throw ERavoRangeError("モデルファイルのニューロン数が不正です: " + std::to_string(count));
+    if (!FitsItsFile(loaded.fNeuronCountInLayers, biases, weights))
+        throw ERavoRangeError("モデルファイルのネットワークが大きすぎます（必要なメモリがファイルの大きさの " +
+                              std::to_string(kMemoryPerFileByte) + " 倍を超えます）: " + FileName);
 
     // Learning rate, tally, biases and weights.
     std::vector<unsigned char> body(4 * static_cast<std::size_t>(3 + biases + weights));

@@ -45,7 +45,9 @@ class TRavoAnn {
 public:
     // Builds a ready network: learning rate clamped into [0.001, 0.999],
     // weights initialised from the process-wide generator (reseeded here),
-    // biases 0.  Every layer needs at least one neuron and at most 1,000,000.
+    // biases 0.  Every layer needs at least one neuron and at most 1,000,000,
+    // and the arrays at most 16 times the size of the network's model file
+    // (plus 1 MiB).
     TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float LerningRate,
              TRavoActivationFunc ActivationFunc);
     // Reseeds the process-wide generator, then loads the network from a model file.
@@ -70,7 +72,9 @@ public:
     // Replaces activation, topology, learning rate, tally, biases and weights
     // with those of a model file; a file that is not a valid model leaves the
     // network exactly as it was.  Only a regular file is read: a folder, a
-    // named pipe or a device is a file error at once.
+    // named pipe or a device is a file error at once.  A file whose counts
+    // would need arrays of more than 16 times its size (plus 1 MiB) is a range
+    // error before anything is sized; the constructor refuses the same shapes.
     void LoadFromFile(const std::string& FileName);
 
     // Read-only views, for callers that inspect a network.

@@ -5,19 +5,23 @@
 
 #include <ostream>
 
+#include <atomic>
 #include <cfenv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
+#include <malloc.h>
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +29,72 @@
 
 #if defined(__SSE2__)
 #include <xmmintrin.h>
+#endif
+
+// ---- Bytes held through operator new, for the memory bound of model files. ----
+
+// AddressSanitizer keeps operator new for its own checks: nothing is counted there.
+#if defined(__SANITIZE_ADDRESS__)
+#define RAVO_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RAVO_TEST_ASAN 1
+#endif
+#endif
+
+#if defined(RAVO_TEST_ASAN)
+namespace {
+constexpr bool kCountsAllocations = false;
+template <class F>
+std::size_t PeakAllocation(F&& f) {
+    f();
+    return 0;
+}
+}  // namespace
+#else
+namespace {
+constexpr bool kCountsAllocations = true;
+std::atomic<std::size_t> gHeld{0};
+std::atomic<std::size_t> gPeak{0};
+// The size of a block as the C library keeps it (at least what was asked for).
+std::size_t BlockSize(void* p) {
+#if defined(_WIN32)
+    return _msize(p);
+#else
+    return malloc_usable_size(p);
+#endif
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+    void* p = std::malloc(size);
+    if (!p) throw std::bad_alloc();
+    const std::size_t held = gHeld += BlockSize(p);
+    std::size_t peak = gPeak.load();
+    while (held > peak && !gPeak.compare_exchange_weak(peak, held)) {
+    }
+    return p;
+}
+void operator delete(void* p) noexcept {
+    if (!p) return;
+    gHeld -= BlockSize(p);
+    std::free(p);
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+// The most bytes held at once while f runs, beyond those held before.
+template <class F>
+std::size_t PeakAllocation(F&& f) {
+    const std::size_t base = gHeld;
+    gPeak = base;
+    f();
+    return gPeak - base;
+}
+}  // namespace
 #endif
 
 namespace fs = std::filesystem;
@@ -67,6 +137,26 @@ void PutFloat(Bytes& b, float f) {
 }
 void SetWord(Bytes& b, std::size_t offset, std::uint32_t v) {
     for (int s = 0; s < 4; ++s) b.at(offset + s) = static_cast<unsigned char>(v >> (8 * s));
+}
+
+// A crafted model file: a fresh tally, the bias of neuron j of layer i+1 and
+// the weight from neuron k of layer i to it from the two functions.
+Bytes ModelBytes(Act activation, const std::vector<std::int32_t>& t, float rate,
+                 const std::function<float(std::size_t i, std::int32_t j)>& bias,
+                 const std::function<float(std::size_t i, std::int32_t j, std::int32_t k)>& weight) {
+    Bytes b;
+    PutWord(b, activation == Act::Sigmoid ? 0 : 1);
+    PutWord(b, static_cast<std::uint32_t>(t.size()));
+    for (std::int32_t n : t) PutWord(b, static_cast<std::uint32_t>(n));
+    PutFloat(b, rate);
+    PutFloat(b, 0.0f);
+    PutWord(b, 0);
+    for (std::size_t i = 0; i + 1 < t.size(); ++i)
+        for (std::int32_t j = 0; j < t[i + 1]; ++j) PutFloat(b, bias(i, j));
+    for (std::size_t i = 0; i + 1 < t.size(); ++i)
+        for (std::int32_t j = 0; j < t[i + 1]; ++j)
+            for (std::int32_t k = 0; k < t[i]; ++k) PutFloat(b, weight(i, j, k));
+    return b;
 }
 
 // The saved image of a network: its whole persistent state, byte for byte.
@@ -462,6 +552,62 @@ INSTANTIATE_TEST_SUITE_P(
                     false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The arrays a model file sizes take at most 16 times its bytes plus 1 MiB;
+// the check comes before anything is sized, and the constructor refuses the
+// same topologies, so that every network it builds loads again.
+struct MemoryCase {
+    const char* name;
+    std::vector<std::int32_t> topology;
+    bool fits;
+};
+
+class MemoryBound : public AnnFiles, public ::testing::WithParamInterface<MemoryCase> {};
+
+TEST_P(MemoryBound, ArraysStayWithinAMultipleOfTheFileSize) {
+    const MemoryCase& c = GetParam();
+    const Bytes file = ModelBytes(Act::Sigmoid, c.topology, 0.005f, [](std::size_t, std::int32_t) { return 0.25f; },
+                                  [](std::size_t, std::int32_t, std::int32_t) { return 0.5f; });
+    WriteBytes(Path("model.ann"), file);
+    TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
+    const Bytes before = Image(ann, Path("before.ann"));
+    bool refused = false;
+    const std::size_t peak = PeakAllocation([&] {
+        try {
+            ann.LoadFromFile(Path("model.ann"));
+        } catch (const ERavoRangeError&) {
+            refused = true;
+        }
+    });
+    const std::size_t mib = std::size_t{1} << 20;
+    if (c.fits) {
+        ASSERT_FALSE(refused);
+        if (kCountsAllocations) {
+            EXPECT_LE(peak, 16 * file.size() + mib + file.size());  // the arrays, and the file's bytes once
+        }
+        EXPECT_EQ(Image(ann, Path("saved.ann")), file);
+        EXPECT_NO_THROW(TRavoAnn(c.topology, 0.005f, Act::Sigmoid));
+    } else {
+        ASSERT_TRUE(refused);
+        if (kCountsAllocations) {
+            EXPECT_LE(peak, 2 * file.size() + 4096);  // the counts: nothing was sized
+        }
+        EXPECT_EQ(Image(ann, Path("after.ann")), before);
+        EXPECT_THROW(TRavoAnn(c.topology, 0.005f, Act::Sigmoid), ERavoRangeError);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MemoryBound,
+    ::testing::Values(MemoryCase{"ProgramNetwork", {7, 7, 3, 2}, true},
+                      // 16 bytes of arrays per byte of the file: the widest ordinary shape.
+                      MemoryCase{"ManyInputsOneOutput", {200000, 1}, true},
+                      MemoryCase{"ShortChainOfSingleNeurons", std::vector<std::int32_t>(2000, 1), true},
+                      // 20 bytes per byte of the file (a 1.2 MB file would ask for 24 MB).
+                      MemoryCase{"LongChainOfSingleNeurons", std::vector<std::int32_t>(100000, 1), false},
+                      // 24 bytes asking for 3.2 MB.
+                      MemoryCase{"OneWideLayer", {100000}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(AnnFiles, MissingFileIsAFileError) {
     TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
     const Bytes before = Image(ann, Path("before.ann"));
@@ -700,23 +846,12 @@ TEST_P(SumBelowAMidpoint, RoundsTwiceAsTheExtendedFormula) {
     // The last hidden layer's neuron 0 sums its bias and 0.5 * sigmoid(1)
     // from each neuron of the first hidden layer below it.
     const float c = top >= 2 ? SigmoidArgumentGiving(o) - static_cast<float>(t[top - 2]) * 0.5f * 0.7310586f : 0.0f;
-    Bytes image;
-    PutWord(image, 0);  // sigmoid units, linear outputs
-    PutWord(image, static_cast<std::uint32_t>(t.size()));
-    for (std::int32_t n : t) PutWord(image, static_cast<std::uint32_t>(n));
-    PutFloat(image, 0.005f);
-    PutFloat(image, 0.0f);
-    PutWord(image, 0);
-    for (std::size_t i = 1; i <= top; ++i)
-        for (std::int32_t j = 0; j < t[i]; ++j) PutFloat(image, j > 0 ? 1.0f : i == top ? b : i + 1 == top ? c : 1.0f);
-    for (std::size_t i = 1; i <= top; ++i)
-        for (std::int32_t j = 0; j < t[i]; ++j)
-            for (std::int32_t k = 0; k < t[i - 1]; ++k)
-                PutFloat(image, i < top || j > 0 ? 0.5f : k == 0 ? w : 0x1p-5f);
-    {
-        std::ofstream file(Path("midpoint.ann"), std::ios::binary);
-        file.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    }
+    // Sigmoid units, linear outputs; weight layer i feeds layer i+1.
+    const Bytes image = ModelBytes(
+        Act::Sigmoid, t, 0.005f,
+        [&](std::size_t i, std::int32_t j) { return j > 0 ? 1.0f : i + 1 == top ? b : i + 2 == top ? c : 1.0f; },
+        [&](std::size_t i, std::int32_t j, std::int32_t k) { return i + 1 < top || j > 0 ? 0.5f : k == 0 ? w : 0x1p-5f; });
+    WriteBytes(Path("midpoint.ann"), image);
     TRavoAnn ann(Path("midpoint.ann"));
     TLiteralAnn literal(image);
     std::vector<float> in(t.front(), top == 1 ? o : 0.0f), mine, theirs;
