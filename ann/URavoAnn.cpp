@@ -82,6 +82,41 @@ namespace {
 
 using Ext = long double;
 
+// The formulas are those of x87's 80-bit format.  A compiler whose long
+// double is double (MSVC, or GCC with -mlong-double-64) would round every one
+// of them at 53 bits and give other floats now and then, silently.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "the network needs long double with a 64-bit significand (x87 extended precision): "
+              "build with GCC or MinGW-w64 on x86-64; MSVC's long double has only 53 bits");
+
+// Sets the x87 unit's precision control to 64 bits for a scope (keeping its
+// rounding mode) and restores it afterwards.  Windows' x64 convention starts a
+// program with it at 53 bits (control word 0x27F); MinGW's start-up code
+// widens it for the main thread only, so another thread may run with 53 bits,
+// and there long double arithmetic would round as double.
+class TExtendedPrecision {
+public:
+    TExtendedPrecision() {
+#if defined(__x86_64__) || defined(__i386__)
+        __asm__ volatile("fnstcw %0" : "=m"(fSaved));
+        const auto full = static_cast<unsigned short>(fSaved | 0x0300u);
+        fChanged = full != fSaved;
+        if (fChanged) __asm__ volatile("fldcw %0" : : "m"(full));
+#endif
+    }
+    ~TExtendedPrecision() {
+#if defined(__x86_64__) || defined(__i386__)
+        if (fChanged) __asm__ volatile("fldcw %0" : : "m"(fSaved));
+#endif
+    }
+    TExtendedPrecision(const TExtendedPrecision&) = delete;
+    TExtendedPrecision& operator=(const TExtendedPrecision&) = delete;
+
+private:
+    unsigned short fSaved = 0;
+    bool fChanged = false;
+};
+
 // Rounds an extended-precision result to the 32-bit float that stores it.
 inline float F(Ext x) { return static_cast<float>(x); }
 
@@ -268,6 +303,7 @@ TRavoAnn::TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float L
     BuildLayout();
 
     // Initial weights, weight layer i, then row j, then k in ascending order.
+    const TExtendedPrecision precision;
     const std::size_t weightLayers = fWeightOffset.size();
     for (std::size_t i = 0; i < weightLayers; ++i) {
         const std::int32_t n = fNeuronCountInLayers[i];
@@ -375,6 +411,7 @@ void TRavoAnn::ForwardProp(const std::vector<float>& Inputs) {
 
 // The forward pass exactly as the formulas say, in extended precision.
 void TRavoAnn::ForwardExtended(const float* Inputs) {
+    const TExtendedPrecision precision;
     const auto n0 = static_cast<std::size_t>(fNeuronCountInLayers.front());
     for (std::size_t k = 0; k < n0; ++k) fSum[k] = fOut[k] = Inputs[k];
     const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
@@ -474,6 +511,7 @@ void TRavoAnn::Train(const std::vector<float>& Inputs, const std::vector<float>&
         fTrainCount += static_cast<std::int32_t>(nOut);
         return;
     }
+    const TExtendedPrecision precision;
     ForwardExtended(Inputs.data());
     BackProp(Outputs);
     // The tally uses the outputs of the forward pass above, before the update.
@@ -490,6 +528,7 @@ void TRavoAnn::Train(const std::vector<float>& Inputs, const std::vector<float>&
 // Train).  Walks the layers downwards; every row's weights change at once,
 // and the error handed down uses each row's weights from before its update.
 void TRavoAnn::BackProp(const std::vector<float>& Outputs) {
+    const TExtendedPrecision precision;
     const std::size_t layers = fNeuronOffset.size();
     if (layers < 2) return;
     const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
@@ -524,6 +563,7 @@ void TRavoAnn::BackProp(const std::vector<float>& Outputs) {
 
 float TRavoAnn::GetMSE() const {
     if (fTrainCount <= 0) return 0.0f;
+    const TExtendedPrecision precision;
     return static_cast<float>(Ext(fLoss) / Ext(fTrainCount));
 }
 

@@ -19,6 +19,7 @@
 #include <new>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <malloc.h>
@@ -874,6 +875,72 @@ TEST_P(SumBelowAMidpoint, RoundsTwiceAsTheExtendedFormula) {
 INSTANTIATE_TEST_SUITE_P(Table, SumBelowAMidpoint,
                          ::testing::Values(MidpointCase{"OneWeight", {1, 1}}, MidpointCase{"Program", {7, 7, 3, 2}},
                                            MidpointCase{"Wide", {9, 11, 6, 5}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- A 64-bit significand, in every thread. -----------------------------------
+
+// One weight: o*w + b with o = 1 + 2^-18, w = 2^-24 (1 - 2^-18) and
+// b = 1 + 2^-23 is exactly 1 + 3 * 2^-24 - 2^-60, just below the midpoint
+// between the floats 1 + 2^-23 and 1 + 2^-22.  x87's 64-bit significand keeps
+// it below and gives 1 + 2^-23 = 0x1.000002p+0; an evaluation with 53 bits (a
+// compiler whose long double is double, or an x87 unit set to double
+// precision, as Windows starts a program's threads but the main one) rounds to
+// the midpoint first and then to the even 0x1.000004p+0.
+struct PrecisionCase {
+    const char* name;
+    std::function<void(const std::function<void()>&)> within;
+};
+
+class ExtendedPrecision : public AnnFiles, public ::testing::WithParamInterface<PrecisionCase> {};
+
+TEST_P(ExtendedPrecision, SumJustBelowAMidpointRoundsWithSixtyFourBits) {
+    const float o = 1.0f + 0x1p-18f;
+    const Bytes image = ModelBytes(Act::Sigmoid, {1, 1}, 0.005f, [](std::size_t, std::int32_t) { return 1.0f + 0x1p-23f; },
+                                   [](std::size_t, std::int32_t, std::int32_t) { return 0x1p-24f * (1.0f - 0x1p-18f); });
+    WriteBytes(Path("one.ann"), image);
+    TRavoAnn ann(Path("one.ann"));
+    std::vector<float> out;
+    GetParam().within([&] {
+        ann.Run({o}, out);
+        ann.Train({o}, {1.0f});
+    });
+    TLiteralAnn literal(image);  // in this thread, as the test program started
+    literal.Train({o}, {1.0f});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], 0x1.000002p+0f) << std::hexfloat << out[0];
+    EXPECT_EQ(Image(ann, Path("after.ann")), literal.Image());
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The x87 unit at double precision (control word bits 8-9 = 10) for a scope.
+class TX87DoublePrecision {
+public:
+    TX87DoublePrecision() {
+        __asm__ volatile("fnstcw %0" : "=m"(fSaved));
+        const unsigned short doubled = static_cast<unsigned short>((fSaved & ~0x0300u) | 0x0200u);
+        __asm__ volatile("fldcw %0" : : "m"(doubled));
+    }
+    ~TX87DoublePrecision() { __asm__ volatile("fldcw %0" : : "m"(fSaved)); }
+    TX87DoublePrecision(const TX87DoublePrecision&) = delete;
+    TX87DoublePrecision& operator=(const TX87DoublePrecision&) = delete;
+
+private:
+    unsigned short fSaved = 0;
+};
+#endif
+
+INSTANTIATE_TEST_SUITE_P(Table, ExtendedPrecision,
+                         ::testing::Values(PrecisionCase{"MainThread", [](const auto& f) { f(); }},
+                                           PrecisionCase{"NewThread", [](const auto& f) { std::thread(f).join(); }}
+#if defined(__x86_64__) || defined(__i386__)
+                                           ,
+                                           PrecisionCase{"X87SetToDoublePrecision",
+                                                         [](const auto& f) {
+                                                             const TX87DoublePrecision precision;
+                                                             f();
+                                                         }}
+#endif
+                                           ),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The floating-point environment. ---------------------------------------------
