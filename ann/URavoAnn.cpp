@@ -327,6 +327,7 @@ TRavoAnn::TRavoAnn(const std::string& Filename) {
 TRavoAnn::~TRavoAnn() = default;
 
 void TRavoAnn::SetLearningRate(float Value) {
+    if (std::isnan(Value)) throw ERavoRangeError("学習率が数値ではありません");
     if (Value > 0.999L) Value = 0.999f;
     if (Value < 0.001L) Value = 0.001f;
     fLearningRate = Value;
@@ -485,6 +486,7 @@ bool TRavoAnn::TrainFast(const float* Inputs, const float* Outputs, float& Loss)
 }
 
 void TRavoAnn::Run(const std::vector<float>& Inputs, std::vector<float>& Outputs) {
+    Outputs.clear();
     CheckInputs(Inputs);
     ForwardProp(Inputs);
     const float* out = OutputLayer();

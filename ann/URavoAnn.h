@@ -62,7 +62,8 @@ public:
     // One online gradient-descent step on one sample.  Inputs must hold n_0
     // values and Outputs n_(L-1) targets.
     void Train(const std::vector<float>& Inputs, const std::vector<float>& Outputs);
-    // The network's prediction for Inputs (n_0 values): Outputs receives n_(L-1) values.
+    // The network's prediction for Inputs (n_0 values): Outputs is emptied
+    // first and then receives n_(L-1) values.
     void Run(const std::vector<float>& Inputs, std::vector<float>& Outputs);
     // Mean squared error of every training step so far (0 before the first).
     float GetMSE() const;
@@ -76,6 +77,12 @@ public:
     // would need arrays of more than 16 times its size (plus 1 MiB) is a range
     // error before anything is sized; the constructor refuses the same shapes.
     void LoadFromFile(const std::string& FileName);
+
+    // The learning rate property.  The setter keeps the value within
+    // [0.001, 0.999] as the constructor does; NaN is a range error and changes
+    // nothing.  A rate loaded from a model file is kept as it was read.
+    float GetLearningRate() const { return fLearningRate; }
+    void SetLearningRate(float Value);
 
     // Read-only views, for callers that inspect a network.
     float LearningRate() const { return GetLearningRate(); }
@@ -102,8 +109,6 @@ private:
     static float SigmoidDerivative(float x);
     static float ReLU(float x);
     static float ReLUDerivative(float x);
-    float GetLearningRate() const { return fLearningRate; }
-    void SetLearningRate(float Value);
 
     // The fast routes (see URavoAnn.cpp): false when some value may differ
     // from the extended formula; then nothing has changed but fSum and fOut,
