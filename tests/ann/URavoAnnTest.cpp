@@ -5,6 +5,7 @@
 
 #include <ostream>
 
+#include <algorithm>
 #include <atomic>
 #include <cfenv>
 #include <chrono>
@@ -964,6 +965,47 @@ INSTANTIATE_TEST_SUITE_P(Table, ExtendedPrecision,
 #endif
                                            ),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---- A long training run: the same bytes on every route and every system. -------
+
+// 2,000,000 steps of the program's network ([7, 7, 3, 2], 400 passes over the
+// 5,000 windows of a synthetic price series) from fixed weights read from a
+// file.  The saved model must be these bytes wherever the test runs: on each
+// route (CTest runs it with RAVO_ROUTE too) and in the Windows build under wine.
+TEST_F(AnnFiles, LongTrainingSavesTheSameBytesOnEveryRouteAndSystem) {
+    // A random walk of prices in cents (integer arithmetic: the same
+    // everywhere), scaled into [0, 1] by one float division each.
+    std::vector<std::int64_t> cents(5008);
+    std::uint32_t state = 20261210u;
+    std::int64_t price = 1500000;
+    for (std::int64_t& c : cents) {
+        state = state * 1664525u + 1013904223u;
+        price += static_cast<std::int64_t>(state >> 20) - 2048;
+        c = price;
+    }
+    const auto [low, high] = std::minmax_element(cents.begin(), cents.end());
+    std::vector<float> closes;
+    for (const std::int64_t c : cents) closes.push_back(static_cast<float>(c - *low) / static_cast<float>(*high - *low));
+
+    const Bytes start = ModelBytes(
+        Act::Sigmoid, {7, 7, 3, 2}, 0.005f, [](std::size_t, std::int32_t) { return 0.0f; },
+        [](std::size_t i, std::int32_t j, std::int32_t k) { return static_cast<float>(static_cast<int>((i * 31 + j * 17 + k * 7) % 13) - 6) / 8.0f; });
+    WriteBytes(Path("start.ann"), start);
+    TRavoAnn ann(Path("start.ann"));
+    std::vector<float> in(7), out(2);
+    for (int pass = 0; pass < 400; ++pass)
+        for (std::size_t w = 0; w + 9 <= closes.size(); ++w) {
+            std::copy(closes.begin() + w, closes.begin() + w + 7, in.begin());
+            std::copy(closes.begin() + w + 7, closes.begin() + w + 9, out.begin());
+            ann.Train(in, out);
+        }
+    ASSERT_EQ(ann.TrainCount(), 4000000);  // two targets a step
+
+    // FNV-1a of the saved bytes.
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (const unsigned char b : Image(ann, Path("end.ann"))) hash = (hash ^ b) * 0x100000001b3u;
+    EXPECT_EQ(hash, 0xeddfd30359e30c94u) << std::hex << hash;
+}
 
 // ---- The floating-point environment. ---------------------------------------------
 
