@@ -5,6 +5,9 @@
 #              UndefinedBehaviorSanitizer and run every test there too
 #   make fuzz  build the libFuzzer programs (clang) and run each for
 #              FUZZ_SECONDS seconds on its seeds and earlier findings
+#   make check-windows
+#              cross-build for Windows with MinGW-w64 what needs no Qt (the
+#              network and its tests) and run the tests under wine64
 # Packages are installed with apt-get only when dpkg says they are missing.
 
 BUILD    ?= build
@@ -18,7 +21,7 @@ PACKAGES := cmake g++ make libgtest-dev qt6-base-dev qt6-charts-dev \
             libqt6sql6-sqlite fonts-ipafont-gothic sqlite3 libfann-dev \
             xvfb xauth python3 clang-14 libclang-rt-14-dev strace
 
-.PHONY: all deps build asan run test fuzz bench clean
+.PHONY: all deps build asan run test fuzz bench clean windows-deps check-windows
 
 all: build
 
@@ -78,6 +81,25 @@ fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 	  grep -E "^stat::(number_of_executed_units|peak_rss_mb)" $(FUZZ_BUILD)/fuzz_$$t.log; \
 	done
 
+# The Windows build: MinGW-w64 through the toolchain file in cmake/, GoogleTest
+# built from the source libgtest-dev ships, every program linked statically.
+# CTest runs each test program under wine64 on every network route, in a
+# prefix inside $(WIN_BUILD)/ whose server stays up for the whole run (created
+# on the first run, about 10 s).  Its packages are installed by this target only.
+WIN_BUILD ?= build-windows
+WINDOWS_PACKAGES := cmake make libgtest-dev g++-mingw-w64-x86-64-posix wine64 wine
+
+windows-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(WINDOWS_PACKAGES)"
+
+$(WIN_BUILD)/CMakeCache.txt: | windows-deps
+	cmake -S windows -B $(WIN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  --toolchain $(abspath cmake/mingw-w64-x86_64.cmake)
+
+check-windows: windows-deps $(WIN_BUILD)/CMakeCache.txt
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
 # The window opens in $(RUNDIR)/, which holds the sample price file.  Without a
 # display the same commands run headless: brelvan-batch prints the log and
 # saves the chart as $(RUNDIR)/chart.png.
@@ -97,4 +119,4 @@ bench: build
 	$(BUILD)/bench/ann_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)

@@ -1,19 +1,15 @@
 #include "ann/URavoAnn.h"
+#include "ann/RavoFile.h"
 #include "ann/RavoStep.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <random>
 #include <utility>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 // How the training step stays bit-identical to the extended-precision formulas
 // ---------------------------------------------------------------------------
@@ -85,6 +81,41 @@
 namespace {
 
 using Ext = long double;
+
+// The formulas are those of x87's 80-bit format.  A compiler whose long
+// double is double (MSVC, or GCC with -mlong-double-64) would round every one
+// of them at 53 bits and give other floats now and then, silently.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "the network needs long double with a 64-bit significand (x87 extended precision): "
+              "build with GCC or MinGW-w64 on x86-64; MSVC's long double has only 53 bits");
+
+// Sets the x87 unit's precision control to 64 bits for a scope (keeping its
+// rounding mode) and restores it afterwards.  Windows' x64 convention starts a
+// program with it at 53 bits (control word 0x27F); MinGW's start-up code
+// widens it for the main thread only, so another thread may run with 53 bits,
+// and there long double arithmetic would round as double.
+class TExtendedPrecision {
+public:
+    TExtendedPrecision() {
+#if defined(__x86_64__) || defined(__i386__)
+        __asm__ volatile("fnstcw %0" : "=m"(fSaved));
+        const auto full = static_cast<unsigned short>(fSaved | 0x0300u);
+        fChanged = full != fSaved;
+        if (fChanged) __asm__ volatile("fldcw %0" : : "m"(full));
+#endif
+    }
+    ~TExtendedPrecision() {
+#if defined(__x86_64__) || defined(__i386__)
+        if (fChanged) __asm__ volatile("fldcw %0" : : "m"(fSaved));
+#endif
+    }
+    TExtendedPrecision(const TExtendedPrecision&) = delete;
+    TExtendedPrecision& operator=(const TExtendedPrecision&) = delete;
+
+private:
+    unsigned short fSaved = 0;
+    bool fChanged = false;
+};
 
 // Rounds an extended-precision result to the 32-bit float that stores it.
 inline float F(Ext x) { return static_cast<float>(x); }
@@ -177,6 +208,49 @@ bool ParameterCount(const std::vector<std::int32_t>& counts, std::uint64_t limit
     return true;
 }
 
+// Memory.  The arrays of a network (what BuildLayout allocates: the fast
+// route's padding and scratch included) may take at most kMemoryPerFileByte
+// times the bytes of its model file, plus kMemorySlack.  A model file whose
+// counts ask for more is refused before anything is sized, and the
+// constructor refuses the same topologies, so every saved network loads
+// again.  The widest ordinary shape, [n, 1], needs 16 bytes per byte of its
+// file; a long chain of one-neuron layers needs 20 and is refused beyond
+// about 20,000 layers.
+constexpr std::uint64_t kMemoryPerFileByte = 16;
+constexpr std::uint64_t kMemorySlack = std::uint64_t{1} << 20;
+
+// Bytes of the model file of a network of these many layers, biases and weights.
+std::uint64_t ModelFileBytes(std::size_t layers, std::uint64_t biases, std::uint64_t weights) {
+    return 4 * (5 + layers + biases + weights);
+}
+
+// Bytes BuildLayout allocates for a topology that ParameterCount accepted
+// within kMaxParameters, every count from 1 to kMaxNeuronsInLayer (no
+// overflow: every sum below 2^40).  Follows BuildLayout array by array.
+std::uint64_t LayoutBytes(const std::vector<std::int32_t>& counts) {
+    std::uint64_t neurons = 0, widest = 0, biases = 0, weights = 0;
+    for (std::size_t l = 0; l < counts.size(); ++l) {
+        const auto n = static_cast<std::uint64_t>(counts[l]);
+        const std::uint64_t pad = (n + 3) / 4 * 4;
+        neurons += pad;
+        widest = std::max(widest, n);
+        if (l > 0) {
+            biases += pad;
+            weights += pad * static_cast<std::uint64_t>(counts[l - 1]);
+            widest = std::max(widest, pad);
+        }
+    }
+    return 16 * neurons              // fSum, fOut (float), fOutD (double)
+           + 16 * widest             // fSumD (double), fBackError, fLayerGrads (float)
+           + 28 * biases             // fBias, fBiasNext, fDelta (float), fStep, fLaneMask (double)
+           + 8 * weights             // fWeight, fWeightNext
+           + 36 * counts.size();     // the counts and the four offset arrays
+}
+
+bool FitsItsFile(const std::vector<std::int32_t>& counts, std::uint64_t biases, std::uint64_t weights) {
+    return LayoutBytes(counts) <= kMemoryPerFileByte * ModelFileBytes(counts.size(), biases, weights) + kMemorySlack;
+}
+
 // ---- Model file bytes. -----------------------------------------------------
 
 void PutU32(std::vector<unsigned char>& out, std::uint32_t v) {
@@ -200,47 +274,6 @@ float GetF32(const unsigned char* p) {
     return f;
 }
 
-// Reads exactly n bytes, or raises a file error naming the file.
-void ReadExactly(std::ifstream& in, unsigned char* to, std::size_t n, const std::string& name) {
-    in.read(reinterpret_cast<char*>(to), static_cast<std::streamsize>(n));
-    if (static_cast<std::size_t>(in.gcount()) != n)
-        throw ERavoFileError("モデルファイルを読み込めません: " + name);
-}
-
-std::string ErrnoText() { return std::strerror(errno); }
-
-// Writes all bytes to a new file beside the target and renames it over the
-// target, so that the target is either the old file or the complete new one.
-void WriteFileReplacing(const std::string& target, const std::vector<unsigned char>& bytes) {
-    static unsigned serial = 0;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) throw ERavoFileError("モデルファイルを作成できません: " + target + " (" + ErrnoText() + ")");
-    auto fail = [&](const char* what) {
-        const std::string reason = ErrnoText();
-        if (fd >= 0) ::close(fd);
-        ::unlink(temp.c_str());
-        throw ERavoFileError(std::string(what) + target + " (" + reason + ")");
-    };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("モデルファイルに書き込めません: ");
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) fail("モデルファイルに書き込めません: ");
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) fail("モデルファイルに書き込めません: ");
-    if (::rename(temp.c_str(), target.c_str()) != 0) fail("モデルファイルを置き換えられません: ");
-}
-
 }  // namespace
 
 // ---- Construction. ---------------------------------------------------------
@@ -253,7 +286,8 @@ TRavoAnn::TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float L
         if (count < 1 || count > kMaxNeuronsInLayer)
             throw ERavoRangeError("層のニューロン数が不正です: " + std::to_string(count));
     std::uint64_t biases = 0, weights = 0;
-    if (!ParameterCount(NeuronCountInLayers, kMaxParameters, biases, weights))
+    if (!ParameterCount(NeuronCountInLayers, kMaxParameters, biases, weights) ||
+        !FitsItsFile(NeuronCountInLayers, biases, weights))
         throw ERavoRangeError("ネットワークが大きすぎます");
     if (std::isnan(LerningRate)) throw ERavoRangeError("学習率が数値ではありません");
     if (ActivationFunc != TRavoActivationFunc::Sigmoid && ActivationFunc != TRavoActivationFunc::ReLU)
@@ -269,6 +303,7 @@ TRavoAnn::TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float L
     BuildLayout();
 
     // Initial weights, weight layer i, then row j, then k in ascending order.
+    const TExtendedPrecision precision;
     const std::size_t weightLayers = fWeightOffset.size();
     for (std::size_t i = 0; i < weightLayers; ++i) {
         const std::int32_t n = fNeuronCountInLayers[i];
@@ -292,6 +327,7 @@ TRavoAnn::TRavoAnn(const std::string& Filename) {
 TRavoAnn::~TRavoAnn() = default;
 
 void TRavoAnn::SetLearningRate(float Value) {
+    if (std::isnan(Value)) throw ERavoRangeError("学習率が数値ではありません");
     if (Value > 0.999L) Value = 0.999f;
     if (Value < 0.001L) Value = 0.001f;
     fLearningRate = Value;
@@ -376,6 +412,7 @@ void TRavoAnn::ForwardProp(const std::vector<float>& Inputs) {
 
 // The forward pass exactly as the formulas say, in extended precision.
 void TRavoAnn::ForwardExtended(const float* Inputs) {
+    const TExtendedPrecision precision;
     const auto n0 = static_cast<std::size_t>(fNeuronCountInLayers.front());
     for (std::size_t k = 0; k < n0; ++k) fSum[k] = fOut[k] = Inputs[k];
     const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
@@ -449,6 +486,7 @@ bool TRavoAnn::TrainFast(const float* Inputs, const float* Outputs, float& Loss)
 }
 
 void TRavoAnn::Run(const std::vector<float>& Inputs, std::vector<float>& Outputs) {
+    Outputs.clear();
     CheckInputs(Inputs);
     ForwardProp(Inputs);
     const float* out = OutputLayer();
@@ -475,6 +513,7 @@ void TRavoAnn::Train(const std::vector<float>& Inputs, const std::vector<float>&
         fTrainCount += static_cast<std::int32_t>(nOut);
         return;
     }
+    const TExtendedPrecision precision;
     ForwardExtended(Inputs.data());
     BackProp(Outputs);
     // The tally uses the outputs of the forward pass above, before the update.
@@ -491,6 +530,7 @@ void TRavoAnn::Train(const std::vector<float>& Inputs, const std::vector<float>&
 // Train).  Walks the layers downwards; every row's weights change at once,
 // and the error handed down uses each row's weights from before its update.
 void TRavoAnn::BackProp(const std::vector<float>& Outputs) {
+    const TExtendedPrecision precision;
     const std::size_t layers = fNeuronOffset.size();
     if (layers < 2) return;
     const bool sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
@@ -525,6 +565,7 @@ void TRavoAnn::BackProp(const std::vector<float>& Outputs) {
 
 float TRavoAnn::GetMSE() const {
     if (fTrainCount <= 0) return 0.0f;
+    const TExtendedPrecision precision;
     return static_cast<float>(Ext(fLoss) / Ext(fTrainCount));
 }
 
@@ -559,31 +600,27 @@ void TRavoAnn::SaveToFile(const std::string& FileName) const {
     for (std::size_t i = 0; i < fWeightOffset.size(); ++i)
         for (std::int32_t j = 0; j < fNeuronCountInLayers[i + 1]; ++j)
             for (std::int32_t k = 0; k < fNeuronCountInLayers[i]; ++k) PutF32(image, fWeight[WeightIndex(i, j, k)]);
-    WriteFileReplacing(FileName, image);
+    RavoWriteFileReplacing(FileName, image);
 }
 
 void TRavoAnn::LoadFromFile(const std::string& FileName) {
-    std::ifstream in(FileName, std::ios::binary);
-    if (!in) throw ERavoFileError("モデルファイルを開けません: " + FileName);
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (end < 0 || !in) throw ERavoFileError("モデルファイルを読み込めません: " + FileName);
-    const auto fileSize = static_cast<std::uint64_t>(end);
+    TRavoInputFile in(FileName);  // a regular file, or a file error at once
+    const std::uint64_t fileSize = in.Size();
     const auto tooShort = [&] { return ERavoFileError("モデルファイルが短すぎます: " + FileName); };
 
     // Activation word and layer count.
     if (fileSize < 8) throw tooShort();
     unsigned char head[8];
-    ReadExactly(in, head, sizeof head, FileName);
+    in.Read(head, sizeof head);
     const std::int32_t activationWord = GetI32(head);
     const std::int32_t layerCount = GetI32(head + 4);
     if (layerCount < 1) throw ERavoRangeError("モデルファイルの層の数が不正です: " + std::to_string(layerCount));
     if (4 * (5 + static_cast<std::uint64_t>(layerCount)) > fileSize) throw tooShort();
 
-    // Neuron counts: each at least 1, and the file must hold every parameter.
+    // Neuron counts: each at least 1, the file must hold every parameter, and
+    // the arrays they size must fit the file's size.
     std::vector<unsigned char> countBytes(4 * static_cast<std::size_t>(layerCount));
-    ReadExactly(in, countBytes.data(), countBytes.size(), FileName);
+    in.Read(countBytes.data(), countBytes.size());
     TRavoAnn loaded;
     loaded.fNeuronCountInLayers.resize(static_cast<std::size_t>(layerCount));
     for (std::size_t l = 0; l < loaded.fNeuronCountInLayers.size(); ++l) {
@@ -599,10 +636,13 @@ void TRavoAnn::LoadFromFile(const std::string& FileName) {
     for (const std::int32_t count : loaded.fNeuronCountInLayers)
         if (count > kMaxNeuronsInLayer)
             throw ERavoRangeError("モデルファイルのニューロン数が不正です: " + std::to_string(count));
+    if (!FitsItsFile(loaded.fNeuronCountInLayers, biases, weights))
+        throw ERavoRangeError("モデルファイルのネットワークが大きすぎます（必要なメモリがファイルの大きさの " +
+                              std::to_string(kMemoryPerFileByte) + " 倍を超えます）: " + FileName);
 
     // Learning rate, tally, biases and weights.
     std::vector<unsigned char> body(4 * static_cast<std::size_t>(3 + biases + weights));
-    ReadExactly(in, body.data(), body.size(), FileName);
+    in.Read(body.data(), body.size());
     const unsigned char* p = body.data();
     loaded.fActivationFunc = activationWord == 0 ? TRavoActivationFunc::Sigmoid : TRavoActivationFunc::ReLU;
     loaded.fLayerCount = layerCount;

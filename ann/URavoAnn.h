@@ -33,8 +33,9 @@ public:
     using std::overflow_error::overflow_error;
 };
 
-// A model file that cannot be opened, read, created or written, or whose
-// contents are not a model (too short for its own counts).
+// A model file that cannot be opened, read, created or written, that is not
+// a regular file, or whose contents are not a model (too short for its own
+// counts).
 class ERavoFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -44,7 +45,9 @@ class TRavoAnn {
 public:
     // Builds a ready network: learning rate clamped into [0.001, 0.999],
     // weights initialised from the process-wide generator (reseeded here),
-    // biases 0.  Every layer needs at least one neuron and at most 1,000,000.
+    // biases 0.  Every layer needs at least one neuron and at most 1,000,000,
+    // and the arrays at most 16 times the size of the network's model file
+    // (plus 1 MiB).
     TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float LerningRate,
              TRavoActivationFunc ActivationFunc);
     // Reseeds the process-wide generator, then loads the network from a model file.
@@ -59,7 +62,8 @@ public:
     // One online gradient-descent step on one sample.  Inputs must hold n_0
     // values and Outputs n_(L-1) targets.
     void Train(const std::vector<float>& Inputs, const std::vector<float>& Outputs);
-    // The network's prediction for Inputs (n_0 values): Outputs receives n_(L-1) values.
+    // The network's prediction for Inputs (n_0 values): Outputs is emptied
+    // first and then receives n_(L-1) values.
     void Run(const std::vector<float>& Inputs, std::vector<float>& Outputs);
     // Mean squared error of every training step so far (0 before the first).
     float GetMSE() const;
@@ -68,8 +72,17 @@ public:
     void SaveToFile(const std::string& FileName) const;
     // Replaces activation, topology, learning rate, tally, biases and weights
     // with those of a model file; a file that is not a valid model leaves the
-    // network exactly as it was.
+    // network exactly as it was.  Only a regular file is read: a folder, a
+    // named pipe or a device is a file error at once.  A file whose counts
+    // would need arrays of more than 16 times its size (plus 1 MiB) is a range
+    // error before anything is sized; the constructor refuses the same shapes.
     void LoadFromFile(const std::string& FileName);
+
+    // The learning rate property.  The setter keeps the value within
+    // [0.001, 0.999] as the constructor does; NaN is a range error and changes
+    // nothing.  A rate loaded from a model file is kept as it was read.
+    float GetLearningRate() const { return fLearningRate; }
+    void SetLearningRate(float Value);
 
     // Read-only views, for callers that inspect a network.
     float LearningRate() const { return GetLearningRate(); }
@@ -96,8 +109,6 @@ private:
     static float SigmoidDerivative(float x);
     static float ReLU(float x);
     static float ReLUDerivative(float x);
-    float GetLearningRate() const { return fLearningRate; }
-    void SetLearningRate(float Value);
 
     // The fast routes (see URavoAnn.cpp): false when some value may differ
     // from the extended formula; then nothing has changed but fSum and fOut,

@@ -5,21 +5,98 @@
 
 #include <ostream>
 
+#include <algorithm>
+#include <atomic>
 #include <cfenv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <new>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <malloc.h>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #if defined(__SSE2__)
 #include <xmmintrin.h>
+#endif
+
+// ---- Bytes held through operator new, for the memory bound of model files. ----
+
+// AddressSanitizer keeps operator new for its own checks: nothing is counted there.
+#if defined(__SANITIZE_ADDRESS__)
+#define RAVO_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RAVO_TEST_ASAN 1
+#endif
+#endif
+
+#if defined(RAVO_TEST_ASAN)
+namespace {
+constexpr bool kCountsAllocations = false;
+template <class F>
+std::size_t PeakAllocation(F&& f) {
+    f();
+    return 0;
+}
+}  // namespace
+#else
+namespace {
+constexpr bool kCountsAllocations = true;
+std::atomic<std::size_t> gHeld{0};
+std::atomic<std::size_t> gPeak{0};
+// The size of a block as the C library keeps it (at least what was asked for).
+std::size_t BlockSize(void* p) {
+#if defined(_WIN32)
+    return _msize(p);
+#else
+    return malloc_usable_size(p);
+#endif
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+    void* p = std::malloc(size);
+    if (!p) throw std::bad_alloc();
+    const std::size_t held = gHeld += BlockSize(p);
+    std::size_t peak = gPeak.load();
+    while (held > peak && !gPeak.compare_exchange_weak(peak, held)) {
+    }
+    return p;
+}
+void operator delete(void* p) noexcept {
+    if (!p) return;
+    gHeld -= BlockSize(p);
+    std::free(p);
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+// The most bytes held at once while f runs, beyond those held before.
+template <class F>
+std::size_t PeakAllocation(F&& f) {
+    const std::size_t base = gHeld;
+    gPeak = base;
+    f();
+    return gPeak - base;
+}
+}  // namespace
 #endif
 
 namespace fs = std::filesystem;
@@ -37,17 +114,18 @@ protected:
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    // File names are UTF-8 text, as the program's are.
+    std::string Path(const std::string& name) const { return (dir_ / fs::u8path(name)).u8string(); }
     fs::path dir_;
 };
 
 Bytes ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs::u8path(path), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
@@ -61,6 +139,26 @@ void PutFloat(Bytes& b, float f) {
 }
 void SetWord(Bytes& b, std::size_t offset, std::uint32_t v) {
     for (int s = 0; s < 4; ++s) b.at(offset + s) = static_cast<unsigned char>(v >> (8 * s));
+}
+
+// A crafted model file: a fresh tally, the bias of neuron j of layer i+1 and
+// the weight from neuron k of layer i to it from the two functions.
+Bytes ModelBytes(Act activation, const std::vector<std::int32_t>& t, float rate,
+                 const std::function<float(std::size_t i, std::int32_t j)>& bias,
+                 const std::function<float(std::size_t i, std::int32_t j, std::int32_t k)>& weight) {
+    Bytes b;
+    PutWord(b, activation == Act::Sigmoid ? 0 : 1);
+    PutWord(b, static_cast<std::uint32_t>(t.size()));
+    for (std::int32_t n : t) PutWord(b, static_cast<std::uint32_t>(n));
+    PutFloat(b, rate);
+    PutFloat(b, 0.0f);
+    PutWord(b, 0);
+    for (std::size_t i = 0; i + 1 < t.size(); ++i)
+        for (std::int32_t j = 0; j < t[i + 1]; ++j) PutFloat(b, bias(i, j));
+    for (std::size_t i = 0; i + 1 < t.size(); ++i)
+        for (std::int32_t j = 0; j < t[i + 1]; ++j)
+            for (std::int32_t k = 0; k < t[i]; ++k) PutFloat(b, weight(i, j, k));
+    return b;
 }
 
 // The saved image of a network: its whole persistent state, byte for byte.
@@ -156,12 +254,34 @@ TEST_P(LearningRateClamp, ConstructorKeepsTheRateWithinRange) {
     EXPECT_EQ(ann.LearningRate(), GetParam().stored);
 }
 
+TEST_P(LearningRateClamp, SetterKeepsTheRateWithinRangeAndTrainingUsesIt) {
+    TRavoAnn ann({1, 1}, 0.5f, Act::Sigmoid);
+    ann.SetLearningRate(GetParam().given);
+    EXPECT_EQ(ann.GetLearningRate(), GetParam().stored);
+    TRavoAnn built({1, 1}, GetParam().stored, Act::Sigmoid);
+    ann.Train({0.5f}, {1.0f});
+    built.Train({0.5f}, {1.0f});
+    EXPECT_EQ(ann.Weight(0, 0, 0), built.Weight(0, 0, 0));
+    EXPECT_EQ(ann.Bias(0, 0), built.Bias(0, 0));
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, LearningRateClamp,
                          ::testing::Values(RateCase{"TooSmall", 0.0005f, 0.001f}, RateCase{"TooLarge", 1.5f, 0.999f},
                                            RateCase{"Program", 0.005f, 0.005f}, RateCase{"Two", 2.0f, 0.999f},
                                            RateCase{"Zero", 0.0f, 0.001f}, RateCase{"Inside", 0.3f, 0.3f},
-                                           RateCase{"UpperEnd", 0.999f, 0.999f}, RateCase{"LowerEnd", 0.001f, 0.001f}),
+                                           RateCase{"UpperEnd", 0.999f, 0.999f}, RateCase{"LowerEnd", 0.001f, 0.001f},
+                                           RateCase{"Negative", -1.0f, 0.001f},
+                                           RateCase{"Infinite", std::numeric_limits<float>::infinity(), 0.999f},
+                                           RateCase{"MinusInfinite", -std::numeric_limits<float>::infinity(), 0.001f}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LearningRate, NaNIsARangeErrorAndKeepsTheRate) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    TRavoAnn ann({1, 1}, 0.3f, Act::Sigmoid);
+    EXPECT_THROW(ann.SetLearningRate(nan), ERavoRangeError);
+    EXPECT_EQ(ann.GetLearningRate(), 0.3f);
+    EXPECT_THROW(TRavoAnn({1, 1}, nan, Act::Sigmoid), ERavoRangeError);
+}
 
 struct BadTopologyCase {
     const char* name;
@@ -298,12 +418,12 @@ INSTANTIATE_TEST_SUITE_P(Table, WrongLength,
                                            WrongLengthCase{"LongTargets", {0.1f, 0.2f, 0.3f}, {0.4f, 0.5f, 0.6f}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Run, WrongInputLengthIsARangeErrorAndLeavesTheOutputVector) {
+TEST(Run, WrongInputLengthIsARangeErrorAndEmptiesTheOutputVector) {
     TRavoAnn ann({3, 2}, 0.005f, Act::Sigmoid);
     for (const std::vector<float>& inputs : {std::vector<float>{}, {1.0f, 2.0f}, {1.0f, 2.0f, 3.0f, 4.0f}}) {
         std::vector<float> out{9.0f};
         EXPECT_THROW(ann.Run(inputs, out), ERavoRangeError);
-        EXPECT_EQ(out, std::vector<float>{9.0f});
+        EXPECT_TRUE(out.empty());
     }
 }
 
@@ -456,6 +576,62 @@ INSTANTIATE_TEST_SUITE_P(
                     false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The arrays a model file sizes take at most 16 times its bytes plus 1 MiB;
+// the check comes before anything is sized, and the constructor refuses the
+// same topologies, so that every network it builds loads again.
+struct MemoryCase {
+    const char* name;
+    std::vector<std::int32_t> topology;
+    bool fits;
+};
+
+class MemoryBound : public AnnFiles, public ::testing::WithParamInterface<MemoryCase> {};
+
+TEST_P(MemoryBound, ArraysStayWithinAMultipleOfTheFileSize) {
+    const MemoryCase& c = GetParam();
+    const Bytes file = ModelBytes(Act::Sigmoid, c.topology, 0.005f, [](std::size_t, std::int32_t) { return 0.25f; },
+                                  [](std::size_t, std::int32_t, std::int32_t) { return 0.5f; });
+    WriteBytes(Path("model.ann"), file);
+    TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
+    const Bytes before = Image(ann, Path("before.ann"));
+    bool refused = false;
+    const std::size_t peak = PeakAllocation([&] {
+        try {
+            ann.LoadFromFile(Path("model.ann"));
+        } catch (const ERavoRangeError&) {
+            refused = true;
+        }
+    });
+    const std::size_t mib = std::size_t{1} << 20;
+    if (c.fits) {
+        ASSERT_FALSE(refused);
+        if (kCountsAllocations) {
+            EXPECT_LE(peak, 16 * file.size() + mib + file.size());  // the arrays, and the file's bytes once
+        }
+        EXPECT_EQ(Image(ann, Path("saved.ann")), file);
+        EXPECT_NO_THROW(TRavoAnn(c.topology, 0.005f, Act::Sigmoid));
+    } else {
+        ASSERT_TRUE(refused);
+        if (kCountsAllocations) {
+            EXPECT_LE(peak, 2 * file.size() + 4096);  // the counts: nothing was sized
+        }
+        EXPECT_EQ(Image(ann, Path("after.ann")), before);
+        EXPECT_THROW(TRavoAnn(c.topology, 0.005f, Act::Sigmoid), ERavoRangeError);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MemoryBound,
+    ::testing::Values(MemoryCase{"ProgramNetwork", {7, 7, 3, 2}, true},
+                      // 16 bytes of arrays per byte of the file: the widest ordinary shape.
+                      MemoryCase{"ManyInputsOneOutput", {200000, 1}, true},
+                      MemoryCase{"ShortChainOfSingleNeurons", std::vector<std::int32_t>(2000, 1), true},
+                      // 20 bytes per byte of the file (a 1.2 MB file would ask for 24 MB).
+                      MemoryCase{"LongChainOfSingleNeurons", std::vector<std::int32_t>(100000, 1), false},
+                      // 24 bytes asking for 3.2 MB.
+                      MemoryCase{"OneWideLayer", {100000}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(AnnFiles, MissingFileIsAFileError) {
     TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
     const Bytes before = Image(ann, Path("before.ann"));
@@ -464,14 +640,108 @@ TEST_F(AnnFiles, MissingFileIsAFileError) {
     EXPECT_EQ(Image(ann, Path("after.ann")), before);
 }
 
-TEST_F(AnnFiles, SaveReplacesTheTargetAndLeavesNoTemporaryFile) {
+struct FileNameCase {
+    const char* name;
+    const char* file;  // UTF-8
+};
+
+class FileNames : public AnnFiles, public ::testing::WithParamInterface<FileNameCase> {};
+
+TEST_P(FileNames, SaveReplacesTheTargetLeavesNoTemporaryFileAndLoadsBack) {
     TRavoAnn small({1, 1}, 0.005f, Act::Sigmoid);
     TRavoAnn large({7, 7, 3, 2}, 0.005f, Act::Sigmoid);
-    large.SaveToFile(Path("model.ann"));
-    small.SaveToFile(Path("model.ann"));
-    EXPECT_EQ(ReadBytes(Path("model.ann")).size(), 36u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    const std::string path = Path(GetParam().file);
+    large.SaveToFile(path);
+    small.SaveToFile(path);
+    EXPECT_EQ(ReadBytes(path).size(), 36u);
+    ASSERT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    EXPECT_EQ(fs::directory_iterator(dir_)->path().filename(), fs::u8path(GetParam().file));
+    EXPECT_EQ(TRavoAnn(path).NeuronCountInLayers(), (std::vector<std::int32_t>{1, 1}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, FileNames,
+                         ::testing::Values(FileNameCase{"Ascii", "model.ann"},
+                                           FileNameCase{"Japanese", "学習済みモデル 第1版.ann"},
+                                           FileNameCase{"HalfWidthKatakana", "ﾓﾃﾞﾙ.ann"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Only regular files are read. --------------------------------------------------
+
+// Ends the test program when a call waits longer than a few seconds, so that a
+// call that would wait for ever fails instead of hanging the suite.
+class TWatchdog {
+public:
+#if defined(_WIN32)
+    TWatchdog() = default;
+#else
+    TWatchdog() { ::alarm(10); }
+    ~TWatchdog() { ::alarm(0); }
+#endif
+    TWatchdog(const TWatchdog&) = delete;
+    TWatchdog& operator=(const TWatchdog&) = delete;
+};
+
+struct NotAFileCase {
+    const char* name;
+    std::function<std::string(const fs::path& dir)> make;  // gives the path to load
+    std::function<std::string(const std::string& path)> message;
+};
+
+std::string NotRegular(const std::string& kind, const std::string& path) {
+    return "モデルファイルが通常のファイルではありません（" + kind + "）: " + path;
+}
+
+class NotAFile : public AnnFiles, public ::testing::WithParamInterface<NotAFileCase> {};
+
+TEST_P(NotAFile, IsAFileErrorAtOnceAndChangesNothing) {
+    TRavoAnn ann({2, 2}, 0.01f, Act::ReLU);
+    ann.Train({0.1f, 0.2f}, {0.3f, 0.4f});
+    const Bytes before = Image(ann, Path("before.ann"));
+    const std::string path = GetParam().make(dir_);
+    [[maybe_unused]] const TWatchdog watchdog;
+    try {
+        ann.LoadFromFile(path);
+        ADD_FAILURE() << "LoadFromFile accepted " << path;
+    } catch (const ERavoFileError& e) {
+        EXPECT_EQ(e.what(), GetParam().message(path));
+    }
+    try {
+        TRavoAnn created(path);
+        ADD_FAILURE() << "the constructor accepted " << path;
+    } catch (const ERavoFileError& e) {
+        EXPECT_EQ(e.what(), GetParam().message(path));
+    }
+    EXPECT_EQ(Image(ann, Path("after.ann")), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NotAFile,
+    ::testing::Values(
+        NotAFileCase{"Folder",
+                     [](const fs::path& dir) {
+                         fs::create_directory(dir / "folder.ann");
+                         return (dir / "folder.ann").u8string();
+                     },
+                     [](const std::string& path) { return NotRegular("フォルダ", path); }}
+#if defined(_WIN32)
+        ,
+        // The C runtime finds no status for a device name.
+        NotAFileCase{"Device", [](const fs::path&) { return std::string("NUL"); },
+                     [](const std::string&) { return std::string("モデルファイルを開けません: NUL (No such file or directory)"); }}
+#else
+        ,
+        NotAFileCase{"NamedPipe",
+                     [](const fs::path& dir) {
+                         const std::string path = (dir / "pipe.ann").u8string();
+                         EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+                         return path;
+                     },
+                     [](const std::string& path) { return NotRegular("名前付きパイプ", path); }},
+        NotAFileCase{"Device", [](const fs::path&) { return std::string("/dev/zero"); },
+                     [](const std::string& path) { return NotRegular("デバイス", path); }}
+#endif
+        ),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AnnFiles, FailedSaveIsAFileErrorAndLeavesNoTemporaryFile) {
     TRavoAnn ann({1, 1}, 0.005f, Act::Sigmoid);
@@ -600,23 +870,12 @@ TEST_P(SumBelowAMidpoint, RoundsTwiceAsTheExtendedFormula) {
     // The last hidden layer's neuron 0 sums its bias and 0.5 * sigmoid(1)
     // from each neuron of the first hidden layer below it.
     const float c = top >= 2 ? SigmoidArgumentGiving(o) - static_cast<float>(t[top - 2]) * 0.5f * 0.7310586f : 0.0f;
-    Bytes image;
-    PutWord(image, 0);  // sigmoid units, linear outputs
-    PutWord(image, static_cast<std::uint32_t>(t.size()));
-    for (std::int32_t n : t) PutWord(image, static_cast<std::uint32_t>(n));
-    PutFloat(image, 0.005f);
-    PutFloat(image, 0.0f);
-    PutWord(image, 0);
-    for (std::size_t i = 1; i <= top; ++i)
-        for (std::int32_t j = 0; j < t[i]; ++j) PutFloat(image, j > 0 ? 1.0f : i == top ? b : i + 1 == top ? c : 1.0f);
-    for (std::size_t i = 1; i <= top; ++i)
-        for (std::int32_t j = 0; j < t[i]; ++j)
-            for (std::int32_t k = 0; k < t[i - 1]; ++k)
-                PutFloat(image, i < top || j > 0 ? 0.5f : k == 0 ? w : 0x1p-5f);
-    {
-        std::ofstream file(Path("midpoint.ann"), std::ios::binary);
-        file.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    }
+    // Sigmoid units, linear outputs; weight layer i feeds layer i+1.
+    const Bytes image = ModelBytes(
+        Act::Sigmoid, t, 0.005f,
+        [&](std::size_t i, std::int32_t j) { return j > 0 ? 1.0f : i + 1 == top ? b : i + 2 == top ? c : 1.0f; },
+        [&](std::size_t i, std::int32_t j, std::int32_t k) { return i + 1 < top || j > 0 ? 0.5f : k == 0 ? w : 0x1p-5f; });
+    WriteBytes(Path("midpoint.ann"), image);
     TRavoAnn ann(Path("midpoint.ann"));
     TLiteralAnn literal(image);
     std::vector<float> in(t.front(), top == 1 ? o : 0.0f), mine, theirs;
@@ -640,6 +899,113 @@ INSTANTIATE_TEST_SUITE_P(Table, SumBelowAMidpoint,
                          ::testing::Values(MidpointCase{"OneWeight", {1, 1}}, MidpointCase{"Program", {7, 7, 3, 2}},
                                            MidpointCase{"Wide", {9, 11, 6, 5}}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---- A 64-bit significand, in every thread. -----------------------------------
+
+// One weight: o*w + b with o = 1 + 2^-18, w = 2^-24 (1 - 2^-18) and
+// b = 1 + 2^-23 is exactly 1 + 3 * 2^-24 - 2^-60, just below the midpoint
+// between the floats 1 + 2^-23 and 1 + 2^-22.  x87's 64-bit significand keeps
+// it below and gives 1 + 2^-23 = 0x1.000002p+0; an evaluation with 53 bits (a
+// compiler whose long double is double, or an x87 unit set to double
+// precision, as Windows starts a program's threads but the main one) rounds to
+// the midpoint first and then to the even 0x1.000004p+0.
+struct PrecisionCase {
+    const char* name;
+    std::function<void(const std::function<void()>&)> within;
+};
+
+class ExtendedPrecision : public AnnFiles, public ::testing::WithParamInterface<PrecisionCase> {};
+
+TEST_P(ExtendedPrecision, SumJustBelowAMidpointRoundsWithSixtyFourBits) {
+    const float o = 1.0f + 0x1p-18f;
+    const Bytes image = ModelBytes(Act::Sigmoid, {1, 1}, 0.005f, [](std::size_t, std::int32_t) { return 1.0f + 0x1p-23f; },
+                                   [](std::size_t, std::int32_t, std::int32_t) { return 0x1p-24f * (1.0f - 0x1p-18f); });
+    WriteBytes(Path("one.ann"), image);
+    TRavoAnn ann(Path("one.ann"));
+    std::vector<float> out;
+    GetParam().within([&] {
+        ann.Run({o}, out);
+        ann.Train({o}, {1.0f});
+    });
+    TLiteralAnn literal(image);  // in this thread, as the test program started
+    literal.Train({o}, {1.0f});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], 0x1.000002p+0f) << std::hexfloat << out[0];
+    EXPECT_EQ(Image(ann, Path("after.ann")), literal.Image());
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The x87 unit at double precision (control word bits 8-9 = 10) for a scope.
+class TX87DoublePrecision {
+public:
+    TX87DoublePrecision() {
+        __asm__ volatile("fnstcw %0" : "=m"(fSaved));
+        const unsigned short doubled = static_cast<unsigned short>((fSaved & ~0x0300u) | 0x0200u);
+        __asm__ volatile("fldcw %0" : : "m"(doubled));
+    }
+    ~TX87DoublePrecision() { __asm__ volatile("fldcw %0" : : "m"(fSaved)); }
+    TX87DoublePrecision(const TX87DoublePrecision&) = delete;
+    TX87DoublePrecision& operator=(const TX87DoublePrecision&) = delete;
+
+private:
+    unsigned short fSaved = 0;
+};
+#endif
+
+INSTANTIATE_TEST_SUITE_P(Table, ExtendedPrecision,
+                         ::testing::Values(PrecisionCase{"MainThread", [](const auto& f) { f(); }},
+                                           PrecisionCase{"NewThread", [](const auto& f) { std::thread(f).join(); }}
+#if defined(__x86_64__) || defined(__i386__)
+                                           ,
+                                           PrecisionCase{"X87SetToDoublePrecision",
+                                                         [](const auto& f) {
+                                                             const TX87DoublePrecision precision;
+                                                             f();
+                                                         }}
+#endif
+                                           ),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- A long training run: the same bytes on every route and every system. -------
+
+// 2,000,000 steps of the program's network ([7, 7, 3, 2], 400 passes over the
+// 5,000 windows of a synthetic price series) from fixed weights read from a
+// file.  The saved model must be these bytes wherever the test runs: on each
+// route (CTest runs it with RAVO_ROUTE too) and in the Windows build under wine.
+TEST_F(AnnFiles, LongTrainingSavesTheSameBytesOnEveryRouteAndSystem) {
+    // A random walk of prices in cents (integer arithmetic: the same
+    // everywhere), scaled into [0, 1] by one float division each.
+    std::vector<std::int64_t> cents(5008);
+    std::uint32_t state = 20261210u;
+    std::int64_t price = 1500000;
+    for (std::int64_t& c : cents) {
+        state = state * 1664525u + 1013904223u;
+        price += static_cast<std::int64_t>(state >> 20) - 2048;
+        c = price;
+    }
+    const auto [low, high] = std::minmax_element(cents.begin(), cents.end());
+    std::vector<float> closes;
+    for (const std::int64_t c : cents) closes.push_back(static_cast<float>(c - *low) / static_cast<float>(*high - *low));
+
+    const Bytes start = ModelBytes(
+        Act::Sigmoid, {7, 7, 3, 2}, 0.005f, [](std::size_t, std::int32_t) { return 0.0f; },
+        [](std::size_t i, std::int32_t j, std::int32_t k) { return static_cast<float>(static_cast<int>((i * 31 + j * 17 + k * 7) % 13) - 6) / 8.0f; });
+    WriteBytes(Path("start.ann"), start);
+    TRavoAnn ann(Path("start.ann"));
+    std::vector<float> in(7), out(2);
+    for (int pass = 0; pass < 400; ++pass)
+        for (std::size_t w = 0; w + 9 <= closes.size(); ++w) {
+            std::copy(closes.begin() + w, closes.begin() + w + 7, in.begin());
+            std::copy(closes.begin() + w + 7, closes.begin() + w + 9, out.begin());
+            ann.Train(in, out);
+        }
+    ASSERT_EQ(ann.TrainCount(), 4000000);  // two targets a step
+
+    // FNV-1a of the saved bytes.
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (const unsigned char b : Image(ann, Path("end.ann"))) hash = (hash ^ b) * 0x100000001b3u;
+    EXPECT_EQ(hash, 0xeddfd30359e30c94u) << std::hex << hash;
+}
 
 // ---- The floating-point environment. ---------------------------------------------
 
