@@ -5,7 +5,7 @@
 // Every formula is evaluated in 80-bit extended precision (long double) and
 // rounded to a 32-bit float where its result is stored.  The training step
 // takes a faster double-precision route wherever that route provably gives
-// the same float (see URavoAnn.cpp); the results are bit for bit those of the
+// the same float (see ann/RavoStep.h); the results are bit for bit those of the
 // extended-precision formulas.
 //
 // Plain C++17: nothing of the rest of the program is used here.
@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+struct TRavoStepView;
 
 enum class TRavoActivationFunc : std::uint8_t { Sigmoid = 0, ReLU = 1 };
 
@@ -38,6 +40,16 @@ public:
 class ERavoFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// How the training steps of one network were taken, since it was built or
+// loaded: Accepted from the processor's fast route at once, Rechecked by its
+// finer kernel after the first one flagged a value, Redone in extended
+// precision.
+struct TRavoStepStats {
+    std::uint64_t Accepted = 0;
+    std::uint64_t Rechecked = 0;
+    std::uint64_t Redone = 0;
 };
 
 class TRavoAnn {
@@ -82,6 +94,10 @@ public:
     float Bias(std::int32_t i, std::int32_t j) const;
     // Weight from neuron k of layer i to neuron j of layer i+1; range-checked.
     float Weight(std::int32_t i, std::int32_t j, std::int32_t k) const;
+    const TRavoStepStats& StepStats() const { return fStepStats; }
+    // The fast route this process takes: "avx512", "fma", "avx", "sse2" or
+    // "extended" (none).
+    static const char* RouteName();
 
 private:
     TRavoAnn() = default;
@@ -99,10 +115,11 @@ private:
     float GetLearningRate() const { return fLearningRate; }
     void SetLearningRate(float Value);
 
-    // The fast routes (see URavoAnn.cpp): false when some value may differ
+    // The fast routes (see RavoStep.h): false when some value may differ
     // from the extended formula; then nothing has changed but fSum and fOut,
     // and the caller takes the extended route.  TrainFast leaves the new
     // weights and biases in fWeightNext/fBiasNext and the new tally in Loss.
+    TRavoStepView StepView();
     bool ForwardFast(const float* Inputs);
     bool TrainFast(const float* Inputs, const float* Outputs, float& Loss);
     void ForwardExtended(const float* Inputs);
@@ -152,4 +169,5 @@ private:
     std::vector<float> fDelta;
     std::vector<float> fWeightNext;
     std::vector<float> fBiasNext;
+    TRavoStepStats fStepStats;
 };
