@@ -32,13 +32,21 @@
 
 namespace {
 
-// Key forms, {add, mask} for Key(), and the least key of a value.
-constexpr std::int64_t kExactAdd = 0x10000000, kExactMask = 0x7FFFFFFF1FFFFFFF;
-constexpr std::int64_t kSigmoidAdd = 0x10000000 + 0x2000, kSigmoidMask = 0x7FFFFFFF1FFFC000;
+// Key forms, {window, mask} for Key(), and the least key of a value.
+constexpr std::int64_t kExactAdd = 0, kExactMask = 0x7FFFFFFF1FFFFFFF;
+constexpr std::int64_t kSigmoidAdd = 0x2000, kSigmoidMask = 0x7FFFFFFF1FFFC000;
 static_assert(kSigmoidBound <= 0x1p-40, "2^13 units in the last place are a relative 2^-40 at least");
-constexpr std::int64_t kWeightAdd = 0x10000000 + 0x400, kWeightMask = 0x7FFFFFFF1FFFF800;
+constexpr std::int64_t kWeightAdd = 0x400, kWeightMask = 0x7FFFFFFF1FFFF800;
 constexpr std::int64_t kLeastValue = 0x3E30000000000001;  // low half 1, high half that of 2^-28
 constexpr std::int64_t kNoKey = 0x7FFFFFFF7FFFFFFF;       // above every key
+
+// The network's layout of this shape (RavoStep.h): layers of fSum, fOut and
+// outD from kNeuron[l]; weight layer i, rows of kPad[i], from kWeight[i];
+// its biases from kBias[i].
+constexpr std::size_t kNeuron[4] = {0, 8, 16, 20};
+constexpr int kPad[3] = {8, 4, 4};
+constexpr std::size_t kWeight[3] = {0, 56, 84};
+constexpr std::size_t kBias[3] = {0, 8, 12};
 
 // Floats of the width of D, widened.
 inline __m256d LoadWide(const float* p, __m256d) { return LoadFloats<__m256d>(p); }
@@ -50,14 +58,17 @@ struct TProgramChecks {
     TK8 keys1 = Bits<TK8>(kNoKey);
     __m256i keys2 = Bits<__m256i>(kNoKey), keys3 = Bits<__m256i>(kNoKey);
     __m256i flagged = Bits<__m256i>(0);
-    __m128 notFinite = _mm_setzero_ps();
+    __m128 notFinite = _mm_setzero_ps();  // a NaN in lanes where a value was not finite
     unsigned scalar = 0;
 
     template <class K, class D>
     static void Note(K& keys, D r, std::int64_t add, std::int64_t mask) {
         keys = MinKey(keys, Key(r, add, mask));
     }
-    void Finite(__m128 mask) { notFinite = _mm_or_ps(notFinite, mask); }
+    template <class F>
+    void Finite(F a) {
+        notFinite = NoteNotFinite(notFinite, a);
+    }
     // Flags the lanes below neurons whose least key is below least.
     void Settle(__m256i keys, __m256i least, int neurons) {
         flagged = Or(flagged, And(Below(keys, least), LanesBelow(neurons, __m256i{})));
@@ -73,7 +84,7 @@ struct TProgramChecks {
         Settle(keys1, Bits<TK8>(kLeastValue), 7);
         Settle(keys2, Bits<__m256i>(kLeastValue), 3);
         Settle(keys3, Bits<__m256i>(kLeastValue), 2);
-        return !Any(flagged) && _mm_movemask_ps(notFinite) == 0 && scalar == 0;
+        return !Any(flagged) && _mm_movemask_ps(_mm_cmpunord_ps(notFinite, notFinite)) == 0 && scalar == 0;
     }
 };
 
@@ -94,7 +105,7 @@ inline TF8 Layer1(const float* bias, const float* weight, const float* x, const 
         TProgramChecks::Note(checks.keys1, r, kExactAdd, kExactMask);
         acc = MulAdd(BroadcastFloat8(x + k), w, acc);
     }
-    checks.Finite(NotFinite(acc));
+    checks.Finite(acc);
     return acc;
 }
 
@@ -103,55 +114,65 @@ template <int kIn, class X>
 inline __m128 Layer4(const float* bias, const float* weight, X x, const double* xd, __m256i& keys,
                      TProgramChecks& checks) {
     __m128 acc = _mm_loadu_ps(bias);
-#pragma GCC unroll 8
-    for (int k = 0; k < kIn; ++k) {
+    ForEachIndex<kIn>([&](auto k) {
         const __m128 w = _mm_loadu_ps(weight + 4 * k);
         const __m256d r = MulAdd(BroadcastDouble(xd + k, __m256d{}), Widen(w), Widen(acc));
         TProgramChecks::Note(keys, r, kExactAdd, kExactMask);
-        acc = MulAdd(Lane4(x, k), w, acc);
-    }
-    checks.Finite(NotFinite(acc));
+        acc = MulAdd(Lane4<k>(x), w, acc);
+    });
+    checks.Finite(acc);
     return acc;
 }
 
-// Sigmoid units (kind (c)): the outputs, also stored widened at outD.
+// Sigmoid units (kind (c)): the outputs, as floats and widened.
+struct TOutputs8 {
+    TF8 o;
+    TD8 wide;
+};
+struct TOutputs4 {
+    __m128 o;
+    __m256d wide;
+};
+inline TOutputs8 Outputs(TF8 o) { return {o, Widen(o)}; }
+inline TOutputs4 Outputs(__m128 o) { return {o, Widen(o)}; }
+
 template <class F, class K>
-inline F Sigmoid(F sum, K& keys, double* outD) {
+inline auto Sigmoid(F sum, K& keys) {
     const auto r = SigmoidOf(Widen(sum));
     TProgramChecks::Note(keys, r, kSigmoidAdd, kSigmoidMask);
-    const F o = ToF(r);
-    Store(outD, Widen(o));
-    return o;
+    return Outputs(ToF(r));
 }
 
 // The outputs of every layer; also left in fSum, fOut and (widened) outD.
 struct TProgramPass {
-    TF8 o1;
-    __m128 o2, o3;
+    TOutputs8 o1;
+    TOutputs4 o2;
+    __m128 o3;
 };
 
 inline TProgramPass ProgramForward(const TRavoStepView& v, const float* inputs, TProgramChecks& checks) {
-    const std::size_t* n = v.neuronOffset;
     const TF8 x = LoadSeven(inputs);
-    StoreFloats(v.sum + n[0], x);
-    StoreFloats(v.out + n[0], x);
-    Store(v.outD + n[0], Widen(x));
+    StoreFloats(v.sum + kNeuron[0], x);
+    StoreFloats(v.out + kNeuron[0], x);
+    Store(v.outD + kNeuron[0], Widen(x));
 
     TProgramPass p;
-    const TF8 sum1 = Layer1(v.bias + v.biasOffset[0], v.weight + v.weightOffset[0], inputs, v.outD + n[0], checks);
-    StoreFloats(v.sum + n[1], sum1);
-    p.o1 = Sigmoid(sum1, checks.keys1, v.outD + n[1]);
-    StoreFloats(v.out + n[1], p.o1);
+    const TF8 sum1 = Layer1(v.bias + kBias[0], v.weight + kWeight[0], inputs, v.outD + kNeuron[0], checks);
+    StoreFloats(v.sum + kNeuron[1], sum1);
+    p.o1 = Sigmoid(sum1, checks.keys1);
+    StoreFloats(v.out + kNeuron[1], p.o1.o);
+    Store(v.outD + kNeuron[1], p.o1.wide);
 
     const __m128 sum2 =
-        Layer4<7>(v.bias + v.biasOffset[1], v.weight + v.weightOffset[1], p.o1, v.outD + n[1], checks.keys2, checks);
-    StoreFloats(v.sum + n[2], sum2);
-    p.o2 = Sigmoid(sum2, checks.keys2, v.outD + n[2]);
-    StoreFloats(v.out + n[2], p.o2);
+        Layer4<7>(v.bias + kBias[1], v.weight + kWeight[1], p.o1.o, v.outD + kNeuron[1], checks.keys2, checks);
+    StoreFloats(v.sum + kNeuron[2], sum2);
+    p.o2 = Sigmoid(sum2, checks.keys2);
+    StoreFloats(v.out + kNeuron[2], p.o2.o);
+    Store(v.outD + kNeuron[2], p.o2.wide);
 
-    p.o3 = Layer4<3>(v.bias + v.biasOffset[2], v.weight + v.weightOffset[2], p.o2, v.outD + n[2], checks.keys3, checks);
-    StoreFloats(v.sum + n[3], p.o3);  // linear units
-    StoreFloats(v.out + n[3], p.o3);
+    p.o3 = Layer4<3>(v.bias + kBias[2], v.weight + kWeight[2], p.o2.o, v.outD + kNeuron[2], checks.keys3, checks);
+    StoreFloats(v.sum + kNeuron[3], p.o3);  // linear units
+    StoreFloats(v.out + kNeuron[3], p.o3);
     return p;
 }
 
@@ -161,7 +182,7 @@ inline TProgramPass ProgramForward(const TRavoStepView& v, const float* inputs, 
 inline __m128 OutputDeltas(__m128 o3, const float* targets, TProgramChecks& checks) {
     const __m128 t = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(targets)));  // two floats
     const __m128 e = _mm_and_ps(Sub(o3, t), _mm_castsi128_ps(_mm_setr_epi32(-1, -1, 0, 0)));
-    checks.Finite(NotFinite(e));
+    checks.Finite(e);
     return e;
 }
 
@@ -171,20 +192,20 @@ inline __m128 OutputDeltas(__m128 o3, const float* targets, TProgramChecks& chec
 // (kind (a)), each further one fused and checked like the forward sums.
 template <int kOut, class F, class K>
 inline F HandDown(__m128 delta, const F (&column)[kOut], K& keys, TProgramChecks& checks) {
-    const auto spread = [&](int j) {
+    const auto spread = [&](auto j) {
         if constexpr (sizeof(F) == sizeof(__m128))
-            return Lane4(delta, j);
+            return Lane4<j>(delta);
         else
-            return Lane8(delta, j);
+            return Lane8<j>(delta);
     };
-    F g = Mul(spread(0), column[0]);
-#pragma GCC unroll 4
-    for (int j = 1; j < kOut; ++j) {
-        const F d = spread(j);
+    F g = Mul(spread(std::integral_constant<int, 0>{}), column[0]);
+    ForEachIndex<kOut - 1>([&](auto i) {
+        constexpr int j = i + 1;
+        const F d = spread(std::integral_constant<int, j>{});
         TProgramChecks::Note(keys, MulAdd(Widen(d), Widen(column[j]), Widen(g)), kExactAdd, kExactMask);
         g = MulAdd(d, column[j], g);
-    }
-    checks.Finite(NotFinite(g));
+    });
+    checks.Finite(g);
     return g;
 }
 
@@ -197,57 +218,48 @@ inline void Columns(const float* w, int rows, __m128 (&c)[4]) {
 
 // A sigmoid unit's derivative at its sum from its output s: s(1-s), kind (b)
 // (1-s is exact: s >= 2^-28 is the key's least magnitude).
-template <class F, class K>
-inline F SigmoidDerivative(F o, K& keys) {
-    using D = decltype(Widen(o));
-    const D s = Widen(o);
-    const D r = Mul(s, Sub(Set<D>(1.0), s));
+template <class O, class K>
+inline auto SigmoidDerivative(const O& o, K& keys) {
+    using D = decltype(o.wide);
+    const D r = Mul(o.wide, Sub(Set<D>(1.0), o.wide));
     TProgramChecks::Note(keys, r, kExactAdd, kExactMask);
     return ToF(r);
 }
 
-struct TProgramDeltas {
-    __m128 delta3, delta2;
-    TF8 delta1;
-};
-
-inline TProgramDeltas ProgramDeltas(const TRavoStepView& v, const TProgramPass& p, const float* targets,
-                                    TProgramChecks& checks) {
-    TProgramDeltas d;
-    d.delta3 = OutputDeltas(p.o3, targets, checks);
-    __m128 c3[4];
-    Columns(v.weight + v.weightOffset[2], 3, c3);
-    const __m128 g2 = HandDown<2>(d.delta3, {c3[0], c3[1]}, checks.keys2, checks);
-    d.delta2 = Mul(g2, SigmoidDerivative(p.o2, checks.keys2));  // kind (a); padding lane 0
-
+// The error handed down to layer 2 from the output deltas, and to layer 1
+// from layer 2's deltas (w_jk with k in the lanes: the weight rows transposed).
+inline __m128 HandDownTo2(const TRavoStepView& v, __m128 delta3, TProgramChecks& checks) {
+    __m128 c[4];
+    Columns(v.weight + kWeight[2], 3, c);
+    return HandDown<2>(delta3, {c[0], c[1]}, checks.keys2, checks);
+}
+inline TF8 HandDownTo1(const TRavoStepView& v, __m128 delta2, TProgramChecks& checks) {
     __m128 low[4], high[4];
-    Columns(v.weight + v.weightOffset[1], 4, low);
-    Columns(v.weight + v.weightOffset[1] + 16, 3, high);
+    Columns(v.weight + kWeight[1], 4, low);
+    Columns(v.weight + kWeight[1] + 16, 3, high);
     const TF8 columns[3] = {Join(low[0], high[0]), Join(low[1], high[1]), Join(low[2], high[2])};
-    const TF8 g1 = HandDown<3>(d.delta2, columns, checks.keys1, checks);
-    d.delta1 = Mul(g1, SigmoidDerivative(p.o1, checks.keys1));  // kind (a); padding lane 0
-    return d;
+    return HandDown<3>(delta2, columns, checks.keys1, checks);
 }
 
 // ---- Weight and bias steps. --------------------------------------------------------
-// New weights w - delta (lr o) for the kIn sending neurons, rounded once
-// (fused): lr o is exact in double (24 + 24 bits), so this is the rounding of
-// the exact w - delta lr o, with the multiplication by lr off the way to the
-// next step.  Padding lanes keep their weight 1 (their delta is 0).
+// New weights w - f x[k] for the kIn sending neurons k, rounded once (fused),
+// f x[k] being delta lr o_k exactly: f = delta lr and x = o, or f = delta and
+// x = lr o (each of these has the bits of two floats, 48, and is exact in
+// double).  Padding lanes keep their weight 1 (their delta is 0).  least:
+// the least magnitude per receiving neuron, |delta_j lr| max|o| / 256 and
+// 2^-125 (see the top of this file).
 template <int kIn, class D, class K>
-inline void WeightSteps(const float* w, float* next, int pad, D delta, const double* xd, double lr, double maxIn,
-                        int neurons, TProgramChecks& checks) {
+inline void WeightSteps(const float* w, float* next, int pad, D f, const double* x, D least, int neurons,
+                        TProgramChecks& checks) {
     K keys = Bits<K>(kNoKey);
-#pragma GCC unroll 8
-    for (int k = 0; k < kIn; ++k) {
-        const D r = NegMulAdd(delta, Set<D>(lr * xd[k]), LoadWide(w + k * pad, D{}));
+    ForEachIndex<kIn>([&](auto k) {
+        const D r = NegMulAdd(f, BroadcastDouble(x + k, D{}), LoadWide(w + k * pad, D{}));
         StoreFloats(next + k * pad, ToF(r));
         TProgramChecks::Note(keys, r, kWeightAdd, kWeightMask);
-    }
-    // Least magnitudes per receiving neuron j: |delta_j lr| max|o| / 256, 2^-125.
-    const D bound = Max(Mul(Abs(delta), Set<D>(lr * maxIn / 256)), Set<D>(0x1p-125));
-    const K least = Plus32(Key(bound, 0, std::int64_t(0x7FFFFFFF00000000)), Bits<K>(0x0000000100000001));
-    checks.Settle(keys, least, neurons);
+    });
+    const D bound = Max(least, Set<D>(0x1p-125));
+    checks.Settle(keys, Plus32(Key(bound, 0, std::int64_t(0x7FFFFFFF00000000)), Bits<K>(0x0000000100000001)),
+                  neurons);
 }
 
 // New biases b - delta lr: delta lr is exact in double, the difference one
@@ -259,25 +271,30 @@ inline void BiasStep(const float* b, float* next, D delta, double lr, K& keys) {
     TProgramChecks::Note(keys, r, kExactAdd, kExactMask);
 }
 
-inline void ProgramWeightSteps(const TRavoStepView& v, const TProgramDeltas& d, TProgramChecks& checks) {
+// Layer 1's new weights and biases: the next step waits for these, so f is
+// delta and x is lr o, keeping the multiplication by lr off the way.
+inline void Layer1Steps(const TRavoStepView& v, const float* inputs, TF8 delta, TProgramChecks& checks) {
     const double lr = v.learningRate;
-    const std::size_t* n = v.neuronOffset;
-    const float* w = v.weight;
-    float* next = v.weightNext;
-    const std::size_t* wo = v.weightOffset;
-    // Layer 1 first: the next step waits for these.
-    const TD8 delta1 = Widen(d.delta1);
-    const double maxIn = std::max({std::fabs(v.outD[n[0]]), std::fabs(v.outD[n[0] + 1]), std::fabs(v.outD[n[0] + 2]),
-                                   std::fabs(v.outD[n[0] + 3]), std::fabs(v.outD[n[0] + 4]),
-                                   std::fabs(v.outD[n[0] + 5]), std::fabs(v.outD[n[0] + 6])});
-    WeightSteps<7, TD8, TK8>(w + wo[0], next + wo[0], 8, delta1, v.outD + n[0], lr, maxIn, 7, checks);
-    BiasStep(v.bias + v.biasOffset[0], v.biasNext + v.biasOffset[0], delta1, lr, checks.keys1);
-    // Then layers 3 and 2, whose inputs are sigmoid outputs, within [0, 1].
-    const __m256d delta3 = Widen(d.delta3), delta2 = Widen(d.delta2);
-    WeightSteps<3, __m256d, __m256i>(w + wo[2], next + wo[2], 4, delta3, v.outD + n[2], lr, 1.0, 2, checks);
-    BiasStep(v.bias + v.biasOffset[2], v.biasNext + v.biasOffset[2], delta3, lr, checks.keys3);
-    WeightSteps<7, __m256d, __m256i>(w + wo[1], next + wo[1], 4, delta2, v.outD + n[1], lr, 1.0, 3, checks);
-    BiasStep(v.bias + v.biasOffset[1], v.biasNext + v.biasOffset[1], delta2, lr, checks.keys2);
+    const TD8 delta1 = Widen(delta);
+    alignas(64) double lrx[8];
+    Store(lrx, Mul(Widen(LoadSeven(inputs)), Set<TD8>(lr)));
+    float maxIn = 0.0f;
+    for (int k = 0; k < 7; ++k) maxIn = std::max(maxIn, std::fabs(inputs[k]));  // a NaN input: its sums are flagged
+    WeightSteps<7, TD8, TK8>(v.weight + kWeight[0], v.weightNext + kWeight[0], kPad[0], delta1, lrx,
+                             Mul(Abs(delta1), Set<TD8>(lr * maxIn / 256)), 7, checks);
+    BiasStep(v.bias + kBias[0], v.biasNext + kBias[0], delta1, lr, checks.keys1);
+}
+
+// Weight layer i (2 or 3) of n receiving neurons, whose inputs are sigmoid
+// outputs, within [0, 1].
+template <int i, int kIn>
+inline void LayerSteps(const TRavoStepView& v, __m128 delta, int n, __m256i& keys, TProgramChecks& checks) {
+    const double lr = v.learningRate;
+    const __m256d wide = Widen(delta);
+    const __m256d step = Mul(wide, Set<__m256d>(lr));
+    WeightSteps<kIn, __m256d, __m256i>(v.weight + kWeight[i - 1], v.weightNext + kWeight[i - 1], kPad[i - 1], step,
+                                       v.outD + kNeuron[i - 1], Mul(Abs(step), Set<__m256d>(1.0 / 256)), n, checks);
+    BiasStep(v.bias + kBias[i - 1], v.biasNext + kBias[i - 1], wide, lr, keys);
 }
 
 // ---- Tally. -------------------------------------------------------------------------
@@ -295,13 +312,19 @@ inline float ProgramTally(__m128 delta3, float loss, TProgramChecks& checks) {
 }
 
 // The whole step; false (and nothing of the network but the scratch changed)
-// when a check flags a value.
+// when a check flags a value.  The chain that the next step waits for runs
+// from the outputs to the error signals of layer 1 and its new weights; the
+// other layers' steps are placed inside it, while it waits on the hand-down.
 inline bool ProgramStep(const TRavoStepView& v, const float* inputs, const float* targets, float& loss) {
     TProgramChecks checks;
-    const TProgramPass pass = ProgramForward(v, inputs, checks);
-    const TProgramDeltas deltas = ProgramDeltas(v, pass, targets, checks);
-    ProgramWeightSteps(v, deltas, checks);
-    const float tally = ProgramTally(deltas.delta3, loss, checks);
+    const TProgramPass p = ProgramForward(v, inputs, checks);
+    const __m128 delta3 = OutputDeltas(p.o3, targets, checks);
+    const float tally = ProgramTally(delta3, loss, checks);
+    const __m128 delta2 = Mul(HandDownTo2(v, delta3, checks), SigmoidDerivative(p.o2, checks.keys2));  // kind (a)
+    const TF8 g1 = HandDownTo1(v, delta2, checks);
+    LayerSteps<3, 3>(v, delta3, 2, checks.keys3, checks);
+    LayerSteps<2, 7>(v, delta2, 3, checks.keys2, checks);
+    Layer1Steps(v, inputs, Mul(g1, SigmoidDerivative(p.o1, checks.keys1)), checks);  // delta: kind (a)
     if (!checks.Sure()) return false;
     loss = tally;
     return true;

@@ -18,6 +18,13 @@ namespace {
 
 template <class D> constexpr std::size_t kLanes = sizeof(D) / sizeof(double);
 
+// a + b - r exactly, for r = a + b rounded once (Knuth's two-sum).
+template <class D>
+inline D TwoSumError(D r, D a, D b) {
+    const D back = Sub(r, a);
+    return Add(Sub(a, Sub(r, back)), Sub(b, back));
+}
+
 // The checks of one step, accumulated: lanes of kind (b) values that may lie
 // on a float midpoint, bit differences of kind (c) roundings, scalar flags.
 template <class D>
@@ -28,6 +35,20 @@ struct TStepChecks {
 
     // Kind (b), in the lanes of a neuron.
     void Exact(D r, D lanes) { unsure = Or(unsure, And(MidpointSuspect(r), lanes)); }
+    // Kind (b) for r = a + b rounded once: a suspect r that is a + b exactly
+    // (the two-sum error is 0) is the same in both routes.  Inputs with few
+    // significant bits, or a learning rate that is a power of 2, make exact
+    // sums land on midpoints now and then.
+    void Sum(D r, D a, D b, D lanes) {
+        const D suspect = And(MidpointSuspect(r), lanes);
+        if (__builtin_expect(Any(suspect), 0)) Flag(And(suspect, NotEqual(TwoSumError(r, a, b), Set<D>(0.0))));
+    }
+    void Sum(double r, double a, double b) {
+        if (__builtin_expect(MidpointSuspect(r), 0)) {
+            const double back = r - a;
+            scalar |= (a - (r - back)) + (b - back) != 0.0;
+        }
+    }
     void Flag(D mask) { unsure = Or(unsure, mask); }
     // Kind (c): |r53 - r64| < bound; flagged unless r - bound and r + bound
     // round to the same float, bit for bit (+0 and -0 differ), and when r is a NaN.
@@ -71,16 +92,7 @@ void Accumulate(const TRavoStepView& v, std::size_t l, TStepChecks<D>& checks) {
                 const __m128 wf = _mm_loadu_ps(w);
                 const D p = Mul(Set<D>(x[k]), FromFloats<D>(wf));
                 const D a = FromFloats<D>(acc);
-                const D r = Add(p, a);
-                const D suspect = And(MidpointSuspect(r), lanes);
-                if (__builtin_expect(Any(suspect), 0)) {
-                    // Inputs with few significant bits make exact sums land on
-                    // midpoints; an exact r is the same in both routes: keep the
-                    // flag only where the error of p + a (two-sum) is not 0.
-                    const D back = Sub(r, p);
-                    const D error = Add(Sub(p, Sub(r, back)), Sub(a, back));
-                    checks.Flag(And(suspect, NotEqual(error, Set<D>(0.0))));
-                }
+                checks.Sum(Add(p, a), p, a, lanes);
                 acc = MulAdd(_mm_set1_ps(xf[k]), wf, acc);
             }
             Store(v.sumD + q, FromFloats<D>(acc));
@@ -89,8 +101,9 @@ void Accumulate(const TRavoStepView& v, std::size_t l, TStepChecks<D>& checks) {
         {
             D acc = LoadFloats<D>(v.bias + v.biasOffset[i] + q);
             for (std::size_t k = 0; k < nIn; ++k, w += pad) {
-                const D r = Add(Mul(Set<D>(x[k]), LoadFloats<D>(w)), acc);
-                checks.Exact(r, lanes);
+                const D p = Mul(Set<D>(x[k]), LoadFloats<D>(w));
+                const D r = Add(p, acc);
+                checks.Sum(r, p, acc, lanes);
                 acc = RoundToFloat(r);
             }
             Store(v.sumD + q, acc);
@@ -169,8 +182,9 @@ void NeuronSteps(const TRavoStepView& v, std::size_t l, const float* error, TSte
         StoreFloats(v.delta + b + q, delta);
         const D step = Mul(delta, Set<D>(v.learningRate));
         Store(v.step + b + q, step);
-        const D bias = Sub(LoadFloats<D>(v.bias + b + q), step);
-        checks.Exact(bias, lanes);
+        const D old = LoadFloats<D>(v.bias + b + q);
+        const D bias = Sub(old, step);
+        checks.Sum(bias, old, Xor(step, Set<D>(-0.0)), lanes);
         StoreFloats(v.biasNext + b + q, bias);
     }
 }
@@ -212,8 +226,9 @@ void HandDown(const TRavoStepView& v, std::size_t l, float* handed, TStepChecks<
         const float* w = v.weight + v.weightOffset[i] + k * v.pad[i];
         float g = delta[0] * w[0];
         for (std::int32_t j = 1; j < v.counts[l]; ++j) {
-            const double r = double(delta[j]) * double(w[j]) + double(g);
-            checks.scalar |= MidpointSuspect(r);
+            const double p = double(delta[j]) * double(w[j]);
+            const double r = p + double(g);
+            checks.Sum(r, p, double(g));
             g = static_cast<float>(r);
         }
         handed[k] = g;
@@ -222,14 +237,15 @@ void HandDown(const TRavoStepView& v, std::size_t l, float* handed, TStepChecks<
 }
 
 // The tally d d + loss per output (kind (b)), d the output error of the pass.
-inline float Tally(const TRavoStepView& v, const float* targets, float loss, unsigned& flagged) {
+template <class D>
+float Tally(const TRavoStepView& v, const float* targets, float loss, TStepChecks<D>& checks) {
     const std::size_t top = v.layers - 1;
     const float* out = v.out + v.neuronOffset[top];
     double tally = loss;
     for (std::int32_t j = 0; j < v.counts[top]; ++j) {
         const double d = out[j] - targets[j];  // kind (a)
         const double r = d * d + tally;
-        flagged |= MidpointSuspect(r);
+        checks.Sum(r, d * d, tally);
         tally = static_cast<float>(r);
     }
     return static_cast<float>(tally);
@@ -258,7 +274,7 @@ bool TrainStep(const TRavoStepView& v, const float* inputs, const float* targets
             std::swap(error, handed);
         }
     }
-    const float tally = Tally(v, targets, loss, checks.scalar);
+    const float tally = Tally(v, targets, loss, checks);
     if (!checks.Sure()) return false;
     loss = tally;
     return true;

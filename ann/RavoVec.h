@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -122,16 +123,17 @@ inline __m256d Widen(__m128 a) { return _mm256_cvtps_pd(a); }
 inline void StoreFloats(float* p, __m128 a) { _mm_storeu_ps(p, a); }
 inline __m256d BroadcastDouble(const double* p, __m256d) { return _mm256_broadcast_sd(p); }
 // Lane k of a in every lane.
-inline __m128 Lane4(__m128 a, int k) { return _mm_permutevar_ps(a, _mm_set1_epi32(k)); }
-// Floats lanes 0..3 of NotFinite: all ones where a is infinite or a NaN.
-inline __m128 NotFinite(__m128 a) {
-    return _mm_cmp_ps(_mm_and_ps(a, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF))), _mm_set1_ps(3.4028235e38f),
-                      _CMP_NLE_UQ);
+template <int k>
+inline __m128 Lane4(__m128 a) {
+    return _mm_shuffle_ps(a, a, k * 0x55);
 }
-// Keys: a double's bits plus Add, masked, read as two unsigned 32-bit halves
-// whose running minima a step keeps (see RavoProgramStep.h).
-inline __m256i Key(__m256d r, std::int64_t add, std::int64_t mask) {
-    return _mm256_and_si256(_mm256_add_epi32(_mm256_castpd_si256(r), _mm256_set1_epi64x(add)),
+// acc + a * 0: a NaN wherever a is infinite or a NaN, else acc (or -acc's zero).
+inline __m128 NoteNotFinite(__m128 acc, __m128 a) { return _mm_fmadd_ps(a, _mm_setzero_ps(), acc); }
+// Keys (see RavoProgramStep.h): ((bits of r) + window, 32 bits at a time,
+// with bit 28 flipped) & mask, read as two unsigned 32-bit halves.  Within
+// the mask's low 29 bits, flipping bit 28 is adding 2^28.
+inline __m256i Key(__m256d r, std::int64_t window, std::int64_t mask) {
+    return _mm256_and_si256(_mm256_add_epi32(_mm256_castpd_si256(r), _mm256_set1_epi64x(window + 0x10000000)),
                             _mm256_set1_epi64x(mask));
 }
 inline __m256i MinKey(__m256i a, __m256i b) { return _mm256_min_epu32(a, b); }
@@ -166,14 +168,21 @@ inline void Store(double* p, __m512d a) { _mm512_storeu_pd(p, a); }
 inline __m256 BroadcastFloat8(const float* p) { return _mm256_broadcast_ss(p); }
 inline __m512d BroadcastDouble(const double* p, __m512d) { return _mm512_set1_pd(*p); }
 inline __m256 Join(__m128 lo, __m128 hi) { return _mm256_setr_m128(lo, hi); }
-inline __m128 Lane4(__m256 a, int k) {
-    return _mm256_castps256_ps128(_mm256_permutexvar_ps(_mm256_set1_epi32(k), a));
+template <int k>
+inline __m128 Lane4(__m256 a) {
+    if constexpr (k < 4)
+        return Lane4<k>(_mm256_castps256_ps128(a));
+    else
+        return Lane4<k - 4>(_mm256_extractf128_ps(a, 1));
 }
-inline __m256 Lane8(__m128 a, int k) { return _mm256_broadcastss_ps(Lane4(a, k)); }
+template <int k>
+inline __m256 Lane8(__m128 a) {
+    return _mm256_permutexvar_ps(_mm256_set1_epi32(k), _mm256_castps128_ps256(a));
+}
 inline __m256 Mul(__m256 a, __m256 b) { return _mm256_mul_ps(a, b); }
 inline __m256 MulAdd(__m256 a, __m256 b, __m256 c) { return _mm256_fmadd_ps(a, b, c); }
-inline __m128 NotFinite(__m256 a) {
-    return _mm_or_ps(NotFinite(_mm256_castps256_ps128(a)), NotFinite(_mm256_extractf128_ps(a, 1)));
+inline __m128 NoteNotFinite(__m128 acc, __m256 a) {
+    return NoteNotFinite(NoteNotFinite(acc, _mm256_castps256_ps128(a)), _mm256_extractf128_ps(a, 1));
 }
 inline __m512d Widen(__m256 a) { return _mm512_cvtps_pd(a); }
 inline __m256 ToF(__m512d a) { return _mm512_cvtpd_ps(a); }
@@ -190,9 +199,11 @@ inline __m512d NegMulAdd(__m512d a, __m512d b, __m512d c) { return _mm512_fnmadd
 inline __m512d ExponentFromShifted(__m512d a) {
     return _mm512_castsi512_pd(_mm512_slli_epi64(_mm512_castpd_si512(a), 52));
 }
-inline __m512i Key(__m512d r, std::int64_t add, std::int64_t mask) {
-    return _mm512_and_si512(_mm512_add_epi32(_mm512_castpd_si512(r), _mm512_set1_epi64(add)),
-                            _mm512_set1_epi64(mask));
+inline __m512i Key(__m512d r, std::int64_t window, std::int64_t mask) {
+    const __m512i bits = _mm512_castpd_si512(r);
+    const __m512i moved = window == 0 ? bits : _mm512_add_epi32(bits, _mm512_set1_epi64(window));
+    // (moved ^ 2^28) & mask in one instruction.
+    return _mm512_ternarylogic_epi64(moved, _mm512_set1_epi64(0x10000000), _mm512_set1_epi64(mask), 0x28);
 }
 inline __m512i MinKey(__m512i a, __m512i b) { return _mm512_min_epu32(a, b); }
 inline __m512i Below(__m512i a, __m512i b) { return _mm512_movm_epi32(_mm512_cmplt_epi32_mask(a, b)); }
@@ -231,11 +242,20 @@ inline void Store(double* p, TD8 a) {
 inline TF8 BroadcastFloat8(const float* p) { return {_mm_broadcast_ss(p), _mm_broadcast_ss(p)}; }
 inline TD8 BroadcastDouble(const double* p, TD8) { return {_mm256_broadcast_sd(p), _mm256_broadcast_sd(p)}; }
 inline TF8 Join(__m128 lo, __m128 hi) { return {lo, hi}; }
-inline __m128 Lane4(TF8 a, int k) { return k < 4 ? Lane4(a.lo, k) : Lane4(a.hi, k - 4); }
-inline TF8 Lane8(__m128 a, int k) { return {Lane4(a, k), Lane4(a, k)}; }
+template <int k>
+inline __m128 Lane4(TF8 a) {
+    if constexpr (k < 4)
+        return Lane4<k>(a.lo);
+    else
+        return Lane4<k - 4>(a.hi);
+}
+template <int k>
+inline TF8 Lane8(__m128 a) {
+    return {Lane4<k>(a), Lane4<k>(a)};
+}
 inline TF8 Mul(TF8 a, TF8 b) { return {Mul(a.lo, b.lo), Mul(a.hi, b.hi)}; }
 inline TF8 MulAdd(TF8 a, TF8 b, TF8 c) { return {MulAdd(a.lo, b.lo, c.lo), MulAdd(a.hi, b.hi, c.hi)}; }
-inline __m128 NotFinite(TF8 a) { return _mm_or_ps(NotFinite(a.lo), NotFinite(a.hi)); }
+inline __m128 NoteNotFinite(__m128 acc, TF8 a) { return NoteNotFinite(NoteNotFinite(acc, a.lo), a.hi); }
 inline TD8 Widen(TF8 a) { return {Widen(a.lo), Widen(a.hi)}; }
 inline TF8 ToF(TD8 a) { return {ToF(a.lo), ToF(a.hi)}; }
 inline TD8 Add(TD8 a, TD8 b) { return {Add(a.lo, b.lo), Add(a.hi, b.hi)}; }
@@ -249,13 +269,25 @@ inline TD8 Xor(TD8 a, TD8 b) { return {Xor(a.lo, b.lo), Xor(a.hi, b.hi)}; }
 inline TD8 MulAdd(TD8 a, TD8 b, TD8 c) { return {MulAdd(a.lo, b.lo, c.lo), MulAdd(a.hi, b.hi, c.hi)}; }
 inline TD8 NegMulAdd(TD8 a, TD8 b, TD8 c) { return {NegMulAdd(a.lo, b.lo, c.lo), NegMulAdd(a.hi, b.hi, c.hi)}; }
 inline TD8 ExponentFromShifted(TD8 a) { return {ExponentFromShifted(a.lo), ExponentFromShifted(a.hi)}; }
-inline TK8 Key(TD8 r, std::int64_t add, std::int64_t mask) { return {Key(r.lo, add, mask), Key(r.hi, add, mask)}; }
+inline TK8 Key(TD8 r, std::int64_t window, std::int64_t mask) {
+    return {Key(r.lo, window, mask), Key(r.hi, window, mask)};
+}
 inline TK8 MinKey(TK8 a, TK8 b) { return {MinKey(a.lo, b.lo), MinKey(a.hi, b.hi)}; }
 inline TK8 Below(TK8 a, TK8 b) { return {Below(a.lo, b.lo), Below(a.hi, b.hi)}; }
 inline TK8 And(TK8 a, TK8 b) { return {And(a.lo, b.lo), And(a.hi, b.hi)}; }
 inline TK8 Plus32(TK8 a, TK8 b) { return {Plus32(a.lo, b.lo), Plus32(a.hi, b.hi)}; }
 inline __m256i Fold(TK8 a) { return Or(a.lo, a.hi); }
 #endif
+
+// f(0), f(1), ... f(n-1), each index a compile-time constant.
+template <class F, int... k>
+inline void ForEachIndex(F&& f, std::integer_sequence<int, k...>) {
+    (f(std::integral_constant<int, k>{}), ...);
+}
+template <int n, class F>
+inline void ForEachIndex(F&& f) {
+    ForEachIndex(f, std::make_integer_sequence<int, n>{});
+}
 
 // Rounds every lane to float precision and widens it again.
 template <class D>
