@@ -124,30 +124,20 @@ inline __m128 Layer4(const float* bias, const float* weight, X x, const double* 
     return acc;
 }
 
-// Sigmoid units (kind (c)): the outputs, as floats and widened.
-struct TOutputs8 {
-    TF8 o;
-    TD8 wide;
-};
-struct TOutputs4 {
-    __m128 o;
-    __m256d wide;
-};
-inline TOutputs8 Outputs(TF8 o) { return {o, Widen(o)}; }
-inline TOutputs4 Outputs(__m128 o) { return {o, Widen(o)}; }
-
+// Sigmoid units (kind (c)): the outputs; also stored widened at outD.
 template <class F, class K>
-inline auto Sigmoid(F sum, K& keys) {
+inline F Sigmoid(F sum, K& keys, double* outD) {
     const auto r = SigmoidOf(Widen(sum));
     TProgramChecks::Note(keys, r, kSigmoidAdd, kSigmoidMask);
-    return Outputs(ToF(r));
+    const F o = ToF(r);
+    Store(outD, Widen(o));
+    return o;
 }
 
 // The outputs of every layer; also left in fSum, fOut and (widened) outD.
 struct TProgramPass {
-    TOutputs8 o1;
-    TOutputs4 o2;
-    __m128 o3;
+    TF8 o1;
+    __m128 o2, o3;
 };
 
 inline TProgramPass ProgramForward(const TRavoStepView& v, const float* inputs, TProgramChecks& checks) {
@@ -159,18 +149,16 @@ inline TProgramPass ProgramForward(const TRavoStepView& v, const float* inputs, 
     TProgramPass p;
     const TF8 sum1 = Layer1(v.bias + kBias[0], v.weight + kWeight[0], inputs, v.outD + kNeuron[0], checks);
     StoreFloats(v.sum + kNeuron[1], sum1);
-    p.o1 = Sigmoid(sum1, checks.keys1);
-    StoreFloats(v.out + kNeuron[1], p.o1.o);
-    Store(v.outD + kNeuron[1], p.o1.wide);
+    p.o1 = Sigmoid(sum1, checks.keys1, v.outD + kNeuron[1]);
+    StoreFloats(v.out + kNeuron[1], p.o1);
 
     const __m128 sum2 =
-        Layer4<7>(v.bias + kBias[1], v.weight + kWeight[1], p.o1.o, v.outD + kNeuron[1], checks.keys2, checks);
+        Layer4<7>(v.bias + kBias[1], v.weight + kWeight[1], p.o1, v.outD + kNeuron[1], checks.keys2, checks);
     StoreFloats(v.sum + kNeuron[2], sum2);
-    p.o2 = Sigmoid(sum2, checks.keys2);
-    StoreFloats(v.out + kNeuron[2], p.o2.o);
-    Store(v.outD + kNeuron[2], p.o2.wide);
+    p.o2 = Sigmoid(sum2, checks.keys2, v.outD + kNeuron[2]);
+    StoreFloats(v.out + kNeuron[2], p.o2);
 
-    p.o3 = Layer4<3>(v.bias + kBias[2], v.weight + kWeight[2], p.o2.o, v.outD + kNeuron[2], checks.keys3, checks);
+    p.o3 = Layer4<3>(v.bias + kBias[2], v.weight + kWeight[2], p.o2, v.outD + kNeuron[2], checks.keys3, checks);
     StoreFloats(v.sum + kNeuron[3], p.o3);  // linear units
     StoreFloats(v.out + kNeuron[3], p.o3);
     return p;
@@ -218,10 +206,11 @@ inline void Columns(const float* w, int rows, __m128 (&c)[4]) {
 
 // A sigmoid unit's derivative at its sum from its output s: s(1-s), kind (b)
 // (1-s is exact: s >= 2^-28 is the key's least magnitude).
-template <class O, class K>
-inline auto SigmoidDerivative(const O& o, K& keys) {
-    using D = decltype(o.wide);
-    const D r = Mul(o.wide, Sub(Set<D>(1.0), o.wide));
+// s is read back from outD, where the forward pass left it.
+template <class D, class K>
+inline auto SigmoidDerivative(const double* outD, K& keys) {
+    const D s = Load<D>(outD);
+    const D r = Mul(s, Sub(Set<D>(1.0), s));
     TProgramChecks::Note(keys, r, kExactAdd, kExactMask);
     return ToF(r);
 }
@@ -320,11 +309,11 @@ inline bool ProgramStep(const TRavoStepView& v, const float* inputs, const float
     const TProgramPass p = ProgramForward(v, inputs, checks);
     const __m128 delta3 = OutputDeltas(p.o3, targets, checks);
     const float tally = ProgramTally(delta3, loss, checks);
-    const __m128 delta2 = Mul(HandDownTo2(v, delta3, checks), SigmoidDerivative(p.o2, checks.keys2));  // kind (a)
+    const __m128 delta2 = Mul(HandDownTo2(v, delta3, checks), SigmoidDerivative<__m256d>(v.outD + kNeuron[2], checks.keys2));  // kind (a)
     const TF8 g1 = HandDownTo1(v, delta2, checks);
     LayerSteps<3, 3>(v, delta3, 2, checks.keys3, checks);
     LayerSteps<2, 7>(v, delta2, 3, checks.keys2, checks);
-    Layer1Steps(v, inputs, Mul(g1, SigmoidDerivative(p.o1, checks.keys1)), checks);  // delta: kind (a)
+    Layer1Steps(v, inputs, Mul(g1, SigmoidDerivative<TD8>(v.outD + kNeuron[1], checks.keys1)), checks);  // delta: kind (a)
     if (!checks.Sure()) return false;
     loss = tally;
     return true;

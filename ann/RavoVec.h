@@ -165,6 +165,7 @@ inline __m512i LanesBelow(int n, __m512i) { return _mm512_maskz_set1_epi64(__mma
 inline __m256 LoadSeven(const float* p) { return _mm256_maskz_loadu_ps(0x7F, p); }
 inline void StoreFloats(float* p, __m256 a) { _mm256_storeu_ps(p, a); }
 inline void Store(double* p, __m512d a) { _mm512_storeu_pd(p, a); }
+template <> inline __m512d Load<__m512d>(const double* p) { return _mm512_loadu_pd(p); }
 inline __m256 BroadcastFloat8(const float* p) { return _mm256_broadcast_ss(p); }
 inline __m512d BroadcastDouble(const double* p, __m512d) { return _mm512_set1_pd(*p); }
 inline __m256 Join(__m128 lo, __m128 hi) { return _mm256_setr_m128(lo, hi); }
@@ -235,6 +236,7 @@ inline void StoreFloats(float* p, TF8 a) {
     _mm_storeu_ps(p, a.lo);
     _mm_storeu_ps(p + 4, a.hi);
 }
+template <> inline TD8 Load<TD8>(const double* p) { return {Load<__m256d>(p), Load<__m256d>(p + 4)}; }
 inline void Store(double* p, TD8 a) {
     Store(p, a.lo);
     Store(p + 4, a.hi);

@@ -1,5 +1,4 @@
 #include "ann/URavoAnn.h"
-#include "ann/RavoStep.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -253,6 +252,7 @@ void TRavoAnn::SetLearningRate(float Value) {
 // Offsets of the flat arrays and their sizes, from fNeuronCountInLayers
 // (already validated); every array is zero.
 void TRavoAnn::BuildLayout() {
+    fView = TRavoStepView();
     const std::size_t layers = fNeuronCountInLayers.size();
     fNeuronOffset.assign(layers, 0);
     fBiasOffset.assign(layers - 1, 0);
@@ -352,30 +352,33 @@ void TRavoAnn::ForwardExtended(const float* Inputs) {
 
 const char* TRavoAnn::RouteName() { return kRoute.name; }
 
-// The arrays as the fast routes see them.
-TRavoStepView TRavoAnn::StepView() {
-    TRavoStepView v;
-    v.layers = fNeuronOffset.size();
-    v.counts = fNeuronCountInLayers.data();
-    v.neuronOffset = fNeuronOffset.data();
-    v.weightOffset = fWeightOffset.data();
-    v.biasOffset = fBiasOffset.data();
-    v.pad = fPad.data();
-    v.weight = fWeight.data();
-    v.bias = fBias.data();
-    v.laneMask = fLaneMask.data();
+// The arrays as the fast routes see them.  The learning rate is taken at
+// every step.
+const TRavoStepView& TRavoAnn::StepView() {
+    TRavoStepView& v = fView;
+    if (v.counts != fNeuronCountInLayers.data() || v.weight != fWeight.data()) {
+        v.layers = fNeuronOffset.size();
+        v.counts = fNeuronCountInLayers.data();
+        v.neuronOffset = fNeuronOffset.data();
+        v.weightOffset = fWeightOffset.data();
+        v.biasOffset = fBiasOffset.data();
+        v.pad = fPad.data();
+        v.weight = fWeight.data();
+        v.bias = fBias.data();
+        v.laneMask = fLaneMask.data();
+        v.weightNext = fWeightNext.data();
+        v.biasNext = fBiasNext.data();
+        v.sum = fSum.data();
+        v.out = fOut.data();
+        v.outD = fOutD.data();
+        v.sumD = fSumD.data();
+        v.step = fStep.data();
+        v.delta = fDelta.data();
+        v.backError = fBackError.data();
+        v.grads = fLayerGrads.data();
+    }
     v.learningRate = fLearningRate;
     v.sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
-    v.weightNext = fWeightNext.data();
-    v.biasNext = fBiasNext.data();
-    v.sum = fSum.data();
-    v.out = fOut.data();
-    v.outD = fOutD.data();
-    v.sumD = fSumD.data();
-    v.step = fStep.data();
-    v.delta = fDelta.data();
-    v.backError = fBackError.data();
-    v.grads = fLayerGrads.data();
     return v;
 }
 
@@ -386,7 +389,7 @@ bool TRavoAnn::ForwardFast(const float* Inputs) {
 
 bool TRavoAnn::TrainFast(const float* Inputs, const float* Outputs, float& Loss) {
     if (!kRoute.train || !DefaultEnvironment()) return false;
-    const TRavoStepView view = StepView();
+    const TRavoStepView& view = StepView();
     if (kRoute.program && RavoProgramShape(view)) {
         if (kRoute.program(view, Inputs, Outputs, Loss)) {
             ++fStepStats.Accepted;
@@ -426,6 +429,8 @@ void TRavoAnn::Train(const std::vector<float>& Inputs, const std::vector<float>&
     if (TrainFast(Inputs.data(), Outputs.data(), loss)) {
         fWeight.swap(fWeightNext);
         fBias.swap(fBiasNext);
+        std::swap(fView.weightNext, *const_cast<float**>(&fView.weight));
+        std::swap(fView.biasNext, *const_cast<float**>(&fView.bias));
         fLoss = loss;
         fTrainCount += static_cast<std::int32_t>(nOut);
         return;

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-struct TRavoStepView;
+#include "ann/RavoStep.h"
 
 enum class TRavoActivationFunc : std::uint8_t { Sigmoid = 0, ReLU = 1 };
 
@@ -119,7 +119,7 @@ private:
     // from the extended formula; then nothing has changed but fSum and fOut,
     // and the caller takes the extended route.  TrainFast leaves the new
     // weights and biases in fWeightNext/fBiasNext and the new tally in Loss.
-    TRavoStepView StepView();
+    const TRavoStepView& StepView();
     bool ForwardFast(const float* Inputs);
     bool TrainFast(const float* Inputs, const float* Outputs, float& Loss);
     void ForwardExtended(const float* Inputs);
@@ -170,4 +170,9 @@ private:
     std::vector<float> fWeightNext;
     std::vector<float> fBiasNext;
     TRavoStepStats fStepStats;
+    // The arrays as the fast routes see them, kept from step to step (its
+    // Next arrays exchanged with the network's after each fast step): taken
+    // again whenever its counts or weights are not this network's arrays
+    // (after a copy, and after BuildLayout, which empties it).
+    TRavoStepView fView;
 };

@@ -138,6 +138,43 @@ INSTANTIATE_TEST_SUITE_P(Table, Oracle,
                                                       1.0f / 64, 0.9, 0.01}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ---- Copies and moves keep their own arrays. -----------------------------------------
+
+// The network keeps the fast route's view of its arrays from step to step; a
+// copy, an assignment or a move must each learn on its own arrays.
+TEST_F(AnnFiles, CopiesAndMovesLearnOnTheirOwnArrays) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> value(0.0f, 1.0f);
+    const auto learn = [&](TRavoAnn& ann, TLiteralAnn& literal) {
+        std::vector<float> in(7), out(2);
+        for (int step = 0; step < 50; ++step) {
+            for (float& x : in) x = value(random);
+            for (float& y : out) y = value(random);
+            ann.Train(in, out);
+            literal.Train(in, out);
+        }
+    };
+    TRavoAnn a({7, 7, 3, 2}, 0.005f, Act::Sigmoid);
+    TLiteralAnn literalA(Image(a, Path("a.ann")));
+    learn(a, literalA);
+
+    TRavoAnn b = a;
+    TLiteralAnn literalB = literalA;
+    const Bytes aBefore = Image(a, Path("a.ann"));
+    learn(b, literalB);
+    EXPECT_EQ(Image(a, Path("a.ann")), aBefore);
+    EXPECT_EQ(Image(b, Path("b.ann")), literalB.Image());
+
+    TRavoAnn c(std::move(b));
+    learn(c, literalB);
+    EXPECT_EQ(Image(c, Path("c.ann")), literalB.Image());
+
+    a = c;  // onto a network that has learnt on its own
+    learn(a, literalB);
+    EXPECT_EQ(Image(a, Path("a.ann")), literalB.Image());
+    EXPECT_NE(Image(c, Path("c.ann")), literalB.Image());
+}
+
 // ---- Sums where the exponential overflows, underflows or saturates. ----------------
 
 TEST(ExtremeSums, RunGivesTheExtendedSigmoidBitForBit) {
