@@ -74,7 +74,10 @@ struct TProgramChecks {
         flagged = Or(flagged, And(Below(keys, least), LanesBelow(neurons, __m256i{})));
     }
 #if !defined(__AVX512F__)
-    void Settle(TK8 keys, TK8 least, int neurons) { Settle(keys.lo, least.lo, neurons), Settle(keys.hi, least.hi, neurons - 4); }
+    void Settle(TK8 keys, TK8 least, int neurons) {
+        Settle(keys.lo, least.lo, neurons);
+        Settle(keys.hi, least.hi, neurons - 4);
+    }
 #else
     void Settle(TK8 keys, TK8 least, int neurons) {
         flagged = Or(flagged, Fold(And(Below(keys, least), LanesBelow(neurons, TK8{}))));
@@ -205,8 +208,8 @@ inline void Columns(const float* w, int rows, __m128 (&c)[4]) {
 }
 
 // A sigmoid unit's derivative at its sum from its output s: s(1-s), kind (b)
-// (1-s is exact: s >= 2^-28 is the key's least magnitude).
-// s is read back from outD, where the forward pass left it.
+// (1-s is exact: s >= 2^-28 is the key's least magnitude).  s is read back
+// from outD, where the forward pass left it.
 template <class D, class K>
 inline auto SigmoidDerivative(const double* outD, K& keys) {
     const D s = Load<D>(outD);
@@ -309,11 +312,13 @@ inline bool ProgramStep(const TRavoStepView& v, const float* inputs, const float
     const TProgramPass p = ProgramForward(v, inputs, checks);
     const __m128 delta3 = OutputDeltas(p.o3, targets, checks);
     const float tally = ProgramTally(delta3, loss, checks);
-    const __m128 delta2 = Mul(HandDownTo2(v, delta3, checks), SigmoidDerivative<__m256d>(v.outD + kNeuron[2], checks.keys2));  // kind (a)
+    // delta = handed-down error x derivative, kind (a); padding lanes 0.
+    const __m128 delta2 =
+        Mul(HandDownTo2(v, delta3, checks), SigmoidDerivative<__m256d>(v.outD + kNeuron[2], checks.keys2));
     const TF8 g1 = HandDownTo1(v, delta2, checks);
     LayerSteps<3, 3>(v, delta3, 2, checks.keys3, checks);
     LayerSteps<2, 7>(v, delta2, 3, checks.keys2, checks);
-    Layer1Steps(v, inputs, Mul(g1, SigmoidDerivative<TD8>(v.outD + kNeuron[1], checks.keys1)), checks);  // delta: kind (a)
+    Layer1Steps(v, inputs, Mul(g1, SigmoidDerivative<TD8>(v.outD + kNeuron[1], checks.keys1)), checks);
     if (!checks.Sure()) return false;
     loss = tally;
     return true;

@@ -10,14 +10,14 @@
 // it to float: it is the formulas themselves.  A fast route evaluates X in
 // double (53-bit) as r53 and keeps a step only when every r53 is certain to
 // round to the float r64 rounds to.  Otherwise the step is thrown away (new
-// weights and biases go to separate arrays) and taken again, by a finer
-// kernel where the route has one (RavoProgramStep.h flags coarsely, the
-// general kernel RavoStepKernel.h finely), else by the extended route.
+// weights and biases go to separate arrays) and taken again: by the general
+// kernel (RavoStepKernel.h, fine checks) when the program's kernel
+// (RavoProgramStep.h, coarse checks) flagged it, else in extended precision.
 //
 // (a) One rounding of the same exact value in both routes, nothing to check:
 //     a product of two floats (48 bits, exact in both), a difference of two
 //     floats (rounding to 53 or 64 bits and then to 24 is rounding once, as
-//     53, 64 >= 2*24 + 2).  delta, output - target, the first term of the
+//     53, 64 >= 2*24 + 2): delta, output - target, the first term of the
 //     error handed down, d of the tally.
 // (b) One rounding of an exact value in each route: a float plus an exact
 //     product of floats (the forward sums, the error handed down, the bias
@@ -29,7 +29,8 @@
 //     here underflows in double), NaNs.  With FMA a float accumulator is
 //     advanced by fma, float(X) itself, which differs from float(r64) only
 //     when r64 is a midpoint other than X, and then r53 is that midpoint too.
-//     An r53 on a midpoint that is X itself (two-sum error 0) is kept.
+//     The general kernel keeps an r53 on a midpoint that is X itself (a sum
+//     whose two-sum error is 0): X is then r64 as well.
 // (c) Several roundings, with a bound B on |r53 - r64|; kept when no float
 //     rounding boundary lies within B of r53 (r53 - B and r53 + B round to
 //     the same float, bit for bit), NaNs flagged.
@@ -41,23 +42,30 @@
 //       between r53 and a midpoint.
 //     - Sigmoid 1/(1 + exp(-a)).  The routes' exp E of e = exp(-a) has
 //       |E - e| <= kExpErrorBound (1 + e) (RavoExp.h), so r53 is within a
-//       relative kExpErrorBound + 2^-51.9 (two more roundings); r64 within
-//       2^-62 (expl within 2^-63, two roundings).  B = 2^-40 relative,
-//       kSigmoidBoundMargin times their sum or more.  When E is infinite
-//       (a < -709.43, e > 2^1023) r53 is 0, and so is the float of the exact
-//       value (below 2^-1023).
+//       relative kExpErrorBound + 2^-51.9 (two more roundings), r64 within
+//       2^-61 (expl and two roundings).  B = kSigmoidBound = 2^-40 relative,
+//       kSigmoidBoundMargin (256) times their sum or more.  When E is
+//       infinite (a < -709.43, e > 2^1023) r53 is 0, and so is the float of
+//       the exact value (below 2^-1023).
 //
-// Assumptions: the default floating-point environment (round to nearest,
-// no flush-to-zero, no denormals-are-zero; read from MXCSR before each step,
-// else the extended route is taken); long double with a 64-bit significand
-// (x87) and expl within 2^-63 relative in it (glibc and MinGW-w64 compute it
-// on the x87 unit); the exp of RavoExp.h within kExpErrorBound, checked for
-// every float argument (the sums are floats) by bench/ann_exp_check; no
-// contraction by the compiler and no -ffast-math (every fused operation is
-// written out).  No library function is called: the only symbols relied on
-// are the compiler's intrinsics.  The oracle test trains a literal long-double
-// implementation side by side over thousands of steps on every route; another
-// test puts a sum just below a float midpoint.
+// Assumptions, each checked where it can be:
+// - The default floating-point environment: round to nearest, no
+//   flush-to-zero, no denormals-are-zero.  MXCSR is read before each step;
+//   in any other environment the extended route is taken.
+// - long double has a 64-bit significand (x87), and expl is within 2^-62
+//   relative in it (a few units in its last place; B leaves room for far
+//   worse).
+// - The exp of RavoExp.h is within kExpErrorBound = 2^-50: checked by
+//   bench/ann_exp_check against expl for every float argument (the sums are
+//   floats; 2^-50.96 at most).
+// - The compiler contracts nothing (-ffp-contract=off, no -ffast-math):
+//   every fused operation is written out.
+// - No library function is called on a fast route.  The only symbols
+//   relied on are the compiler's intrinsics and, to choose the route,
+//   libgcc's __builtin_cpu_supports.
+// The oracle test trains a literal long-double implementation side by side
+// over thousands of steps on every route; another puts a sum just below a
+// float midpoint, where rounding twice and rounding once differ.
 #pragma once
 
 #include <cstddef>

@@ -46,30 +46,27 @@ struct TRoute {
     TTrainKernel program;
 };
 
-// The widest route the processor supports; RAVO_ROUTE=fma, avx, sse2 or
+// The widest route the processor supports.  RAVO_ROUTE=fma, avx, sse2 or
 // extended holds it to that route or a narrower one (to compare them, and to
-// test every route on one machine).
+// test every route on one machine); any other value is ignored.
 TRoute ChooseRoute() {
-    const TRoute extended{"extended", nullptr, nullptr, nullptr};
-#if defined(__SSE2__)
     const char* forced = std::getenv("RAVO_ROUTE");
     const std::string limit = forced ? forced : "";
-    if (limit == "extended") return extended;
-#if defined(RAVO_HAVE_AVX_ROUTE)
+    // How wide a route may be taken: 0 extended, 1 SSE2, 2 AVX, 3 AVX2+FMA, 4 AVX-512.
+    const int widest = limit == "extended" ? 0 : limit == "sse2" ? 1 : limit == "avx" ? 2 : limit == "fma" ? 3 : 4;
+#if defined(__SSE2__) && defined(RAVO_HAVE_AVX_ROUTE)
     __builtin_cpu_init();
     const bool fma = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     const bool avx512 = fma && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
                         __builtin_cpu_supports("avx512dq");
-    const bool any = limit.empty() || limit == "avx512";
-    if (any && avx512) return {"avx512", RavoForwardFma, RavoTrainFma, RavoTrainProgramAvx512};
-    if ((any || limit == "fma") && fma) return {"fma", RavoForwardFma, RavoTrainFma, RavoTrainProgramFma};
-    if ((any || limit == "fma" || limit == "avx") && __builtin_cpu_supports("avx"))
-        return {"avx", RavoForwardAvx, RavoTrainAvx, nullptr};
+    if (widest >= 4 && avx512) return {"avx512", RavoForwardFma, RavoTrainFma, RavoTrainProgramAvx512};
+    if (widest >= 3 && fma) return {"fma", RavoForwardFma, RavoTrainFma, RavoTrainProgramFma};
+    if (widest >= 2 && __builtin_cpu_supports("avx")) return {"avx", RavoForwardAvx, RavoTrainAvx, nullptr};
 #endif
-    return {"sse2", RavoForwardSse2, RavoTrainSse2, nullptr};
-#else
-    return extended;
+#if defined(__SSE2__)
+    if (widest >= 1) return {"sse2", RavoForwardSse2, RavoTrainSse2, nullptr};
 #endif
+    return {"extended", nullptr, nullptr, nullptr};
 }
 
 const TRoute kRoute = ChooseRoute();
@@ -429,8 +426,10 @@ void TRavoAnn::Train(const std::vector<float>& Inputs, const std::vector<float>&
     if (TrainFast(Inputs.data(), Outputs.data(), loss)) {
         fWeight.swap(fWeightNext);
         fBias.swap(fBiasNext);
-        std::swap(fView.weightNext, *const_cast<float**>(&fView.weight));
-        std::swap(fView.biasNext, *const_cast<float**>(&fView.bias));
+        fView.weight = fWeight.data();
+        fView.weightNext = fWeightNext.data();
+        fView.bias = fBias.data();
+        fView.biasNext = fBiasNext.data();
         fLoss = loss;
         fTrainCount += static_cast<std::int32_t>(nOut);
         return;

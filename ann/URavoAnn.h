@@ -42,10 +42,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// How the training steps of one network were taken, since it was built or
-// loaded: Accepted from the processor's fast route at once, Rechecked by its
-// finer kernel after the first one flagged a value, Redone in extended
-// precision.
+// How a network's training steps were taken: Accepted from the fast route
+// at once, Rechecked by its finer kernel after the first one flagged a value,
+// Redone in extended precision.  A copy starts with its original's counts;
+// loading a model file starts them again.
 struct TRavoStepStats {
     std::uint64_t Accepted = 0;
     std::uint64_t Rechecked = 0;

@@ -122,21 +122,19 @@ TEST_P(Oracle, TrainingIsBitIdenticalToThePlainImplementation) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Oracle,
-                         ::testing::Values(OracleCase{"ProgramSigmoid", {7, 7, 3, 2}, Act::Sigmoid, 0.005f, 10000, 0, 1,
-                                                      0, 0.99, 0.99},
-                                           OracleCase{"ReLU", {4, 5, 3}, Act::ReLU, 0.005f, 4000, 0, 1},
-                                           OracleCase{"SigmoidFastLearning", {7, 7, 3, 2}, Act::Sigmoid, 0.5f, 2000, 0, 1,
-                                                      0, 0.9, 0.1},
-                                           OracleCase{"ReLUSaturated", {3, 4, 2}, Act::ReLU, 0.5f, 2000, -1000, 1000, 0,
-                                                      0.01, 0.01},
-                                           OracleCase{"WideSigmoid", {9, 11, 6, 5}, Act::Sigmoid, 0.05f, 2000, 0, 1},
-                                           OracleCase{"DeepReLU", {5, 9, 9, 4}, Act::ReLU, 0.05f, 2000, 0, 1},
-                                           OracleCase{"NoHiddenLayer", {6, 3}, Act::Sigmoid, 0.1f, 1000, -2, 2},
-                                           // Inputs of few significant bits: exact sums on float midpoints.
-                                           OracleCase{"ProgramCoarseInputs", {7, 7, 3, 2}, Act::Sigmoid, 0.005f, 4000, 0, 1,
-                                                      1.0f / 64, 0.9, 0.01}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, Oracle,
+    ::testing::Values(
+        OracleCase{"ProgramSigmoid", {7, 7, 3, 2}, Act::Sigmoid, 0.005f, 10000, 0, 1, 0, 0.99, 0.99},
+        OracleCase{"ReLU", {4, 5, 3}, Act::ReLU, 0.005f, 4000, 0, 1},
+        OracleCase{"SigmoidFastLearning", {7, 7, 3, 2}, Act::Sigmoid, 0.5f, 2000, 0, 1, 0, 0.9, 0.1},
+        OracleCase{"ReLUSaturated", {3, 4, 2}, Act::ReLU, 0.5f, 2000, -1000, 1000, 0, 0.01, 0.01},
+        OracleCase{"WideSigmoid", {9, 11, 6, 5}, Act::Sigmoid, 0.05f, 2000, 0, 1},
+        OracleCase{"DeepReLU", {5, 9, 9, 4}, Act::ReLU, 0.05f, 2000, 0, 1},
+        OracleCase{"NoHiddenLayer", {6, 3}, Act::Sigmoid, 0.1f, 1000, -2, 2},
+        // Inputs of few significant bits: exact sums on float midpoints.
+        OracleCase{"ProgramCoarseInputs", {7, 7, 3, 2}, Act::Sigmoid, 0.005f, 4000, 0, 1, 1.0f / 64, 0.9, 0.01}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Copies and moves keep their own arrays. -----------------------------------------
 
