@@ -1,8 +1,8 @@
 // The network's arithmetic on the fast route this process takes (CTest runs
-// this program once per route, RAVO_ROUTE set, labels ann_route and
-// route_<name>): training and Run bit-identical to the literal long-double
-// implementation, the steps the route accepted, and the cases where rounding
-// twice and rounding once differ.
+// this program once per route, RAVO_ROUTE set, label ann_route_<route>):
+// training and Run bit-identical to the literal long-double implementation,
+// the steps the route keeps, and the cases where rounding twice and rounding
+// once differ.
 #include "ann/URavoAnn.h"
 #include "tests/ann/AnnTestSupport.h"
 #include "tests/ann/LiteralAnn.h"
@@ -25,8 +25,8 @@
 
 namespace {
 
-// Whether the processor runs the route named by RAVO_ROUTE, and that name
-// ("" when none is set).
+// The route RAVO_ROUTE asks for ("" when none), and whether the processor
+// has a route.
 std::string RouteAsked() {
     const char* route = std::getenv("RAVO_ROUTE");
     return route ? route : "";
