@@ -127,7 +127,8 @@ template <int k>
 inline __m128 Lane4(__m128 a) {
     return _mm_shuffle_ps(a, a, k * 0x55);
 }
-// acc + a * 0: a NaN wherever a is infinite or a NaN, else acc (or -acc's zero).
+// acc + a * 0, for an acc that starts at 0: it becomes a NaN where a is
+// infinite or a NaN, and stays a zero elsewhere.
 inline __m128 NoteNotFinite(__m128 acc, __m128 a) { return _mm_fmadd_ps(a, _mm_setzero_ps(), acc); }
 // Keys (see RavoProgramStep.h): ((bits of r) + window, 32 bits at a time,
 // with bit 28 flipped) & mask, read as two unsigned 32-bit halves.  Within
