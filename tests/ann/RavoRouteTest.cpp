@@ -27,14 +27,16 @@
 namespace {
 
 // The route RAVO_ROUTE asks for ("" when none), and whether the processor
-// has a route.
+// has a route (and the build: without RAVO_HAVE_AVX_ROUTE only SSE2).
 std::string RouteAsked() {
     const char* route = std::getenv("RAVO_ROUTE");
     return route ? route : "";
 }
 
 bool ProcessorHas(const std::string& route) {
-#if defined(__x86_64__)
+#if defined(__x86_64__) && !defined(RAVO_HAVE_AVX_ROUTE)
+    if (route == "sse2") return true;
+#elif defined(__x86_64__)
     __builtin_cpu_init();
     const bool fma = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     if (route == "avx512")
@@ -462,78 +464,3 @@ TEST_F(AnnFiles, LongTrainingSavesTheSameBytesOnEveryRouteAndSystem) {
     for (const unsigned char b : Image(ann, Path("end.ann"))) hash = (hash ^ b) * 0x100000001b3u;
     EXPECT_EQ(hash, 0xeddfd30359e30c94u) << std::hex << hash;
 }
-
-// ---- The floating-point environment. ---------------------------------------------
-
-#if defined(__SSE2__)
-// The fast route computes with SSE in the default environment only; under
-// flush-to-zero, denormals-are-zero or another rounding mode the network must
-// still give the extended formulas' results (the plain implementation runs
-// under the same environment).
-struct EnvironmentCase {
-    const char* name;
-    unsigned mxcsrBits;  // flush-to-zero 0x8000, denormals-are-zero 0x0040
-    int rounding;
-};
-
-// Sets an environment for a scope and restores the previous one.
-class TEnvironmentGuard {
-public:
-    explicit TEnvironmentGuard(const EnvironmentCase& c) : fCsr(_mm_getcsr()), fRounding(std::fegetround()) {
-        std::fesetround(c.rounding);
-        _mm_setcsr(_mm_getcsr() | c.mxcsrBits);
-    }
-    ~TEnvironmentGuard() {
-        _mm_setcsr(fCsr);
-        std::fesetround(fRounding);
-    }
-    TEnvironmentGuard(const TEnvironmentGuard&) = delete;
-    TEnvironmentGuard& operator=(const TEnvironmentGuard&) = delete;
-
-private:
-    unsigned fCsr;
-    int fRounding;
-};
-
-class Environment : public AnnFiles, public ::testing::WithParamInterface<EnvironmentCase> {};
-
-TEST_P(Environment, RunAndTrainingGiveTheExtendedResults) {
-    const EnvironmentCase& c = GetParam();
-    // Fresh one-weight networks (weight 1, bias 0) whose outputs are
-    // subnormal: a subnormal input passed through, and the sigmoid of -95.
-    for (const auto& [activation, x] : {std::pair{Act::Sigmoid, 1e-39f}, std::pair{Act::ReLU, -95.0f}}) {
-        TRavoAnn ann({1, 1}, 0.5f, activation);
-        TLiteralAnn literal(Image(ann, Path("fresh.ann")));
-        std::vector<float> mine, theirs;
-        {
-            const TEnvironmentGuard environment(c);
-            ann.Run({x}, mine);
-            literal.Run({x}, theirs);
-        }
-        EXPECT_EQ(mine, theirs) << "input " << x;
-    }
-    for (const std::vector<std::int32_t>& topology : {std::vector<std::int32_t>{1, 1}, {7, 7, 3, 2}}) {
-        SCOPED_TRACE(topology.size());
-        TRavoAnn ann(topology, 0.5f, Act::Sigmoid);
-        TLiteralAnn literal(Image(ann, Path("start.ann")));
-        {
-            const TEnvironmentGuard environment(c);
-            // Inputs near and below the smallest normal float, then ordinary ones.
-            for (const float x : {1e-38f, 1e-39f, 0.3f, 0.7f, 1e-38f}) {
-                const std::vector<float> in(topology.front(), x), out(topology.back(), 0.25f);
-                ann.Train(in, out);
-                literal.Train(in, out);
-            }
-        }
-        EXPECT_EQ(Image(ann, Path("mine.ann")), literal.Image());
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, Environment,
-                         ::testing::Values(EnvironmentCase{"FlushToZero", 0x8000, FE_TONEAREST},
-                                           EnvironmentCase{"DenormalsAreZero", 0x0040, FE_TONEAREST},
-                                           EnvironmentCase{"Upward", 0, FE_UPWARD},
-                                           EnvironmentCase{"Downward", 0, FE_DOWNWARD},
-                                           EnvironmentCase{"TowardZero", 0, FE_TOWARDZERO}),
-                         [](const auto& info) { return std::string(info.param.name); });
-#endif
