@@ -1,617 +1,283 @@
-// Internal to the network: the fast route, written once over a small vector
-// abstraction and instantiated per instruction set (RavoStepSse2.cpp,
-// RavoStepAvx.cpp).  Everything here has internal linkage, so that code built
-// for one instruction set is never shared with a translation unit built for
-// another.  Why each check makes the result the extended route's is explained
-// at the top of URavoAnn.cpp.
+// Internal to the network: the fast route's forward pass and training step
+// for any shape, written once over the vector overloads of RavoVec.h for D
+// (__m128d: SSE2, two lanes; __m256d: AVX or AVX2+FMA, four lanes) and built
+// by RavoStepSse2.cpp, RavoStepAvx.cpp and RavoStepFma.cpp.  The phases are
+// those of the extended route: forward, output errors, then per layer from
+// the top the neuron steps (derivative, delta, bias), the weight steps and
+// the error handed down, and last the tally.  Why each check makes the
+// result the extended route's is explained in RavoStep.h; the kinds (a),
+// (b), (c) are named there.
 #pragma once
 
+#include "ann/RavoExp.h"
 #include "ann/RavoStep.h"
 
-#include <immintrin.h>
-
-#include <cmath>
-#include <cstdint>
-#include <cstring>
-#include <type_traits>
 #include <utility>
 
 namespace {
 
-inline std::uint32_t KFloatBits(float f) {
-    std::uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
-    return u;
+template <class D> constexpr std::size_t kLanes = sizeof(D) / sizeof(double);
+
+// a + b - r exactly, for r = a + b rounded once (Knuth's two-sum).
+template <class D>
+inline D TwoSumError(D r, D a, D b) {
+    const D back = Sub(r, a);
+    return Add(Sub(a, Sub(r, back)), Sub(b, back));
 }
 
-inline std::uint64_t KDoubleBits(double d) {
-    std::uint64_t u;
-    std::memcpy(&u, &d, sizeof u);
-    return u;
-}
+// The checks of one step, accumulated: lanes of kind (b) values that may lie
+// on a float midpoint, bit differences of kind (c) roundings, scalar flags.
+template <class D>
+struct TStepChecks {
+    D unsure = Set<D>(0.0);
+    __m128 straddles = _mm_setzero_ps();
+    unsigned scalar = 0;
 
-// Kind (b): r may be a float midpoint.  In the normal float range a midpoint
-// has the significand bits 28..0 equal to 0x10000000; below 2^-126 (the
-// subnormal range, where the midpoints lie elsewhere) every value but 0 is
-// flagged, and so are NaNs.  0 is exact: no sum or product of floats
-// underflows in double.
-inline unsigned KMidpointSuspect(double r) {
-    return ((KDoubleBits(r) & 0x1FFFFFFFu) == 0x10000000u) | !(std::fabs(r) >= 0x1p-126 || r == 0.0);
-}
-
-// Kind (c), relative bound 2^-40; NaNs flagged as well.
-inline unsigned KRelativeSuspect(double r) {
-    return (KFloatBits(static_cast<float>(r * (1.0 - 0x1p-40))) !=
-            KFloatBits(static_cast<float>(r * (1.0 + 0x1p-40)))) |
-           (r != r);
-}
-
-// The network's shape as the kernels see it: read from the view, or fixed
-// at compile time for the program's own network, so that every loop has a
-// known trip count and is unrolled without a branch left to mispredict.
-struct TAnyShape {
-    static constexpr bool kFixed = false;
-    static constexpr std::size_t kMaxPad = 1;
-    static constexpr std::size_t kLayers = 0;
-    static std::size_t Layers(const TRavoStepView& v) { return v.layers; }
-    static std::size_t Count(const TRavoStepView& v, std::size_t l) { return static_cast<std::size_t>(v.counts[l]); }
-    static std::size_t Pad(const TRavoStepView& v, std::size_t i) { return v.pad[i]; }
-    static bool SigmoidNet(const TRavoStepView& v) { return v.sigmoidNet; }
-};
-
-template <int N0, int N1, int N2, int N3>
-struct TSigmoidShape4 {
-    static constexpr bool kFixed = true;
-    static constexpr std::size_t kMaxPad = 16;
-    static constexpr std::size_t kLayers = 4;
-    static constexpr std::size_t kCounts[4] = {N0, N1, N2, N3};
-    static constexpr std::size_t Layers(const TRavoStepView&) { return 4; }
-    static constexpr std::size_t Count(const TRavoStepView&, std::size_t l) { return kCounts[l]; }
-    static constexpr std::size_t Pad(const TRavoStepView&, std::size_t i) { return (kCounts[i + 1] + 3) / 4 * 4; }
-    static constexpr bool SigmoidNet(const TRavoStepView&) { return true; }
-    static bool Matches(const TRavoStepView& v) {
-        return v.sigmoidNet && v.layers == 4 && v.counts[0] == N0 && v.counts[1] == N1 && v.counts[2] == N2 &&
-               v.counts[3] == N3;
+    // Kind (b), in the lanes of a neuron.
+    void Exact(D r, D lanes) { unsure = Or(unsure, And(MidpointSuspect(r), lanes)); }
+    // Kind (b) for r = a + b rounded once: a suspect r that is a + b exactly
+    // (the two-sum error is 0) is the same in both routes.  Inputs with few
+    // significant bits, or a learning rate that is a power of 2, make exact
+    // sums land on midpoints now and then.
+    void Sum(D r, D a, D b, D lanes) {
+        const D suspect = And(MidpointSuspect(r), lanes);
+        if (__builtin_expect(Any(suspect), 0)) Flag(And(suspect, NotEqual(TwoSumError(r, a, b), Set<D>(0.0))));
+    }
+    void Sum(double r, double a, double b) {
+        if (__builtin_expect(MidpointSuspect(r), 0)) {
+            const double back = r - a;
+            scalar |= (a - (r - back)) + (b - back) != 0.0;
+        }
+    }
+    void Flag(D mask) { unsure = Or(unsure, mask); }
+    // Kind (c): |r53 - r64| < bound; flagged unless r - bound and r + bound
+    // round to the same float, bit for bit (+0 and -0 differ), and when r is a NaN.
+    void Within(D r, D bound) {
+        straddles = _mm_or_ps(straddles, _mm_xor_ps(ToF(Sub(r, bound)), ToF(Add(r, bound))));
+        unsure = Or(unsure, Unordered(r));
+    }
+    bool Sure() const {
+        const __m128i same = _mm_cmpeq_epi32(_mm_castps_si128(straddles), _mm_setzero_si128());
+        return scalar == 0 && !Any(unsure) && _mm_movemask_epi8(same) == 0xFFFF;
     }
 };
 
-// Stores Count floats (a multiple of 4) four at a time.
-inline void StoreQuads(std::size_t count, float* to, const float* from) {
-#pragma GCC unroll 4
-    for (std::size_t q = 0; q < count; q += 4)
-        _mm_storeu_ps(to + q, _mm_setr_ps(from[q], from[q + 1], from[q + 2], from[q + 3]));
-}
+// ---- Forward. ----------------------------------------------------------------
 
-// Calls f(l) for the layers l = 1 ... L-1 (upwards) or L-1 ... 1 (downwards);
-// for a fixed shape l is a compile-time constant.
-template <class S, class F, std::size_t... I>
-inline void LayersUpFixed(F& f, std::index_sequence<I...>) {
-    (f(std::integral_constant<std::size_t, I + 1>{}), ...);
-}
-template <class S, class F, std::size_t... I>
-inline void LayersDownFixed(F& f, std::index_sequence<I...>) {
-    (f(std::integral_constant<std::size_t, S::kLayers - 1 - I>{}), ...);
-}
-template <class S, class F>
-inline void LayersUp(const TRavoStepView& v, F f) {
-    if constexpr (S::kFixed)
-        LayersUpFixed<S>(f, std::make_index_sequence<S::kLayers - 1>{});
-    else
-        for (std::size_t l = 1; l < v.layers; ++l) f(l);
-}
-template <class S, class F>
-inline void LayersDown(const TRavoStepView& v, F f) {
-    if constexpr (S::kFixed)
-        LayersDownFixed<S>(f, std::make_index_sequence<S::kLayers - 1>{});
-    else
-        for (std::size_t l = v.layers - 1; l >= 1; --l) f(l);
-}
-
-// The same test, lane by lane (the masked bits compare as subnormal doubles,
-// exactly, in the default environment that the route requires).
-template <class V>
-inline typename V::D MidpointSuspectV(typename V::D r) {
-    const typename V::D magnitude = V::And(r, V::Bits(0x7FFFFFFFFFFFFFFF));
-    return V::Or(V::EqD(V::And(r, V::Bits(0x1FFFFFFF)), V::Bits(0x10000000)),
-                 V::And(V::Below(magnitude, 0x1p-126), V::NotEqD(r, V::Zero())));
-}
-
-template <class V, class S = TAnyShape>
-bool ForwardKernel(const TRavoStepView& v, const float* inputs) {
-    using D = typename V::D;
-    const std::size_t n0 = S::Count(v, 0);
-#pragma GCC unroll 16
-    for (std::size_t k = 0; k < n0; ++k) {
+inline void CopyInputs(const TRavoStepView& v, const float* inputs) {
+    for (std::int32_t k = 0; k < v.counts[0]; ++k) {
         v.sum[k] = v.out[k] = inputs[k];
         v.outD[k] = inputs[k];
     }
-    D unsure = V::Zero();
-    __m128 unsureF = _mm_setzero_ps();
-    unsigned unsureScalar = 0;
-    LayersUp<S>(v, [&](auto layer) {
-        const std::size_t l = layer;
-        const std::size_t i = l - 1;
-        const std::size_t nIn = S::Count(v, i);
-        const std::size_t nOut = S::Count(v, l);
-        const std::size_t pad = S::Pad(v, i);
-        const double* x = v.outD + v.neuronOffset[i];
-        const float* weight = v.weight + v.weightOffset[i];
-        const float* bias = v.bias + v.biasOffset[i];
-        const double* mask = v.laneMask + v.biasOffset[i];
-        // Accumulators of V::N neurons side by side; each lane's chain of
-        // roundings is exactly the formula's.
-        const float* xf = v.out + v.neuronOffset[i];
-#pragma GCC unroll 4
-        for (std::size_t q = 0; q < pad; q += V::N) {
-            const D lanes = V::Load(mask + q);
-            const float* w = weight + q;
-            if constexpr (V::kFma) {
-                // The accumulators stay floats: a fused multiply-add gives
-                // float(exact o*w + acc), the extended route gives
-                // float(round64(exact)); they differ only when round64 lands
-                // on a float midpoint, and then so does the double r below,
-                // which flags it.  The chain waits for one instruction a step.
-                __m128 acc = _mm_loadu_ps(bias + q);
-#pragma GCC unroll 16
-                for (std::size_t k = 0; k < nIn; ++k, w += pad) {
-                    const __m128 wf = _mm_loadu_ps(w);
-                    const D p = V::Mul(V::Set1(x[k]), V::FromF(wf));
-                    const D a = V::FromF(acc);
-                    const D r = V::Add(p, a);
-                    const D suspect = V::And(MidpointSuspectV<V>(r), lanes);
-                    if (__builtin_expect(V::Any(suspect), 0)) {
-                        // r lies on a float midpoint: inputs with few
-                        // significant bits make exact sums land there.  An
-                        // exact r is the same in both routes; keep the flag
-                        // only where the error of p + a (two-sum) is not 0.
-                        const D back = V::Sub(r, p);
-                        const D error = V::Add(V::Sub(p, V::Sub(r, back)), V::Sub(a, back));
-                        unsure = V::Or(unsure, V::And(suspect, V::NotEqD(error, V::Zero())));
-                    }
-                    acc = V::FmaF(_mm_set1_ps(xf[k]), wf, acc);
-                }
-                V::Store(v.sumD + q, V::FromF(acc));
-            } else {
-                D acc = V::LoadF(bias + q);
-#pragma GCC unroll 16
-                for (std::size_t k = 0; k < nIn; ++k, w += pad) {
-                    const D r = V::Add(V::Mul(V::Set1(x[k]), V::LoadF(w)), acc);
-                    unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(r), lanes));
-                    acc = V::RoundF(r);
-                }
-                V::Store(v.sumD + q, acc);
-            }
-        }
-        const bool output = l + 1 == S::Layers(v);
-        const bool sigmoidUnits = output != S::SigmoidNet(v);
-        const bool reluUnits = !S::SigmoidNet(v) && !output;
-        float* sum = v.sum + v.neuronOffset[l];
-        float* out = v.out + v.neuronOffset[l];
-        double* outD = v.outD + v.neuronOffset[l];
-        if constexpr (V::kVectorExp) {
-            // Sigmoid units V::N at a time (the layers are padded to a
-            // multiple of 4; padding lanes compute Sigmoid(0) = 0.5, unused).
-            if (sigmoidUnits) {
-#pragma GCC unroll 4
-                for (std::size_t q = 0; q < pad; q += V::N) {
-                    const D a = V::Load(v.sumD + q);
-                    _mm_storeu_ps(sum + q, V::ToF(a));
-                    const D r = V::Div(V::Set1(1.0), V::Add(V::Set1(1.0), V::Exp(V::Sub(V::Zero(), a))));
-                    unsureF = _mm_or_ps(unsureF, _mm_xor_ps(V::ToF(V::Mul(r, V::Set1(1.0 - 0x1p-40))),
-                                                            V::ToF(V::Mul(r, V::Set1(1.0 + 0x1p-40)))));
-                    unsure = V::Or(unsure, V::Unordered(r));
-                    const __m128 o = V::ToF(r);
-                    _mm_storeu_ps(out + q, o);
-                    V::Store(outD + q, V::FromF(o));
-                }
-                return;
-            }
-        }
-#pragma GCC unroll 16
-        for (std::size_t j = 0; j < nOut; ++j) {
-            const double a = v.sumD[j];
-            sum[j] = static_cast<float>(a);
-            double o = a;
-            if (sigmoidUnits) {
-                const double r = 1.0 / (1.0 + std::exp(-a));
-                unsureScalar |= KRelativeSuspect(r);
-                o = static_cast<double>(static_cast<float>(r));
-            } else if (reluUnits) {
-                o = a > 0.0 ? a : 0.0;
-            }
-            outD[j] = o;
-            out[j] = static_cast<float>(o);
-        }
-    });
-    const __m128i sameF = _mm_cmpeq_epi32(_mm_castps_si128(unsureF), _mm_setzero_si128());
-    return unsureScalar == 0 && !V::Any(unsure) && _mm_movemask_epi8(sameF) == 0xFFFF;
 }
 
-// The error handed down to the four sending neurons kq ... kq+3 with fused
-// multiply-adds: the rows W[k][.] are transposed in registers, four receiving
-// neurons j at a time, and each lane runs its own chain over j in ascending
-// order, fused and checked in double as in the forward pass.  Lanes past
-// nIn read no weights and end as 0, the padding the next layer's four-wide
-// loads expect.  deltaAt(j) gives delta_j in every lane.
-template <class V, class DeltaAt>
-inline __m128 HandDownQuadFma(const float* weight, std::size_t pad, std::size_t nIn, std::size_t nOut,
-                              std::size_t kq, DeltaAt deltaAt, typename V::D& unsure) {
-    using D = typename V::D;
-    const D kLanes = V::LanesBelow(nIn - kq);
-    __m128 g = _mm_setzero_ps();
-#pragma GCC unroll 4
-    for (std::size_t jq = 0; jq < nOut; jq += 4) {
-        __m128 c[4];
-#pragma GCC unroll 4
-        for (std::size_t m = 0; m < 4; ++m)
-            c[m] = kq + m < nIn ? _mm_loadu_ps(weight + (kq + m) * pad + jq) : _mm_setzero_ps();
-        _MM_TRANSPOSE4_PS(c[0], c[1], c[2], c[3]);
-#pragma GCC unroll 4
-        for (std::size_t m = 0; m < 4; ++m) {
-            const std::size_t j = jq + m;
-            if (j == 0) {
-                g = _mm_mul_ps(deltaAt(0), c[m]);  // kind (a)
-            } else if (j < nOut) {
-                const __m128 dj = deltaAt(j);
-                const D r = V::Add(V::Mul(V::FromF(dj), V::FromF(c[m])), V::FromF(g));
-                unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(r), kLanes));
-                g = V::FmaF(dj, c[m], g);
+// The sums of layer l into v.sumD, kLanes neurons side by side; each lane's
+// chain of roundings is exactly the formula's (kind (b) each).
+template <class D>
+void Accumulate(const TRavoStepView& v, std::size_t l, TStepChecks<D>& checks) {
+    const std::size_t i = l - 1, nIn = std::size_t(v.counts[i]), pad = v.pad[i];
+    const double* x = v.outD + v.neuronOffset[i];
+    for (std::size_t q = 0; q < pad; q += kLanes<D>) {
+        const D lanes = Load<D>(v.laneMask + v.biasOffset[i] + q);
+        const float* w = v.weight + v.weightOffset[i] + q;
+#if defined(__FMA__)
+        static_assert(kLanes<D> == 4, "the fused route has four lanes");
+        {
+            // Float accumulators advanced by fma: float(exact), which differs
+            // from the extended float(r64) only when r64 lands on a midpoint
+            // other than the exact value, and then so does the double r.
+            const float* xf = v.out + v.neuronOffset[i];
+            __m128 acc = _mm_loadu_ps(v.bias + v.biasOffset[i] + q);
+            for (std::size_t k = 0; k < nIn; ++k, w += pad) {
+                const __m128 wf = _mm_loadu_ps(w);
+                const D p = Mul(Set<D>(x[k]), FromFloats<D>(wf));
+                const D a = FromFloats<D>(acc);
+                checks.Sum(Add(p, a), p, a, lanes);
+                acc = MulAdd(_mm_set1_ps(xf[k]), wf, acc);
             }
+            Store(v.sumD + q, FromFloats<D>(acc));
         }
+#else
+        {
+            D acc = LoadFloats<D>(v.bias + v.biasOffset[i] + q);
+            for (std::size_t k = 0; k < nIn; ++k, w += pad) {
+                const D p = Mul(Set<D>(x[k]), LoadFloats<D>(w));
+                const D r = Add(p, acc);
+                checks.Sum(r, p, acc, lanes);
+                acc = RoundToFloat(r);
+            }
+            Store(v.sumD + q, acc);
+        }
+#endif
     }
-    return g;
 }
 
-// The backward sweep of the AVX2+FMA route for a fixed shape: the same
-// values as the general sweep in TrainKernel, but the error signals, deltas
-// and steps stay in registers from one stage to the next (no trip through
-// memory between dependent steps).  Padding lanes of every error signal are 0.
-template <class V, class S>
-inline void BackwardFixedFma(const TRavoStepView& v, const float* targets, typename V::D& unsure,
-                             unsigned& unsureScalar) {
-    using D = typename V::D;
-    constexpr std::size_t kQuads = S::kMaxPad / 4;
-    const std::size_t top = S::Layers(v) - 1;
-    const std::size_t nTop = S::Count(v, top);
-    const float* topOut = v.out + v.neuronOffset[top];
-    const double lr = v.learningRate;
-    const D absMask = V::Bits(0x7FFFFFFFFFFFFFFF);
-
-    __m128 error[kQuads];
-    {
-        float e[S::kMaxPad] = {};
-#pragma GCC unroll 16
-        for (std::size_t j = 0; j < nTop; ++j) e[j] = topOut[j] - targets[j];  // kind (a)
-#pragma GCC unroll 4
-        for (std::size_t q = 0; q < kQuads; ++q)
-            error[q] = _mm_setr_ps(e[4 * q], e[4 * q + 1], e[4 * q + 2], e[4 * q + 3]);
+// The activation of layer l's sums: sigmoid (kind (c), relative bound
+// kSigmoidBound), rectifier or linear; into fSum, fOut and outD.
+template <class D>
+void Activate(const TRavoStepView& v, std::size_t l, TStepChecks<D>& checks) {
+    const bool output = l + 1 == v.layers;
+    const bool sigmoidUnits = output != v.sigmoidNet;
+    const bool reluUnits = !v.sigmoidNet && !output;
+    const std::size_t off = v.neuronOffset[l];
+    for (std::size_t q = 0; q < v.pad[l - 1]; q += kLanes<D>) {
+        const D a = Load<D>(v.sumD + q);
+        StoreFloats(v.sum + off + q, a);
+        D o = a;
+        if (sigmoidUnits) {
+            const D r = And(SigmoidOf(a), Load<D>(v.laneMask + v.biasOffset[l - 1] + q));  // padding lanes 0
+            checks.Within(r, Mul(r, Set<D>(kSigmoidBound)));
+            o = RoundToFloat(r);
+        } else if (reluUnits) {
+            o = Max(a, Set<D>(0.0));  // a if a > 0, else +0
+        }
+        StoreFloats(v.out + off + q, o);
+        Store(v.outD + off + q, o);
     }
-
-    LayersDown<S>(v, [&](auto layer) {
-        const std::size_t l = layer;
-        const std::size_t i = l - 1;
-        const std::size_t nIn = S::Count(v, i);
-        const std::size_t nOut = S::Count(v, l);
-        const std::size_t pad = S::Pad(v, i);
-        const double* x = v.outD + v.neuronOffset[i];
-        const float* sum = v.sum + v.neuronOffset[l];
-        const float* out = v.out + v.neuronOffset[l];
-        const float* weight = v.weight + v.weightOffset[i];
-        float* weightNext = v.weightNext + v.weightOffset[i];
-        const float* bias = v.bias + v.biasOffset[i];
-        float* biasNext = v.biasNext + v.biasOffset[i];
-        const double* mask = v.laneMask + v.biasOffset[i];
-        const bool output = l + 1 == S::Layers(v);
-        const bool sigmoidUnits = output != S::SigmoidNet(v);
-        const bool linearUnits = S::SigmoidNet(v) && output;
-
-        // Per neuron: derivative, delta (kind (a)), step (exact), bias (kind (b)).
-        __m128 delta[kQuads];
-        D step[kQuads];
-#pragma GCC unroll 4
-        for (std::size_t q = 0; q < pad; q += 4) {
-            const D lanes = V::Load(mask + q);
-            __m128 activeDer;
-            if (sigmoidUnits) {
-                const D s = V::FromF(_mm_loadu_ps(out + q));
-                const D r = V::Mul(s, V::Sub(V::Set1(1.0), s));
-                unsure = V::Or(unsure, V::And(V::Or(V::Below(s, 0x1p-28), MidpointSuspectV<V>(r)), lanes));
-                activeDer = V::ToF(r);
-            } else if (linearUnits) {
-                activeDer = _mm_set1_ps(1.0f);
-            } else {
-                activeDer = _mm_and_ps(_mm_cmpgt_ps(_mm_loadu_ps(sum + q), _mm_setzero_ps()), _mm_set1_ps(1.0f));
-            }
-            const __m128 d = _mm_mul_ps(error[q / 4], activeDer);
-            delta[q / 4] = d;
-            const D st = V::Mul(V::FromF(d), V::Set1(lr));
-            step[q / 4] = st;
-            const D b = V::Sub(V::FromF(_mm_loadu_ps(bias + q)), st);
-            unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(b), lanes));
-            _mm_storeu_ps(biasNext + q, V::ToF(b));
-        }
-
-        // Weight steps (kind (c)), with the window check of TrainKernel; the
-        // bound on |P| is taken per receiving neuron: 4 |step_j| max|o|.
-        double maxIn = 0.0;
-        unsigned nan = 0;
-#pragma GCC unroll 16
-        for (std::size_t k = 0; k < nIn; ++k) {
-            maxIn = std::fabs(x[k]) > maxIn ? std::fabs(x[k]) : maxIn;
-            nan |= x[k] != x[k];
-        }
-        unsureScalar |= nan;
-        D small[kQuads];
-#pragma GCC unroll 4
-        for (std::size_t q = 0; q < pad; q += 4)
-            small[q / 4] = V::Max(V::Mul(V::And(step[q / 4], absMask), V::Set1(4.0 * maxIn)), V::Set1(0x1p-125));
-        const D window = V::Bits(32), windowMask = V::Bits(0x1FFFFFFF & ~63), midpoint = V::Bits(0x10000000);
-#pragma GCC unroll 16
-        for (std::size_t k = 0; k < nIn; ++k) {
-            const D o = V::Set1(x[k]);
-            const float* w = weight + k * pad;
-            float* wNext = weightNext + k * pad;
-#pragma GCC unroll 4
-            for (std::size_t q = 0; q < pad; q += 4) {
-                const D r = V::FmaNeg(step[q / 4], o, V::LoadF(w + q));
-                V::StoreF(wNext + q, r);
-                const D magnitude = V::And(r, absMask);
-                const D tooSmall = V::NotAbove(magnitude, small[q / 4]);
-                if (__builtin_expect(V::Any(tooSmall), 0)) {
-                    // Some |r| is below the neuron's bound: look at this
-                    // weight's own |P| instead (|r| > 2|P| and above 2^-125).
-                    const D p2 = V::Mul(V::And(V::Mul(step[q / 4], o), absMask), V::Set1(2.0));
-                    unsure = V::Or(unsure, V::NotAbove(magnitude, V::Max(p2, V::Set1(0x1p-125))));
-                }
-                unsure = V::Or(unsure, V::EqBits(V::And(V::AddBits(r, window), windowMask), midpoint));
-            }
-        }
-
-        // The error handed down, four sending neurons at a time.
-        if (l > 1) {
-            const std::size_t inPad = (nIn + 3) / 4 * 4;
-            const auto deltaAt = [&](std::size_t j) {
-                return _mm_permutevar_ps(delta[j / 4], _mm_set1_epi32(static_cast<int>(j % 4)));
-            };
-#pragma GCC unroll 4
-            for (std::size_t kq = 0; kq < inPad; kq += 4)
-                error[kq / 4] = HandDownQuadFma<V>(weight, pad, nIn, nOut, kq, deltaAt, unsure);
-        }
-    });
 }
 
-template <class V, class S = TAnyShape>
-bool TrainKernel(const TRavoStepView& v, const float* inputs, const float* targets, float& loss) {
-    using D = typename V::D;
-    if (!ForwardKernel<V, S>(v, inputs)) return false;
-    const std::size_t top = S::Layers(v) - 1;
-    const std::size_t nTop = S::Count(v, top);
-    const float* topOut = v.out + v.neuronOffset[top];
-    const double lr = v.learningRate;
-    const D absMask = V::Bits(0x7FFFFFFFFFFFFFFF);
-    const D weightBound = V::Set1(0x1p-44);
-    D unsure = V::Zero();
-    __m128 unsureF = _mm_setzero_ps();
-    unsigned unsureScalar = 0;
-
-    if constexpr (V::kFma && S::kFixed) {
-        BackwardFixedFma<V, S>(v, targets, unsure, unsureScalar);
-    } else {
-    float* backError = v.backError;
-    float* grads = v.grads;
-    // Kind (a): a difference of two floats.
-    // Error signals are written four at a time where the shape is fixed, so
-    // that the four-wide loads that read them are served from one store.
-    if constexpr (S::kFixed) {
-        float e[S::kMaxPad] = {};
-#pragma GCC unroll 16
-        for (std::size_t j = 0; j < nTop; ++j) e[j] = topOut[j] - targets[j];
-        StoreQuads(S::Pad(v, top - 1), backError, e);
-    } else {
-        for (std::size_t j = 0; j < nTop; ++j) backError[j] = topOut[j] - targets[j];
-        if (top >= 1)
-            for (std::size_t j = nTop; j < S::Pad(v, top - 1); ++j) backError[j] = 0.0f;
+template <class D>
+void Forward(const TRavoStepView& v, const float* inputs, TStepChecks<D>& checks) {
+    CopyInputs(v, inputs);
+    for (std::size_t l = 1; l < v.layers; ++l) {
+        Accumulate(v, l, checks);
+        Activate(v, l, checks);
     }
+}
 
+// ---- Backward. -----------------------------------------------------------------
 
-    LayersDown<S>(v, [&](auto layer) {
-        const std::size_t l = layer;
-        const std::size_t i = l - 1;
-        const std::size_t nIn = S::Count(v, i);
-        const std::size_t nOut = S::Count(v, l);
-        const std::size_t pad = S::Pad(v, i);
-        const double* x = v.outD + v.neuronOffset[i];
-        const float* sum = v.sum + v.neuronOffset[l];
-        const float* out = v.out + v.neuronOffset[l];
-        const float* weight = v.weight + v.weightOffset[i];
-        float* weightNext = v.weightNext + v.weightOffset[i];
-        const float* bias = v.bias + v.biasOffset[i];
-        float* biasNext = v.biasNext + v.biasOffset[i];
-        double* step = v.step + v.biasOffset[i];
-        float* delta = v.delta + v.biasOffset[i];
-        const bool output = l + 1 == S::Layers(v);
-        const bool sigmoidUnits = output != S::SigmoidNet(v);
-        const bool linearUnits = S::SigmoidNet(v) && output;
+// Output - target per output (kind (a)) into error, 0 up to the padding.
+inline void OutputErrors(const TRavoStepView& v, const float* targets, float* error) {
+    const std::size_t top = v.layers - 1;
+    const float* out = v.out + v.neuronOffset[top];
+    for (std::int32_t j = 0; j < v.counts[top]; ++j) error[j] = out[j] - targets[j];
+    for (std::size_t j = std::size_t(v.counts[top]); j < v.pad[top - 1]; ++j) error[j] = 0.0f;
+}
 
-        if constexpr (V::kVectorExp) {
-            // The same per-neuron values, four neurons at a time; the error
-            // signal's padding lanes are 0, so padding deltas and steps are 0.
-            const double* mask = v.laneMask + v.biasOffset[i];
-#pragma GCC unroll 4
-            for (std::size_t q = 0; q < pad; q += V::N) {
-                const D lanes = V::Load(mask + q);
-                __m128 activeDer;
-                if (sigmoidUnits) {
-                    const D s = V::FromF(_mm_loadu_ps(out + q));
-                    const D r = V::Mul(s, V::Sub(V::Set1(1.0), s));
-                    unsure = V::Or(unsure, V::And(V::Or(V::Below(s, 0x1p-28), MidpointSuspectV<V>(r)), lanes));
-                    activeDer = V::ToF(r);
-                } else if (linearUnits) {
-                    activeDer = _mm_set1_ps(1.0f);
-                } else {
-                    activeDer = _mm_and_ps(_mm_cmpgt_ps(_mm_loadu_ps(sum + q), _mm_setzero_ps()), _mm_set1_ps(1.0f));
-                }
-                const __m128 d = _mm_mul_ps(_mm_loadu_ps(backError + q), activeDer);
-                _mm_storeu_ps(delta + q, d);
-                const D st = V::Mul(V::FromF(d), V::Set1(lr));
-                V::Store(step + q, st);
-                const D b = V::Sub(V::FromF(_mm_loadu_ps(bias + q)), st);
-                unsure = V::Or(unsure, V::And(MidpointSuspectV<V>(b), lanes));
-                _mm_storeu_ps(biasNext + q, V::ToF(b));
-            }
+// Per neuron of layer l: the derivative at its sum, delta = error x
+// derivative (kind (a)), step = delta lr (exact) and the new bias b - step
+// (kind (b)).  A sigmoid unit's derivative is s(1-s) with s its own output,
+// which is Sigmoid(sum) rounded to float; kind (b), 1-s exact for s >= 2^-28.
+template <class D>
+void NeuronSteps(const TRavoStepView& v, std::size_t l, const float* error, TStepChecks<D>& checks) {
+    const std::size_t i = l - 1, b = v.biasOffset[i];
+    const bool output = l + 1 == v.layers;
+    const bool sigmoidUnits = output != v.sigmoidNet;
+    const bool linearUnits = v.sigmoidNet && output;
+    const D one = Set<D>(1.0);
+    for (std::size_t q = 0; q < v.pad[i]; q += kLanes<D>) {
+        const D lanes = Load<D>(v.laneMask + b + q);
+        D derivative = one;
+        if (sigmoidUnits) {
+            const D s = LoadFloats<D>(v.out + v.neuronOffset[l] + q);
+            const D r = Mul(s, Sub(one, s));
+            checks.Flag(And(NotAtLeast(s, Set<D>(0x1p-28)), lanes));
+            checks.Exact(r, lanes);
+            derivative = RoundToFloat(r);
+        } else if (!linearUnits) {
+            derivative = And(Greater(LoadFloats<D>(v.sum + v.neuronOffset[l] + q), Set<D>(0.0)), one);
         }
-#pragma GCC unroll 16
-        for (std::size_t j = 0; j < (V::kVectorExp ? 0 : nOut); ++j) {
-            // A sigmoid unit's derivative at its sum is s(1-s) with s its own
-            // output, which is exactly Sigmoid(sum) rounded to float.
-            float activeDer;
-            if (sigmoidUnits) {
-                const double s = out[j];
-                unsureScalar |= !(s >= 0x1p-28);  // 1-s exact in double from here on
-                const double r = s * (1.0 - s);    // kind (b)
-                unsureScalar |= KMidpointSuspect(r);
-                activeDer = static_cast<float>(r);
-            } else {
-                activeDer = linearUnits || sum[j] > 0.0f ? 1.0f : 0.0f;
-            }
-            // Kind (a): one rounding of the exact product of two floats.
-            const float d = backError[j] * activeDer;
-            delta[j] = d;
-            step[j] = static_cast<double>(d) * lr;  // exact: 48 bits
-            const double b = static_cast<double>(bias[j]) - step[j];  // kind (b)
-            unsureScalar |= KMidpointSuspect(b);
-            biasNext[j] = static_cast<float>(b);
-        }
+        const D delta = RoundToFloat(Mul(LoadFloats<D>(error + q), derivative));
+        StoreFloats(v.delta + b + q, delta);
+        const D step = Mul(delta, Set<D>(v.learningRate));
+        Store(v.step + b + q, step);
+        const D old = LoadFloats<D>(v.bias + b + q);
+        const D bias = Sub(old, step);
+        checks.Sum(bias, old, Xor(step, Set<D>(-0.0)), lanes);
+        StoreFloats(v.biasNext + b + q, bias);
+    }
+}
 
-        // Weight steps w - delta*o*lr, kind (c), V::N neurons side by side.
-        if constexpr (V::kIntWindow) {
-            // A cheaper form of the same check.  With |P| <= |r|/2 the two
-            // routes differ by less than 2^-52 (|P| + |r|) < 3 units in the
-            // last place of r (2^(e-52) for r in [2^e, 2^(e+1))); for r in the
-            // normal float range a float midpoint has significand bits 28..0
-            // equal to 0x10000000, so r is safe when those bits lie 32 units
-            // or more away from it.  |P| <= max|step| * max|o| (1 + 2^-52), so
-            // every r with |r| > T = 4 max|step| max|o| (and above 2^-125)
-            // meets the condition; smaller ones, NaNs included, are flagged.
-            // (BackwardFixedFma takes T per receiving neuron: 4 |step_j| max|o|.)
-            // Padding lanes hold the weight 1 and the step 0: never flagged.
-            // Here r is one rounding of the exact w - P (fused), which only
-            // narrows the difference between the routes.
-            double maxStep = 0.0, maxIn = 0.0;
-            unsigned nan = 0;
-#pragma GCC unroll 16
-            for (std::size_t j = 0; j < nOut; ++j) {
-                maxStep = std::fabs(step[j]) > maxStep ? std::fabs(step[j]) : maxStep;
-                nan |= step[j] != step[j];
-            }
-#pragma GCC unroll 16
-            for (std::size_t k = 0; k < nIn; ++k) {
-                maxIn = std::fabs(x[k]) > maxIn ? std::fabs(x[k]) : maxIn;
-                nan |= x[k] != x[k];
-            }
-            unsureScalar |= nan;
-            const double t = 4.0 * maxStep * maxIn;
-            const D small = V::Set1(t > 0x1p-125 ? t : 0x1p-125);
-            const D window = V::Bits(32), windowMask = V::Bits(0x1FFFFFFF & ~63), midpoint = V::Bits(0x10000000);
-#pragma GCC unroll 16
-            for (std::size_t k = 0; k < nIn; ++k) {
-                const D o = V::Set1(x[k]);
-                const float* w = weight + k * pad;
-                float* wNext = weightNext + k * pad;
-#pragma GCC unroll 4
-                for (std::size_t q = 0; q < pad; q += V::N) {
-                    // One rounding of the exact w - step*o (a fused multiply-add).
-                    const D r = V::FmaNeg(V::Load(step + q), o, V::LoadF(w + q));
-                    V::StoreF(wNext + q, r);
-                    unsure = V::Or(unsure, V::NotAbove(V::And(r, absMask), small));
-                    unsure = V::Or(unsure, V::EqBits(V::And(V::AddBits(r, window), windowMask), midpoint));
-                }
-            }
-        } else {
-#pragma GCC unroll 16
-            for (std::size_t k = 0; k < nIn; ++k) {
-                const D o = V::Set1(x[k]);
-                const float* w = weight + k * pad;
-                float* wNext = weightNext + k * pad;
-#pragma GCC unroll 4
-                for (std::size_t q = 0; q < pad; q += V::N) {
-                    const D p = V::Mul(V::Load(step + q), o);
-                    const D r = V::Sub(V::LoadF(w + q), p);
-                    V::StoreF(wNext + q, r);
-                    const D bound = V::Mul(V::Add(V::And(p, absMask), V::And(r, absMask)), weightBound);
-                    unsureF = _mm_or_ps(unsureF, _mm_xor_ps(V::ToF(V::Sub(r, bound)), V::ToF(V::Add(r, bound))));
-                    unsure = V::Or(unsure, V::Unordered(r));
-                }
-            }
-        }
-
-        // The error handed down, from the weights before the step; the one
-        // left for the input layer is never used and not computed.
-        if (l > 1) {
-          if constexpr (V::kFma) {
-            const std::size_t inPad = (nIn + 3) / 4 * 4;
-            const auto deltaAt = [&](std::size_t j) { return _mm_set1_ps(delta[j]); };
-#pragma GCC unroll 4
-            for (std::size_t kq = 0; kq < inPad; kq += 4)
-                _mm_storeu_ps(grads + kq, HandDownQuadFma<V>(weight, pad, nIn, nOut, kq, deltaAt, unsure));
-          } else {
-            [[maybe_unused]] float handedDown[S::kMaxPad] = {};
-#pragma GCC unroll 16
-            for (std::size_t k = 0; k < nIn; ++k) {
-                const float* w = weight + k * pad;
-                double g = delta[0] * w[0];  // kind (a)
-#pragma GCC unroll 16
-                for (std::size_t j = 1; j < nOut; ++j) {
-                    const double r = static_cast<double>(delta[j]) * static_cast<double>(w[j]) + g;  // kind (b)
-                    unsureScalar |= KMidpointSuspect(r);
-                    g = static_cast<float>(r);
-                }
-                if constexpr (S::kFixed)
-                    handedDown[k] = static_cast<float>(g);
-                else
-                    grads[k] = static_cast<float>(g);
-            }
-            if constexpr (S::kFixed)
-                StoreQuads(S::Pad(v, i - 1), grads, handedDown);
+// New weights w - step o (kind (c)): with P = step o exact, both routes round
+// P and then w - P, or (fused) w - P once; |r53 - r64| < 2^-52 (|P| + |r53|),
+// and the bound taken is 256 times that.  Padding lanes: weight 1, step 0.
+template <class D>
+void WeightSteps(const TRavoStepView& v, std::size_t l, TStepChecks<D>& checks) {
+    const std::size_t i = l - 1, pad = v.pad[i];
+    const double* x = v.outD + v.neuronOffset[i];
+    const float* weight = v.weight + v.weightOffset[i];
+    float* next = v.weightNext + v.weightOffset[i];
+    for (std::size_t k = 0; k < std::size_t(v.counts[i]); ++k) {
+        const D o = Set<D>(x[k]);
+        for (std::size_t q = 0; q < pad; q += kLanes<D>) {
+            const D step = Load<D>(v.step + v.biasOffset[i] + q);
+            const D w = LoadFloats<D>(weight + k * pad + q);
+            const D p = Mul(step, o);
+            D r;
+            if constexpr (kFused)
+                r = NegMulAdd(step, o, w);
             else
-                for (std::size_t k = nIn; k < S::Pad(v, i - 1); ++k) grads[k] = 0.0f;
-          }
-            float* handed = grads;
-            grads = backError;
-            backError = handed;
+                r = Sub(w, p);
+            StoreFloats(next + k * pad + q, r);
+            checks.Within(r, Mul(Add(Abs(p), Abs(r)), Set<D>(0x1p-44)));
         }
-    });
-
     }
+}
 
-    // The tally, from the outputs of the forward pass.
+// The error handed down to layer l-1, from the weights before the step:
+// handed[k] = sum_j delta_j w_jk in ascending j, the first term one rounding
+// of a product (kind (a)), each further one kind (b); 0 up to the padding.
+template <class D>
+void HandDown(const TRavoStepView& v, std::size_t l, float* handed, TStepChecks<D>& checks) {
+    const std::size_t i = l - 1, nIn = std::size_t(v.counts[i]);
+    const float* delta = v.delta + v.biasOffset[i];
+    for (std::size_t k = 0; k < nIn; ++k) {
+        const float* w = v.weight + v.weightOffset[i] + k * v.pad[i];
+        float g = delta[0] * w[0];
+        for (std::int32_t j = 1; j < v.counts[l]; ++j) {
+            const double p = double(delta[j]) * double(w[j]);
+            const double r = p + double(g);
+            checks.Sum(r, p, double(g));
+            g = static_cast<float>(r);
+        }
+        handed[k] = g;
+    }
+    for (std::size_t k = nIn; k < v.pad[i - 1]; ++k) handed[k] = 0.0f;
+}
+
+// The tally d d + loss per output (kind (b)), d the output error of the pass.
+template <class D>
+float Tally(const TRavoStepView& v, const float* targets, float loss, TStepChecks<D>& checks) {
+    const std::size_t top = v.layers - 1;
+    const float* out = v.out + v.neuronOffset[top];
     double tally = loss;
-#pragma GCC unroll 16
-    for (std::size_t j = 0; j < nTop; ++j) {
-        const double d = static_cast<float>(static_cast<double>(topOut[j]) - static_cast<double>(targets[j]));
-        const double r = d * d + tally;  // kind (b)
-        unsureScalar |= KMidpointSuspect(r);
+    for (std::int32_t j = 0; j < v.counts[top]; ++j) {
+        const double d = out[j] - targets[j];  // kind (a)
+        const double r = d * d + tally;
+        checks.Sum(r, d * d, tally);
         tally = static_cast<float>(r);
     }
-    const __m128i sameF = _mm_cmpeq_epi32(_mm_castps_si128(unsureF), _mm_setzero_si128());
-    if (unsureScalar != 0 || V::Any(unsure) || _mm_movemask_epi8(sameF) != 0xFFFF) return false;
-    loss = static_cast<float>(tally);
+    return static_cast<float>(tally);
+}
+
+template <class D>
+bool ForwardStep(const TRavoStepView& v, const float* inputs) {
+    TStepChecks<D> checks;
+    Forward(v, inputs, checks);
+    return checks.Sure();
+}
+
+template <class D>
+bool TrainStep(const TRavoStepView& v, const float* inputs, const float* targets, float& loss) {
+    TStepChecks<D> checks;
+    Forward(v, inputs, checks);
+    if (!checks.Sure()) return false;
+    float* error = v.backError;
+    float* handed = v.grads;
+    if (v.layers >= 2) OutputErrors(v, targets, error);
+    for (std::size_t l = v.layers - 1; l >= 1; --l) {
+        NeuronSteps(v, l, error, checks);
+        WeightSteps(v, l, checks);
+        if (l > 1) {
+            HandDown(v, l, handed, checks);
+            std::swap(error, handed);
+        }
+    }
+    const float tally = Tally(v, targets, loss, checks);
+    if (!checks.Sure()) return false;
+    loss = tally;
     return true;
-}
-
-// The program's network, [7, 7, 3, 2] with sigmoid units, has its own
-// unrolled instance; every other shape takes the general one.
-using TProgramShape = TSigmoidShape4<7, 7, 3, 2>;
-
-template <class V>
-bool Forward(const TRavoStepView& v, const float* inputs) {
-    return TProgramShape::Matches(v) ? ForwardKernel<V, TProgramShape>(v, inputs) : ForwardKernel<V>(v, inputs);
-}
-
-template <class V>
-bool Train(const TRavoStepView& v, const float* inputs, const float* targets, float& loss) {
-    return TProgramShape::Matches(v) ? TrainKernel<V, TProgramShape>(v, inputs, targets, loss)
-                                     : TrainKernel<V>(v, inputs, targets, loss);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "ann/URavoAnn.h"
 #include "ann/RavoFile.h"
-#include "ann/RavoStep.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,72 +10,10 @@
 #include <random>
 #include <utility>
 
-// How the training step stays bit-identical to the extended-precision formulas
-// ---------------------------------------------------------------------------
-// Every stored value is X rounded to float, where X is a formula over floats.
-// The extended route (ForwardExtended, BackProp, the tally in Train) computes
-// X in long double (64-bit significand) and rounds the result to float: it is
-// the formulas themselves.  The fast route (RavoStep*.cpp) computes in double
-// (53-bit) and checks every value it stores; when any check fails, the whole
-// step is thrown away (the new weights go to separate arrays) and redone by the
-// extended route.  Three kinds of formula occur:
-//
-// (a) Both routes are one correct rounding of the same exact value: a product
-//     of two floats (48 bits, exact in both), a difference of two floats
-//     (rounding to 53 or 64 bits and then to 24 equals rounding once, as
-//     53, 64 >= 2*24 + 2).  No check: delta, loss_der, the first
-//     layer_grads_x term, d.
-//
-// (b) One rounding of an exact value in each route: a float plus an exact
-//     float product (the forward accumulator, layer_grads_x, the bias step
-//     b - delta*lr, the loss tally d*d + fLoss, s*(1-s) for s >= 2^-28).
-//     Let r53 and r64 be the two roundings of the exact X.  Float midpoints
-//     (of the normal and the subnormal range) are representable in 53 bits,
-//     so unless r53 lies exactly on one, X, r53 and r64 are on the same side
-//     of every midpoint and round to the same float.  In the normal float
-//     range a midpoint has the significand bits 28..0 of its double equal to
-//     0x10000000: the check flags those, every nonzero r53 below 2^-126 (the
-//     subnormal range, where midpoints lie elsewhere) and NaNs.  A zero r53 is
-//     exact (no sum or product of floats underflows in double).  An exact r53
-//     (X itself) is the same in both routes: the AVX2 forward pass drops the
-//     flag where the two-sum error of the double sum is 0 (inputs with few
-//     significant bits land exactly on midpoints now and then).
-//     With fused multiply-adds (AVX2+FMA route) the float accumulators are
-//     advanced by fma: float(X) exactly, which differs from float(r64) only
-//     when r64 is a midpoint other than X, and then r53 is that midpoint too;
-//     the double r53 is computed beside the chain and checked as above.
-//
-// (c) Several roundings, with a bound B on |r53 - r64|: when no float
-//     rounding boundary lies within B of r53, both round to the same float.
-//     Weight step: P = delta*o*lr exactly; the extended route rounds P, then
-//     w - P; the double route does the same (or rounds w - P once, fused):
-//       |r53 - X| <= 2^-53 |P| + 2^-53 |r53| (1 + 2^-52),
-//       |r64 - X| <= 2^-64 |P| + 2^-64 |r64| (1 + 2^-63),
-//     so |r53 - r64| < 2^-52 (|P| + |r53|).  The SSE2 and AVX routes check
-//     that r53 - B and r53 + B with B = 2^-44 (|P| + |r53|), 256 times that,
-//     round to the same float (bit for bit: +0 and -0 differ).  The AVX2 route
-//     requires |r53| > 4 |step_j| max|o| >= 2|P| or, failing that, the
-//     weight's own 2|P| (and above 2^-125), so that
-//     the bound is below 3 units in the last place of r53, and then that the
-//     significand bits 28..0 of r53 lie at least 32 units from 0x10000000,
-//     where the float midpoints of its binade are.
-//     Sigmoid 1/(1+exp(-x)): glibc's exp and its vector exp (libmvec) are
-//     taken to be within 4 ulp (libmvec's documented accuracy; the scalar one
-//     is documented tighter): relative error of the double route below
-//     2^-50 + 2 * 2^-53 < 2^-49; expl, taken within 4 ulp of its format, and
-//     two roundings: below 2^-61.  The check uses a relative B = 2^-40, more
-//     than 250 times the sum.  An overflowing exp(-x) (x < -709) gives 0 in
-//     double; the exact value is then below 2^-1000 and rounds to +0 in both
-//     routes.
-// NaNs are always flagged.  The route assumes the default floating-point
-// environment (round to nearest, no flush-to-zero, no denormals-are-zero) and
-// is not taken otherwise.  The AVX-512 route for the program's own network
-// (RavoStepAvx512.cpp) makes the same checks more coarsely: it also flags
-// every kind (b) value of 0, every weight step that the AVX2 route would look
-// at twice, and every non-finite sum; a step it flags goes to the AVX2 route.
-// The oracle test trains the plain long-double implementation side by side
-// over thousands of steps on every route; another test puts a sum just below
-// a float midpoint, where rounding twice and rounding once differ.
+// The training step and the forward pass take a fast route in double
+// precision wherever that route provably gives the extended formulas' floats,
+// and the extended route otherwise: why, and what it assumes, is explained at
+// the top of RavoStep.h.
 
 namespace {
 
@@ -128,27 +65,39 @@ inline std::uint32_t FloatBits(float f) {
 
 // ---- Which fast route this processor takes. ---------------------------------
 
-enum class TRoute { Extended, Sse2, Avx, Fma, Avx512 };
+using TForwardKernel = bool (*)(const TRavoStepView&, const float*);
+using TTrainKernel = bool (*)(const TRavoStepView&, const float*, const float*, float&);
 
+// A route: its forward pass and training step for any shape, and the coarser
+// step for the program's own network, tried first where there is one.
+struct TRoute {
+    const char* name;
+    TForwardKernel forward;
+    TTrainKernel train;
+    TTrainKernel program;
+};
+
+// The widest route the processor supports.  RAVO_ROUTE=fma, avx, sse2 or
+// extended holds it to that route or a narrower one (to compare them, and to
+// test every route on one machine); any other value is ignored.
 TRoute ChooseRoute() {
-#if defined(__SSE2__)
-#if defined(RAVO_HAVE_AVX_ROUTE)
-    __builtin_cpu_init();
-    // RAVO_ROUTE=fma, avx or sse2 holds a processor to a narrower route (to
-    // compare them, and to test every route on one machine).
     const char* forced = std::getenv("RAVO_ROUTE");
-    const std::string route = forced ? forced : "";
+    const std::string limit = forced ? forced : "";
+    // How wide a route may be taken: 0 extended, 1 SSE2, 2 AVX, 3 AVX2+FMA, 4 AVX-512.
+    const int widest = limit == "extended" ? 0 : limit == "sse2" ? 1 : limit == "avx" ? 2 : limit == "fma" ? 3 : 4;
+#if defined(__SSE2__) && defined(RAVO_HAVE_AVX_ROUTE)
+    __builtin_cpu_init();
     const bool fma = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    if (route.empty() && fma && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-        __builtin_cpu_supports("avx512dq"))
-        return TRoute::Avx512;
-    if ((route.empty() || route == "fma") && fma) return TRoute::Fma;
-    if ((route.empty() || route == "avx") && __builtin_cpu_supports("avx")) return TRoute::Avx;
+    const bool avx512 = fma && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                        __builtin_cpu_supports("avx512dq");
+    if (widest >= 4 && avx512) return {"avx512", RavoForwardFma, RavoTrainFma, RavoTrainProgramAvx512};
+    if (widest >= 3 && fma) return {"fma", RavoForwardFma, RavoTrainFma, RavoTrainProgramFma};
+    if (widest >= 2 && __builtin_cpu_supports("avx")) return {"avx", RavoForwardAvx, RavoTrainAvx, nullptr};
 #endif
-    return TRoute::Sse2;
-#else
-    return TRoute::Extended;
+#if defined(__SSE2__)
+    if (widest >= 1) return {"sse2", RavoForwardSse2, RavoTrainSse2, nullptr};
 #endif
+    return {"extended", nullptr, nullptr, nullptr};
 }
 
 const TRoute kRoute = ChooseRoute();
@@ -336,6 +285,7 @@ void TRavoAnn::SetLearningRate(float Value) {
 // Offsets of the flat arrays and their sizes, from fNeuronCountInLayers
 // (already validated); every array is zero.
 void TRavoAnn::BuildLayout() {
+    fView = TRavoStepView();
     const std::size_t layers = fNeuronCountInLayers.size();
     fNeuronOffset.assign(layers, 0);
     fBiasOffset.assign(layers - 1, 0);
@@ -434,55 +384,60 @@ void TRavoAnn::ForwardExtended(const float* Inputs) {
     for (std::size_t n = 0; n < fOut.size(); ++n) fOutD[n] = fOut[n];
 }
 
-// The arrays as the fast route sees them.
-#define RAVO_STEP_VIEW                                                                                        \
-    TRavoStepView view{fNeuronOffset.size(), fNeuronCountInLayers.data(), fNeuronOffset.data(),               \
-                       fWeightOffset.data(),  fBiasOffset.data(),         fPad.data(),                        \
-                       fWeight.data(),        fWeightNext.data(),         fBias.data(),                       \
-                       fBiasNext.data(),      fLaneMask.data(),           fStep.data(),                       \
-                       fDelta.data(),         fSumD.data(),               fSum.data(),                        \
-                       fOut.data(),           fOutD.data(),               fBackError.data(),                  \
-                       fLayerGrads.data(),    fLearningRate,              fActivationFunc == TRavoActivationFunc::Sigmoid}
+const char* TRavoAnn::RouteName() { return kRoute.name; }
+
+// The arrays as the fast routes see them.  The learning rate is taken at
+// every step.
+const TRavoStepView& TRavoAnn::StepView() {
+    TRavoStepView& v = fView;
+    if (v.counts != fNeuronCountInLayers.data() || v.weight != fWeight.data()) {
+        v.layers = fNeuronOffset.size();
+        v.counts = fNeuronCountInLayers.data();
+        v.neuronOffset = fNeuronOffset.data();
+        v.weightOffset = fWeightOffset.data();
+        v.biasOffset = fBiasOffset.data();
+        v.pad = fPad.data();
+        v.weight = fWeight.data();
+        v.bias = fBias.data();
+        v.laneMask = fLaneMask.data();
+        v.weightNext = fWeightNext.data();
+        v.biasNext = fBiasNext.data();
+        v.sum = fSum.data();
+        v.out = fOut.data();
+        v.outD = fOutD.data();
+        v.sumD = fSumD.data();
+        v.step = fStep.data();
+        v.delta = fDelta.data();
+        v.backError = fBackError.data();
+        v.grads = fLayerGrads.data();
+    }
+    v.learningRate = fLearningRate;
+    v.sigmoidNet = fActivationFunc == TRavoActivationFunc::Sigmoid;
+    return v;
+}
 
 bool TRavoAnn::ForwardFast(const float* Inputs) {
-    if (kRoute == TRoute::Extended || !DefaultEnvironment()) return false;
-    RAVO_STEP_VIEW;
-#if defined(__SSE2__)
-    switch (kRoute) {
-#if defined(RAVO_HAVE_AVX_ROUTE)
-    case TRoute::Avx512:  // the AVX-512 route has no forward pass of its own
-    case TRoute::Fma: return RavoForwardFma(view, Inputs);
-    case TRoute::Avx: return RavoForwardAvx(view, Inputs);
-#endif
-    default: return RavoForwardSse2(view, Inputs);
-    }
-#else
-    (void)view;
-    (void)Inputs;
-    return false;
-#endif
+    if (!kRoute.forward || !DefaultEnvironment()) return false;
+    return kRoute.forward(StepView(), Inputs);
 }
 
 bool TRavoAnn::TrainFast(const float* Inputs, const float* Outputs, float& Loss) {
-    if (kRoute == TRoute::Extended || !DefaultEnvironment()) return false;
-    RAVO_STEP_VIEW;
-#if defined(__SSE2__)
-    switch (kRoute) {
-#if defined(RAVO_HAVE_AVX_ROUTE)
-    case TRoute::Avx512:
-        return RavoTrainAvx512(view, Inputs, Outputs, Loss) || RavoTrainFma(view, Inputs, Outputs, Loss);
-    case TRoute::Fma: return RavoTrainFma(view, Inputs, Outputs, Loss);
-    case TRoute::Avx: return RavoTrainAvx(view, Inputs, Outputs, Loss);
-#endif
-    default: return RavoTrainSse2(view, Inputs, Outputs, Loss);
+    if (!kRoute.train || !DefaultEnvironment()) return false;
+    const TRavoStepView& view = StepView();
+    if (kRoute.program && RavoProgramShape(view)) {
+        if (kRoute.program(view, Inputs, Outputs, Loss)) {
+            ++fStepStats.Accepted;
+            return true;
+        }
+        if (kRoute.train(view, Inputs, Outputs, Loss)) {
+            ++fStepStats.Rechecked;
+            return true;
+        }
+        return false;
     }
-#else
-    (void)view;
-    (void)Inputs;
-    (void)Outputs;
-    (void)Loss;
-    return false;
-#endif
+    if (!kRoute.train(view, Inputs, Outputs, Loss)) return false;
+    ++fStepStats.Accepted;
+    return true;
 }
 
 void TRavoAnn::Run(const std::vector<float>& Inputs, std::vector<float>& Outputs) {
@@ -509,11 +464,16 @@ void TRavoAnn::Train(const std::vector<float>& Inputs, const std::vector<float>&
     if (TrainFast(Inputs.data(), Outputs.data(), loss)) {
         fWeight.swap(fWeightNext);
         fBias.swap(fBiasNext);
+        fView.weight = fWeight.data();
+        fView.weightNext = fWeightNext.data();
+        fView.bias = fBias.data();
+        fView.biasNext = fBiasNext.data();
         fLoss = loss;
         fTrainCount += static_cast<std::int32_t>(nOut);
         return;
     }
     const TExtendedPrecision precision;
+    ++fStepStats.Redone;
     ForwardExtended(Inputs.data());
     BackProp(Outputs);
     // The tally uses the outputs of the forward pass above, before the update.

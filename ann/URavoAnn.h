@@ -5,7 +5,7 @@
 // Every formula is evaluated in 80-bit extended precision (long double) and
 // rounded to a 32-bit float where its result is stored.  The training step
 // takes a faster double-precision route wherever that route provably gives
-// the same float (see URavoAnn.cpp); the results are bit for bit those of the
+// the same float (see ann/RavoStep.h); the results are bit for bit those of the
 // extended-precision formulas.
 //
 // Plain C++17: nothing of the rest of the program is used here.
@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "ann/RavoStep.h"
 
 enum class TRavoActivationFunc : std::uint8_t { Sigmoid = 0, ReLU = 1 };
 
@@ -39,6 +41,16 @@ public:
 class ERavoFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// How a network's training steps were taken: Accepted from the fast route
+// at once, Rechecked by its finer kernel after the first one flagged a value,
+// Redone in extended precision.  A copy starts with its original's counts;
+// loading a model file starts them again.
+struct TRavoStepStats {
+    std::uint64_t Accepted = 0;
+    std::uint64_t Rechecked = 0;
+    std::uint64_t Redone = 0;
 };
 
 class TRavoAnn {
@@ -95,6 +107,10 @@ public:
     float Bias(std::int32_t i, std::int32_t j) const;
     // Weight from neuron k of layer i to neuron j of layer i+1; range-checked.
     float Weight(std::int32_t i, std::int32_t j, std::int32_t k) const;
+    const TRavoStepStats& StepStats() const { return fStepStats; }
+    // The fast route this process takes: "avx512", "fma", "avx", "sse2" or
+    // "extended" (none).
+    static const char* RouteName();
 
 private:
     TRavoAnn() = default;
@@ -110,10 +126,11 @@ private:
     static float ReLU(float x);
     static float ReLUDerivative(float x);
 
-    // The fast routes (see URavoAnn.cpp): false when some value may differ
+    // The fast routes (see RavoStep.h): false when some value may differ
     // from the extended formula; then nothing has changed but fSum and fOut,
     // and the caller takes the extended route.  TrainFast leaves the new
     // weights and biases in fWeightNext/fBiasNext and the new tally in Loss.
+    const TRavoStepView& StepView();
     bool ForwardFast(const float* Inputs);
     bool TrainFast(const float* Inputs, const float* Outputs, float& Loss);
     void ForwardExtended(const float* Inputs);
@@ -163,4 +180,10 @@ private:
     std::vector<float> fDelta;
     std::vector<float> fWeightNext;
     std::vector<float> fBiasNext;
+    TRavoStepStats fStepStats;
+    // The arrays as the fast routes see them, kept from step to step (its
+    // Next arrays exchanged with the network's after each fast step): taken
+    // again whenever its counts or weights are not this network's arrays
+    // (after a copy, and after BuildLayout, which empties it).
+    TRavoStepView fView;
 };
