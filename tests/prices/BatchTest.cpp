@@ -1,7 +1,8 @@
 // brelvan-batch end to end on the sample price file, in a fresh folder: the
 // log on standard output, the messages on standard error, the registration
-// in SQDB.DB, the saved chart and table.  CTest runs this program a second
-// time under a comma-decimal locale: the driver writes the same texts there.
+// in SQDB.DB, the saved chart and table, and what it does when its output or
+// a file cannot be written.  CTest runs this program a second time under a
+// comma-decimal locale: the driver writes the same texts there.
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -12,6 +13,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+
 namespace {
 
 struct TRun {
@@ -19,10 +24,14 @@ struct TRun {
     QStringList out, err;
 };
 
-TRun RunBatch(const QString& folder, const QStringList& args)
+// Runs the driver in the folder; `prepare` may redirect its output first.
+TRun RunBatch(const QString& folder, const QStringList& args,
+              const std::function<void(QProcess&)>& prepare = nullptr)
 {
     QProcess process;
     process.setWorkingDirectory(folder);
+    if (prepare)
+        prepare(process);
     process.start(QStringLiteral(BRELVAN_BATCH), args);
     EXPECT_TRUE(process.waitForFinished(120000));
     TRun run;
@@ -111,6 +120,66 @@ TEST_F(BatchTest, ErrorThatReachesTheDefaultHandlerGivesStatusOne)
     const TRun run = RunBatch(folder.path(), {"--passes", "many"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("'many' は整数ではありません"))) << run.err.join('\n').toStdString();
+}
+
+// Standard output or standard error on a full device: the run goes on, and
+// the exit status says that what was to be written is not all there.
+TEST_F(BatchTest, OutputThatCannotBeWrittenGivesStatusThree)
+{
+    const TRun fullOutput = RunBatch(folder.path(), {"--passes", "1"},
+                                     [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); });
+    EXPECT_EQ(fullOutput.exitCode, 3);
+    ASSERT_FALSE(fullOutput.err.isEmpty());
+    EXPECT_EQ(fullOutput.err.filter(QStringLiteral("標準出力に書けません / cannot write to standard output: ")).size(), 1)
+        << fullOutput.err.join('\n').toStdString();
+    EXPECT_TRUE(fullOutput.err.contains(QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")));
+
+    const TRun fullError = RunBatch(folder.path(), {"--passes", "1"},
+                                    [](QProcess& p) { p.setStandardErrorFile(QStringLiteral("/dev/full")); });
+    EXPECT_EQ(fullError.exitCode, 3);
+    EXPECT_EQ(fullError.out.size(), 14);
+
+    const TRun help = RunBatch(folder.path(), {"--help"},
+                               [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); });
+    EXPECT_EQ(help.exitCode, 3);
+    EXPECT_EQ(help.err.filter(QStringLiteral("標準出力に書けません")).size(), 1);
+}
+
+// A table or chart that cannot be written whole (here: beyond the file size
+// limit the run is given) leaves the files saved before as they were, and no
+// temporary file beside them.
+TEST_F(BatchTest, AFailedSaveLeavesTheEarlierFileAsItWas)
+{
+    const QDir dir(folder.path());
+    const QByteArray earlier = "earlier save\r\n";
+    for (const char* name : {"table.csv", "chart.png"}) {
+        QFile file(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(earlier);
+    }
+    const QStringList before = dir.entryList(QDir::Files);
+    const TRun run = RunBatch(folder.path(), {"--passes", "1", "--table", "table.csv", "--chart", "chart.png"},
+                              [](QProcess& p) {
+                                  p.setChildProcessModifier([] {
+                                      // Large enough for SQDB.DB, too small for the new table and chart.
+                                      const rlimit limit{32 * 1024, 32 * 1024};
+                                      setrlimit(RLIMIT_FSIZE, &limit);
+                                      std::signal(SIGXFSZ, SIG_IGN);
+                                  });
+                              });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.filter(QRegularExpression(QStringLiteral("^table\\.csv に書けません / cannot write: "))).size(), 1)
+        << run.err.join('\n').toStdString();
+    EXPECT_EQ(run.err.filter(QRegularExpression(QStringLiteral("^chart\\.png に保存できません / cannot save the chart"))).size(), 1)
+        << run.err.join('\n').toStdString();
+    for (const char* name : {"table.csv", "chart.png"}) {
+        QFile file(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), earlier) << name;
+    }
+    QStringList after = dir.entryList(QDir::Files);
+    after.removeAll(QStringLiteral("SQDB.DB"));
+    EXPECT_EQ(after, before);
 }
 
 TEST_F(BatchTest, HelpIsJapaneseAndEnglish)
