@@ -12,6 +12,7 @@
 #include "db/Data.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
@@ -151,23 +152,33 @@ QString CsvField(const QString& text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-EFileError CannotWrite(const QSaveFile& file)
+// Replaces the file with the bytes: they go to a temporary file beside it,
+// which is renamed over it once complete, so that a failed write leaves the
+// file as it was and nothing else behind.
+void SaveWhole(const QString& fileName, const QByteArray& bytes)
 {
-    return EFileError(file.fileName() + QStringLiteral(" に書けません / cannot write: ") + file.errorString());
+    QSaveFile file(fileName);
+    bool written = file.open(QIODevice::WriteOnly);
+    // A short write is no error to Qt: the rest is written again until the
+    // system refuses it, which names the reason.
+    for (qsizetype done = 0; written && done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        written = n > 0;
+        done += written ? n : 0;
+    }
+    if (written && file.flush() && file.commit())
+        return;
+    throw EFileError(fileName + QStringLiteral(" に書けません / cannot write: ") + file.errorString());
 }
 
-// The in-memory price table, every row in CNT order, with a header of column
-// names.  An existing file is replaced only by a whole new table.
+// The in-memory price table, every row in CNT order, with a header of column names.
 void SaveTable(const QString& fileName)
 {
     QSqlQuery query(dm->CsqM());
     if (!query.exec(QStringLiteral("select * from AYNK order by CNT")))
         throw EDatabaseError(QStringLiteral("価格テーブルを読めません / cannot read AYNK"));
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw CannotWrite(file);
-    QTextStream out(&file);
-    out.setEncoding(QStringConverter::Utf8);
+    QString text;
+    QTextStream out(&text);
     const QSqlRecord record = query.record();
     QStringList fields;
     for (int c = 0; c < record.count(); ++c)
@@ -180,13 +191,13 @@ void SaveTable(const QString& fileName)
         out << fields.join(QLatin1Char(',')) << "\r\n";
     }
     out.flush();
-    if (out.status() != QTextStream::Ok || !file.commit())
-        throw CannotWrite(file);
+    SaveWhole(fileName, text.toUtf8());
 }
 
 // The chart as the window draws it, enlarged so that the vertical date
 // labels of the bottom axis have room (the window lays it out at 857 x 305).
-// An existing file is replaced only by a whole new picture.
+// The picture is encoded in memory first: a file that cannot be written then
+// fails in SaveWhole, never halfway through the encoder.
 void SaveChart(TChart* chart, const QString& fileName)
 {
     const QSize least(1200, 600);
@@ -195,11 +206,11 @@ void SaveChart(TChart* chart, const QString& fileName)
     QCoreApplication::processEvents();
     chart->UpdateAxes();   // the labels are thinned for the new width
     QCoreApplication::processEvents();
-    const QPixmap picture = chart->grab();
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit())
-        throw EFileError(fileName + QStringLiteral(" に保存できません / cannot save the chart")
-                         + (file.error() == QFileDevice::NoError ? QString() : QStringLiteral(": ") + file.errorString()));
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !chart->grab().save(&buffer, "PNG"))
+        throw EFileError(fileName + QStringLiteral(" に保存できません / cannot save the chart"));
+    SaveWhole(fileName, png);
 }
 
 int Run(const TOptions& options)

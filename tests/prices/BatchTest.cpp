@@ -168,10 +168,9 @@ TEST_F(BatchTest, AFailedSaveLeavesTheEarlierFileAsItWas)
                                   });
                               });
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err.filter(QRegularExpression(QStringLiteral("^table\\.csv に書けません / cannot write: "))).size(), 1)
-        << run.err.join('\n').toStdString();
-    EXPECT_EQ(run.err.filter(QRegularExpression(QStringLiteral("^chart\\.png に保存できません / cannot save the chart"))).size(), 1)
-        << run.err.join('\n').toStdString();
+    for (const char* name : {"table.csv", "chart.png"})
+        EXPECT_EQ(run.err.filter(QString::fromLatin1(name) + QStringLiteral(" に書けません / cannot write: ")).size(), 1)
+            << run.err.join('\n').toStdString();
     for (const char* name : {"table.csv", "chart.png"}) {
         QFile file(dir.filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
