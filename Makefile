@@ -8,7 +8,7 @@
 #               FUZZ_SECONDS seconds on its seeds and earlier findings
 # Packages are installed with apt-get only when dpkg says they are missing.
 # Compiles go through ccache when it is installed (it is in the package list):
-# a build folder made again from nothing compiles only what changed.
+# a build folder made again takes the objects compiled before from its cache.
 
 BUILD    ?= build
 ASAN_BUILD ?= build-asan
