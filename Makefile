@@ -1,14 +1,17 @@
-# Brelvan: two entry points, both usable on a fresh Debian 12 machine.
-#   make run   install what is missing, build, open the window on the sample
-#   make test  install what is missing, build, run every test through CTest,
-#              then build the whole tree again with AddressSanitizer and
-#              UndefinedBehaviorSanitizer and run every test there too
-#   make fuzz  build the libFuzzer programs (clang) and run each for
-#              FUZZ_SECONDS seconds on its seeds and earlier findings
+# Brelvan: entry points usable on a fresh Debian 12 machine.
+#   make run    install what is missing, build, open the window on the sample
+#   make test   install what is missing, build, run every test once through CTest
+#   make check  make test, then build the whole tree again with AddressSanitizer
+#               and UndefinedBehaviorSanitizer and run every test there too,
+#               then make check-windows and make fuzz (what CI runs)
+#   make fuzz   build the libFuzzer programs (clang) and run each for
+#               FUZZ_SECONDS seconds on its seeds and earlier findings
 #   make check-windows
-#              cross-build for Windows with MinGW-w64 what needs no Qt (the
-#              network and its tests) and run the tests under wine64
+#               cross-build for Windows with MinGW-w64 what needs no Qt (the
+#               network and its tests) and run the tests under wine64
 # Packages are installed with apt-get only when dpkg says they are missing.
+# Compiles go through ccache when it is installed (it is in the package list):
+# a build folder made again takes the objects compiled before from its cache.
 
 BUILD    ?= build
 ASAN_BUILD ?= build-asan
@@ -17,18 +20,30 @@ FUZZ_SECONDS ?= 60
 FUZZERS  := price_file model_file catalogue_line
 RUNDIR   ?= run
 JOBS     ?= $(shell nproc)
-PACKAGES := cmake g++ make libgtest-dev qt6-base-dev qt6-charts-dev \
-            libqt6sql6-sqlite fonts-ipafont-gothic sqlite3 libfann-dev \
-            xvfb xauth python3 clang-14 libclang-rt-14-dev strace
+# Everything the build, the tests and the window need, recommended packages
+# not counted: libqt6opengl6-dev because Qt Charts' CMake package asks for
+# Qt6OpenGL (qt6-base-dev only recommends it); locales for the source of the
+# tests' comma-decimal locale; sqlite3 for the tests that check a database
+# file from outside; strace for the test that kills a first start at each of
+# its page writes; libfann-dev for the benchmark's comparison.
+PACKAGES := cmake g++ make ccache libgtest-dev qt6-base-dev libqt6opengl6-dev qt6-charts-dev \
+            libqt6sql6-sqlite fonts-ipafont-gothic sqlite3 strace libfann-dev locales \
+            xvfb xauth python3
+# The fuzzing build's compiler and its libFuzzer runtime.
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 
-.PHONY: all deps build asan run test fuzz bench clean windows-deps check-windows
+# Set when the configure step runs, after the packages are in.
+LAUNCHER = $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+.PHONY: all deps deps-fuzz build asan run test asan-test check fuzz bench clean windows-deps check-windows
 
 all: build
 
-deps:
+# Installs those of the packages $(1) that dpkg does not list as installed.
+define install-missing
 	@missing=""; \
-	for p in $(PACKAGES); do \
-	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; \
+	for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
@@ -36,9 +51,16 @@ deps:
 	  $$SUDO apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call install-missing,$(PACKAGES))
+
+deps-fuzz:
+	$(call install-missing,$(FUZZ_PACKAGES))
 
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -51,22 +73,32 @@ SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:detect_stack_use_a
                  LSAN_OPTIONS=suppressions=$(abspath tests/lsan.supp):print_suppressions=0
 
 $(ASAN_BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRELVAN_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRELVAN_SANITIZE=ON $(LAUNCHER)
 
 asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-test: build asan
+# The edit-and-test loop: the normal build and the whole suite once.
+test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+asan-test: asan
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Everything, one step after the other: what CI runs.
+check:
+	$(MAKE) test
+	$(MAKE) asan-test
+	$(MAKE) check-windows
+	$(MAKE) fuzz
 
 # Each fuzz program runs FUZZ_SECONDS seconds in one process on its committed
 # seeds and earlier findings; what it adds goes to $(FUZZ_BUILD)/corpus, a
 # failing input to $(FUZZ_BUILD)/artifacts (keep it in fuzz/regressions/).
-$(FUZZ_BUILD)/CMakeCache.txt: | deps
-	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRELVAN_FUZZ=ON
+$(FUZZ_BUILD)/CMakeCache.txt: | deps deps-fuzz
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRELVAN_FUZZ=ON $(LAUNCHER)
 
-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
+fuzz: deps deps-fuzz $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	@for t in $(FUZZERS); do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts; \
@@ -90,10 +122,10 @@ WIN_BUILD ?= build-windows
 WINDOWS_PACKAGES := cmake make libgtest-dev g++-mingw-w64-x86-64-posix wine64 wine
 
 windows-deps:
-	@$(MAKE) --no-print-directory deps PACKAGES="$(WINDOWS_PACKAGES)"
+	$(call install-missing,$(WINDOWS_PACKAGES))
 
 $(WIN_BUILD)/CMakeCache.txt: | windows-deps
-	cmake -S windows -B $(WIN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S windows -B $(WIN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
 	  --toolchain $(abspath cmake/mingw-w64-x86_64.cmake)
 
 check-windows: windows-deps $(WIN_BUILD)/CMakeCache.txt

@@ -3,22 +3,27 @@
 // what a user does, in order: the start-up, then (optionally) the number of
 // passes, "読込学習", "予測1", "全予測" and (optionally) "登録(&R)".  Every line
 // the commands append to the log goes to standard output as it is appended;
-// every message box's text goes to standard error, one line each.
+// every message box's text goes to standard error, one line each.  A line
+// that cannot be written makes the exit status non-zero; a saved file is
+// written beside its target and renamed over it only once it is whole.
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
 #include "base/Errors.h"
 #include "db/Data.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QBuffer>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
 #include <QTextStream>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -35,7 +40,8 @@ const char kUsage[] =
     "  --table FILE.csv  最後のコマンドの後のメモリ上の価格テーブルを CSV (UTF-8) で保存する\n"
     "  --help            この説明を表示する\n"
     "ログの行は標準出力に、メッセージボックスの文は標準エラーに一行ずつ出ます。\n"
-    "終了コード: 0、エラーが既定のエラー処理まで届いたときは 1、引数の誤りは 2。\n"
+    "終了コード: 0、エラーが既定のエラー処理まで届いたときは 1、引数の誤りは 2、\n"
+    "標準出力か標準エラーに書けなかったときは 3。\n"
     "\n"
     "Usage: brelvan-batch [--passes N] [--register REMARK] [--chart FILE.png] [--table FILE.csv]\n"
     "\n"
@@ -49,7 +55,8 @@ const char kUsage[] =
     "  --table FILE.csv  save the in-memory price table after the last command (UTF-8)\n"
     "  --help            show this text\n"
     "Log lines go to standard output, message box texts to standard error, one line each.\n"
-    "Exit status: 0, or 1 when an error reached the default error handler, 2 for wrong arguments.\n";
+    "Exit status: 0, or 1 when an error reached the default error handler, 2 for wrong\n"
+    "arguments, 3 when standard output or standard error could not be written.\n";
 
 struct TOptions {
     std::optional<QString> passes;
@@ -90,16 +97,49 @@ TOptions ParseOptions(const QStringList& args, QString& error)
     return options;
 }
 
+// Exit status when standard output or standard error refused a line.
+constexpr int kWriteFailedStatus = 3;
+
+// Whether a line meant for standard output or standard error did not get there.
+bool gOutputFailed = false;
+bool gErrorOutputFailed = false;
+
+// Writes the bytes and flushes them at once; false when the stream refused them.
+bool Write(FILE* stream, const QByteArray& bytes)
+{
+    const std::size_t size = std::size_t(bytes.size());
+    return std::fwrite(bytes.constData(), 1, size, stream) == size && std::fflush(stream) == 0;
+}
+
+// Writes to standard output or standard error.  A failure is remembered for
+// the exit status; the first one of standard output is reported on standard
+// error, which may still be writable.
+void Emit(FILE* stream, const QByteArray& bytes)
+{
+    if (Write(stream, bytes))
+        return;
+    if (stream != stdout) {
+        gErrorOutputFailed = true;
+        return;
+    }
+    const int error = errno;
+    if (!gOutputFailed) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(error));
+        const QByteArray note = (QStringLiteral("標準出力に書けません / cannot write to standard output: ") + reason
+                                 + QLatin1Char('\n')).toUtf8();
+        if (!Write(stderr, note))
+            gErrorOutputFailed = true;
+    }
+    gOutputFailed = true;
+}
+
 void PrintLine(FILE* stream, const QString& text)
 {
     QString line = text;
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
     line.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    const QByteArray bytes = line.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
+    Emit(stream, (line + QLatin1Char('\n')).toUtf8());
 }
 
 QString CsvField(const QString& text)
@@ -112,17 +152,33 @@ QString CsvField(const QString& text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+// Replaces the file with the bytes: they go to a temporary file beside it,
+// which is renamed over it once complete, so that a failed write leaves the
+// file as it was and nothing else behind.
+void SaveWhole(const QString& fileName, const QByteArray& bytes)
+{
+    QSaveFile file(fileName);
+    bool written = file.open(QIODevice::WriteOnly);
+    // A short write is no error to Qt: the rest is written again until the
+    // system refuses it, which names the reason.
+    for (qsizetype done = 0; written && done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        written = n > 0;
+        done += written ? n : 0;
+    }
+    if (written && file.flush() && file.commit())
+        return;
+    throw EFileError(fileName + QStringLiteral(" に書けません / cannot write: ") + file.errorString());
+}
+
 // The in-memory price table, every row in CNT order, with a header of column names.
 void SaveTable(const QString& fileName)
 {
     QSqlQuery query(dm->CsqM());
     if (!query.exec(QStringLiteral("select * from AYNK order by CNT")))
         throw EDatabaseError(QStringLiteral("価格テーブルを読めません / cannot read AYNK"));
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw EFileError(fileName + QStringLiteral(" に書けません / cannot write: ") + file.errorString());
-    QTextStream out(&file);
-    out.setEncoding(QStringConverter::Utf8);
+    QString text;
+    QTextStream out(&text);
     const QSqlRecord record = query.record();
     QStringList fields;
     for (int c = 0; c < record.count(); ++c)
@@ -135,12 +191,13 @@ void SaveTable(const QString& fileName)
         out << fields.join(QLatin1Char(',')) << "\r\n";
     }
     out.flush();
-    if (file.error() != QFileDevice::NoError)
-        throw EFileError(fileName + QStringLiteral(" に書けません / cannot write: ") + file.errorString());
+    SaveWhole(fileName, text.toUtf8());
 }
 
 // The chart as the window draws it, enlarged so that the vertical date
 // labels of the bottom axis have room (the window lays it out at 857 x 305).
+// The picture is encoded in memory first: a file that cannot be written then
+// fails in SaveWhole, never halfway through the encoder.
 void SaveChart(TChart* chart, const QString& fileName)
 {
     const QSize least(1200, 600);
@@ -149,8 +206,11 @@ void SaveChart(TChart* chart, const QString& fileName)
     QCoreApplication::processEvents();
     chart->UpdateAxes();   // the labels are thinned for the new width
     QCoreApplication::processEvents();
-    if (!chart->grab().save(fileName, "PNG"))
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !chart->grab().save(&buffer, "PNG"))
         throw EFileError(fileName + QStringLiteral(" に保存できません / cannot save the chart"));
+    SaveWhole(fileName, png);
 }
 
 int Run(const TOptions& options)
@@ -217,13 +277,16 @@ int main(int argc, char* argv[])
     const TOptions options = ParseOptions(QApplication::arguments(), error);
     if (!error.isEmpty()) {
         PrintLine(stderr, error);
-        std::fputs(kUsage, stderr);
+        Emit(stderr, QByteArray(kUsage));
         return 2;
     }
     if (options.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
+        Emit(stdout, QByteArray(kUsage));
+        return gOutputFailed ? kWriteFailedStatus : 0;
     }
     SetMessageSink([](const QString& text) { PrintLine(stderr, text); });
-    return Run(options);
+    const int status = Run(options);
+    if (status == 0 && (gOutputFailed || gErrorOutputFailed))
+        return kWriteFailedStatus;
+    return status;
 }

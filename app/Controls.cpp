@@ -183,6 +183,9 @@ TChart::TChart(QWidget* parent) : QChartView(parent)
     chart()->legend()->setAlignment(Qt::AlignRight);
     chart()->setMargins(QMargins(4, 4, 4, 4));
 
+    // The left axis's labels with a point whatever the locale: unlocalised,
+    // the format is applied in the C locale.
+    chart()->setLocalizeNumbers(false);
     fAxisY = new QValueAxis;
     fAxisY->setLabelFormat(QStringLiteral("%.7g"));
     chart()->addAxis(fAxisY, Qt::AlignLeft);
@@ -407,6 +410,10 @@ private:
 
 TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), fTitles(new TGridTitles(this))
 {
+    // The cells show numbers as the program writes them, with a point and no
+    // thousands separator, whatever the machine's locale (the item delegate
+    // formats a REAL field with the view's locale).
+    setLocale(QLocale::c());
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -6,10 +6,11 @@
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QTime>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
+#include <system_error>
 
 namespace {
 
@@ -27,7 +28,72 @@ int MillisecondsOf(TDateTime value)
     return ms >= 86400000 ? 86399999 : ms;
 }
 
+// For a well-formed decimal text whose value is beyond a double's range:
+// true when it is too small (its magnitude below one), false when too large.
+bool BelowOne(std::string_view text)
+{
+    const std::size_t e = std::min(text.find_first_of("eE"), text.size());
+    const std::string_view mantissa = text.substr(0, e);
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string_view::npos)
+        return true;
+    // The power of ten of the leading digit ("120" 2, "0.05" -2), then the exponent's.
+    long long power = first < point ? static_cast<long long>(point - first) - 1
+                                    : -static_cast<long long>(first - point);
+    if (e + 1 < text.size()) {
+        std::string_view exponent = text.substr(e + 1);
+        const bool negative = exponent.front() == '-';
+        if (exponent.front() == '-' || exponent.front() == '+')
+            exponent.remove_prefix(1);
+        long long n = 0;
+        const auto read = std::from_chars(exponent.data(), exponent.data() + exponent.size(), n);
+        if (read.ec != std::errc() || n > (1LL << 53))
+            return negative;   // an exponent this long outweighs any number of digits
+        power += negative ? -n : n;
+    }
+    return power < 0;
+}
+
+// A number in fixed point with `decimals` (at most 40) after the point.
+QString FixedText(double value, int decimals)
+{
+    // Room for every finite double: 309 integer digits, a sign, the point, the decimals.
+    char buffer[std::numeric_limits<double>::max_exponent10 + 3 + 40];
+    const std::to_chars_result written
+        = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return QString::fromLatin1(buffer, written.ptr - buffer);
+}
+
 }  // namespace
+
+bool ReadDecimal(std::string_view text, double& value)
+{
+    // from_chars takes no plus sign of its own.
+    std::string_view number = text;
+    if (!number.empty() && number.front() == '+') {
+        number.remove_prefix(1);
+        if (!number.empty() && number.front() == '-')
+            return false;
+    }
+    if (number.empty())
+        return false;
+    double read = 0;
+    const std::from_chars_result result
+        = std::from_chars(number.data(), number.data() + number.size(), read, std::chars_format::general);
+    if (result.ptr != number.data() + number.size())
+        return false;
+    if (result.ec == std::errc::result_out_of_range) {
+        const std::string_view magnitude = number.front() == '-' ? number.substr(1) : number;
+        if (!BelowOne(magnitude))
+            return false;
+        read = number.front() == '-' ? -0.0 : 0.0;
+    } else if (result.ec != std::errc() || !std::isfinite(read)) {
+        return false;
+    }
+    value = read;
+    return true;
+}
 
 std::int32_t StrToInt(const QString& s)
 {
@@ -48,9 +114,8 @@ float StrToFloat(const QString& s)
         QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
     if (pattern.match(s).hasMatch()) {
         const QByteArray latin = s.toLatin1();
-        char* end = nullptr;
-        const double value = std::strtod(latin.constData(), &end);
-        if (end == latin.constData() + latin.size() && std::isfinite(value)
+        double value = 0;
+        if (ReadDecimal(std::string_view(latin.constData(), std::size_t(latin.size())), value)
             && std::fabs(value) <= std::numeric_limits<float>::max())
             return static_cast<float>(value);
     }
@@ -99,9 +164,9 @@ QString FormatDateTime(const QString& pattern, TDateTime value)
 
 QString FormatPrice(double value)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.2f", value);
-    QString text = QString::fromLatin1(buffer);
+    // Rounded as printf's "%.2f" rounds in the C locale: the exact binary
+    // value to the nearer hundredth, a tie to the even one.
+    QString text = FixedText(value, 2);
     if (text == QLatin1String("-0.00"))
         text = QStringLiteral("0.00");
     return text;
@@ -109,9 +174,8 @@ QString FormatPrice(double value)
 
 QString FormatMse(float value)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%2.9f", static_cast<double>(value));
-    return QString::fromLatin1(buffer);
+    // Nine decimals are never fewer than the two characters "%2.9f" asks for.
+    return FixedText(static_cast<double>(value), 9);
 }
 
 TDateTime Now()

@@ -1,14 +1,23 @@
 // Conversions between texts, numbers and dates in the user's (Japanese)
 // formats: short date yyyy/MM/dd, long time H:mm:ss, a point as decimal
-// separator.  They are fixed here whatever the machine's locale says.
+// separator.  They are fixed here whatever the machine's locale says: no
+// conversion here reads LANG, LC_ALL or LC_NUMERIC.
 #pragma once
 
 #include <QString>
 #include <cstdint>
+#include <string_view>
 
 // Dates and times are day counts as doubles (whole days since 1899-12-30,
 // the time of day as the fraction).
 using TDateTime = double;
+
+// A whole text read as a decimal number with a point: an optional sign,
+// digits with an optional point (at least one digit), an optional exponent.
+// Correctly rounded to a double; a number too small for one reads as zero.
+// False, with `value` unchanged, for anything else: a blank, a comma, a
+// number too large for a double, "inf", "nan", hexadecimal.
+bool ReadDecimal(std::string_view text, double& value);
 
 // Whole number in 32 bits: optional blanks before, optional sign, digits.
 // Anything else raises EConvertError "'<s>' は整数ではありません".

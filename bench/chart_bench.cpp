@@ -13,6 +13,7 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 
 namespace {
@@ -106,6 +107,9 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
     QApplication app(argc, argv);
+    // The figures print with a point whatever the locale, which the
+    // application has just taken from the environment.
+    std::setlocale(LC_NUMERIC, "C");
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     for (int n : {20, 1000, 5105}) {
         const QStringList days = Days(n);

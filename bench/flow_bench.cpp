@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <clocale>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -154,6 +155,9 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
     QApplication app(argc, argv);
+    // The figures print with a point whatever the locale, which the
+    // application has just taken from the environment.
+    std::setlocale(LC_NUMERIC, "C");
     SetMessageSink([](const QString&) {});
 
     QString sample = QStringLiteral(BRELVAN_SOURCE_DIR "/samples/tarvok_stock_average_daily_jp.csv");

@@ -5,7 +5,6 @@
 #include <QDate>
 #include <QStringDecoder>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -77,7 +76,7 @@ bool QuickFloat(QStringView s, float& value)
 {
     if (s.isEmpty() || s.size() > 40)
         return false;
-    char buffer[48];
+    char buffer[40];
     qsizetype i = 0;
     int digits = 0;
     bool point = false;
@@ -91,11 +90,9 @@ bool QuickFloat(QStringView s, float& value)
             return false;
         buffer[i] = static_cast<char>(c.unicode());
     }
-    if (digits == 0)
-        return false;
-    buffer[i] = '\0';
-    const double d = std::strtod(buffer, nullptr);
-    if (!std::isfinite(d) || std::fabs(d) > std::numeric_limits<float>::max())
+    double d = 0;
+    if (digits == 0 || !ReadDecimal(std::string_view(buffer, std::size_t(i)), d)
+        || std::fabs(d) > std::numeric_limits<float>::max())
         return false;
     value = static_cast<float>(d);
     return true;

@@ -140,3 +140,24 @@ TEST_F(Chart, DrawsEveryShownDateInFullOnScreen)
     for (const QString& label : labels)
         EXPECT_TRUE(drawn.contains(label)) << label.toStdString();   // not cut short
 }
+
+TEST_F(Chart, LabelsTheLeftAxisWithAPointWhateverTheLocale)
+{
+    Window->pc->SetActivePage(Window->ats);
+    Window->show();
+    for (int k = 0; k < 20; ++k)
+        chart().Series(0)->AddXY(k, 0.5 + k * 0.0625, Day(k));
+    chart().UpdateAxes();
+    QCoreApplication::processEvents();
+
+    QStringList numbers;
+    for (QGraphicsItem* item : chart().scene()->items()) {
+        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+        if (text && text->isVisible() && !text->toPlainText().isEmpty() && text->toPlainText().at(0).isDigit())
+            numbers << text->toPlainText();
+    }
+    ASSERT_GE(numbers.size(), 3);
+    EXPECT_TRUE(numbers.contains(QStringLiteral("1.5"))) << numbers.join(' ').toStdString();
+    for (const QString& number : numbers)
+        EXPECT_FALSE(number.contains(QLatin1Char(','))) << number.toStdString();
+}

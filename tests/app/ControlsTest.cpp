@@ -11,12 +11,27 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStyledItemDelegate>
 #include <gtest/gtest.h>
 #include <limits>
 
 namespace {
 
 const QString kConnection = QStringLiteral("controls_test");
+
+// The grid with the text it draws in a cell: what its delegate makes of the
+// value with the options the view hands it.
+class TShownGrid : public TDBGrid {
+public:
+    QString CellText(int row, const QString& field)
+    {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        const QModelIndex index = model()->index(row, DataSource()->DataSet->record().indexOf(field));
+        const auto* delegate = qobject_cast<QStyledItemDelegate*>(itemDelegateForIndex(index));
+        return delegate ? delegate->displayText(index.data(), option.locale) : QString();
+    }
+};
 
 // A query over a small in-memory table whose fields come in another order
 // than the grid's columns, with one field the grid does not show.
@@ -28,9 +43,11 @@ protected:
         db.setDatabaseName(QStringLiteral(":memory:"));
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("create table T (CNT Integer, DATE varchar(10), EXTRA varchar(4), CLOSE varchar(12))"));
+        ASSERT_TRUE(q.exec("create table T (CNT Integer, DATE varchar(10), EXTRA varchar(4), CLOSE varchar(12),"
+                           " YCL1 Real)"));
         for (int i = 1; i <= 30; ++i)
-            ASSERT_TRUE(q.exec(QString("insert into T values (%1, '2024/01/%2', 'x', '%3')").arg(i).arg(i, 2, 10, QChar('0')).arg(100 + i)));
+            ASSERT_TRUE(q.exec(QString("insert into T values (%1, '2024/01/%2', 'x', '%3', %4)")
+                                   .arg(i).arg(i, 2, 10, QChar('0')).arg(100 + i).arg(12345.5 * i)));
         Query.SetConnection(kConnection);
         Query.SetSQL("select * from T");
         Query.Open();
@@ -50,7 +67,7 @@ protected:
     }
     TQuery Query{"select * from T"};
     TDataSource Source;
-    TDBGrid Table;
+    TShownGrid Table;
 };
 
 }  // namespace
@@ -81,6 +98,14 @@ TEST_F(Grid, ShowsItsColumnsByFieldNameWithCentredTitles)
     EXPECT_EQ(Table.VisibleWidth(0), TDBGrid::MaxDisplayChars * metrics.averageCharWidth() + 4);
     Query.SetDisplayWidth(Query.record().indexOf("DATE"), std::numeric_limits<int>::min());
     EXPECT_EQ(Table.VisibleWidth(0), std::max(metrics.horizontalAdvance("日付") + 8, 8 * metrics.averageCharWidth()));
+}
+
+TEST_F(Grid, ShowsNumbersWithAPointAndNoThousandsSeparator)
+{
+    Table.SetColumns({{"CNT", ""}, {"YCL1", "予測1"}});
+    EXPECT_EQ(Table.CellText(0, "YCL1").toStdString(), "12345.5");
+    EXPECT_EQ(Table.CellText(1, "YCL1").toStdString(), "24691");
+    EXPECT_EQ(Table.CellText(29, "CNT").toStdString(), "30");
 }
 
 TEST_F(Grid, FollowsTheQuerysCurrentRow)

@@ -1,16 +1,23 @@
 // brelvan-batch end to end on the sample price file, in a fresh folder: the
 // log on standard output, the messages on standard error, the registration
-// in SQDB.DB, the saved chart and table.
+// in SQDB.DB, the saved chart and table, and what it does when its output or
+// a file cannot be written.  CTest runs this program a second time under a
+// comma-decimal locale: the driver writes the same texts there.
 #include "support/BatchRunner.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
 
 namespace {
 
@@ -36,10 +43,14 @@ TEST_F(BatchTest, RunsTheSampleLikeAUser)
     EXPECT_EQ(run.Out[2], QStringLiteral("時間枠間隔: 日"));
     EXPECT_TRUE(run.Out[3].startsWith(QStringLiteral("学習開始: ")));
     EXPECT_EQ(run.Out[4], QStringLiteral("学習回数: 20回"));
-    EXPECT_EQ(run.Out[9].left(26), QStringLiteral("2020/04/17 終値実価格: 2874.56").left(26));
+    const auto matches = [](const QString& line, const char* pattern) {
+        return QRegularExpression(QString::fromUtf8(pattern)).match(line).hasMatch();
+    };
+    EXPECT_TRUE(matches(run.Out[7], "^学習終了 MSE: 0\\.[0-9]{9}$")) << run.Out[7].toStdString();
+    EXPECT_EQ(run.Out[9], QStringLiteral("2020/04/17 終値実価格: 2874.56"));
     EXPECT_EQ(run.Out[10], QStringLiteral("2020/04/17 以降の終値予測"));
-    EXPECT_TRUE(run.Out[11].startsWith(QStringLiteral("2020/04/17 終値: ")));
-    EXPECT_TRUE(run.Out[12].startsWith(QStringLiteral("2020/04/18 終値: ")));
+    EXPECT_TRUE(matches(run.Out[11], "^2020/04/17 終値: [0-9]+\\.[0-9]{2}$")) << run.Out[11].toStdString();
+    EXPECT_TRUE(matches(run.Out[12], "^2020/04/18 終値: [0-9]+\\.[0-9]{2}$")) << run.Out[12].toStdString();
     EXPECT_EQ(run.Out[13], QStringLiteral("全期間の予測"));
     EXPECT_TRUE(run.Err.contains(QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")));
 
@@ -67,6 +78,21 @@ TEST_F(BatchTest, RunsTheSampleLikeAUser)
     ASSERT_EQ(rows.size(), 1 + 5105 + 8);
     EXPECT_TRUE(rows[0].startsWith(QStringLiteral("CNT,DATE,")));
     EXPECT_TRUE(rows[5105].startsWith(QStringLiteral("5105,2020/04/17,,\"2,874.56\",")));
+    // Every row from the first window's next day to the last holds both
+    // predictions: CNT, DATE, TIME, four prices (quoted when they hold a
+    // comma), then YCL1 and YCL2.
+    const QRegularExpression predicted(
+        QStringLiteral("^([0-9]+),[^,]*,[^,]*,(?:\"[^\"]*\",|[^,\"]*,){4}[0-9]+(\\.[0-9]+)?,[0-9]+(\\.[0-9]+)?,"));
+    int filled = 0;
+    QString firstEmpty;
+    for (int row = 8; row <= 5105; ++row) {
+        const QRegularExpressionMatch m = predicted.match(rows[row]);
+        if (m.hasMatch() && m.captured(1).toInt() == row)
+            ++filled;
+        else if (firstEmpty.isEmpty())
+            firstEmpty = rows[row];
+    }
+    EXPECT_EQ(filled, 5105 - 7) << firstEmpty.toStdString();
 }
 
 TEST_F(BatchTest, ErrorThatReachesTheDefaultHandlerGivesStatusOne)
@@ -74,6 +100,65 @@ TEST_F(BatchTest, ErrorThatReachesTheDefaultHandlerGivesStatusOne)
     const TRun run = RunBatch(folder.path(), {"--passes", "many"});
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_TRUE(run.Err.contains(QStringLiteral("'many' は整数ではありません"))) << run.Err.join('\n').toStdString();
+}
+
+// Standard output or standard error on a full device: the run goes on, and
+// the exit status says that what was to be written is not all there.
+TEST_F(BatchTest, OutputThatCannotBeWrittenGivesStatusThree)
+{
+    const TRun fullOutput = RunBatch(folder.path(), {"--passes", "1"}, false, kBatchTimeoutMs,
+                                     [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); });
+    EXPECT_EQ(fullOutput.ExitCode, 3);
+    ASSERT_FALSE(fullOutput.Err.isEmpty());
+    EXPECT_EQ(fullOutput.Err.filter(QStringLiteral("標準出力に書けません / cannot write to standard output: ")).size(), 1)
+        << fullOutput.Err.join('\n').toStdString();
+    EXPECT_TRUE(fullOutput.Err.contains(QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")));
+
+    const TRun fullError = RunBatch(folder.path(), {"--passes", "1"}, false, kBatchTimeoutMs,
+                                    [](QProcess& p) { p.setStandardErrorFile(QStringLiteral("/dev/full")); });
+    EXPECT_EQ(fullError.ExitCode, 3);
+    EXPECT_EQ(fullError.Out.size(), 14);
+
+    const TRun help = RunBatch(folder.path(), {"--help"}, false, kBatchTimeoutMs,
+                               [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); });
+    EXPECT_EQ(help.ExitCode, 3);
+    EXPECT_EQ(help.Err.filter(QStringLiteral("標準出力に書けません")).size(), 1);
+}
+
+// A table or chart that cannot be written whole (here: beyond the file size
+// limit the run is given) leaves the files saved before as they were, and no
+// temporary file beside them.
+TEST_F(BatchTest, AFailedSaveLeavesTheEarlierFileAsItWas)
+{
+    const QDir dir(folder.path());
+    const QByteArray earlier = "earlier save\r\n";
+    for (const char* name : {"table.csv", "chart.png"}) {
+        QFile file(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(earlier);
+    }
+    const QStringList before = dir.entryList(QDir::Files);
+    const TRun run = RunBatch(folder.path(), {"--passes", "1", "--table", "table.csv", "--chart", "chart.png"},
+                              false, kBatchTimeoutMs, [](QProcess& p) {
+                                  p.setChildProcessModifier([] {
+                                      // Large enough for SQDB.DB, too small for the new table and chart.
+                                      const rlimit limit{32 * 1024, 32 * 1024};
+                                      setrlimit(RLIMIT_FSIZE, &limit);
+                                      std::signal(SIGXFSZ, SIG_IGN);
+                                  });
+                              });
+    EXPECT_EQ(run.ExitCode, 1);
+    for (const char* name : {"table.csv", "chart.png"})
+        EXPECT_EQ(run.Err.filter(QString::fromLatin1(name) + QStringLiteral(" に書けません / cannot write: ")).size(), 1)
+            << run.Err.join('\n').toStdString();
+    for (const char* name : {"table.csv", "chart.png"}) {
+        QFile file(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), earlier) << name;
+    }
+    QStringList after = dir.entryList(QDir::Files);
+    after.removeAll(QStringLiteral("SQDB.DB"));
+    EXPECT_EQ(after, before);
 }
 
 TEST_F(BatchTest, HelpIsJapaneseAndEnglish)

@@ -20,10 +20,13 @@ QString Setpriv() { return QStandardPaths::findExecutable(QStringLiteral("setpri
 
 bool CanDropRights() { return !IsRoot() || !Setpriv().isEmpty(); }
 
-TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser, int timeoutMs)
+TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser, int timeoutMs,
+              const std::function<void(QProcess&)>& prepare)
 {
     QProcess process;
     process.setWorkingDirectory(folder);
+    if (prepare)
+        prepare(process);
     if (asOtherUser && IsRoot())
         process.start(Setpriv(), QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups",
                                              QStringLiteral(BRELVAN_BATCH)} + args);

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <QList>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 struct TRun {
     bool Finished = false;   // ended by itself, without a signal, in time
@@ -14,11 +16,15 @@ struct TRun {
     QList<qint64> ErrAt;     // when each of them arrived, in ms after the start
 };
 
+inline constexpr int kBatchTimeoutMs = 10 * 60 * 1000;   // a sanitizer build on a busy machine is slow
+
 // brelvan-batch in `folder` with `args`; asOtherUser runs it as the user
 // "nobody" when the test runs as root, so that file permissions bite.  A run
 // that has not ended after timeoutMs is killed (Finished stays false).
+// `prepare` may set the process up before it starts (redirect an output,
+// limit a resource); an output redirected to a file reads back empty.
 TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser = false,
-              int timeoutMs = 10 * 60 * 1000);
+              int timeoutMs = kBatchTimeoutMs, const std::function<void(QProcess&)>& prepare = nullptr);
 
 // Whether asOtherUser can take effect (not root, or root with setpriv).
 bool CanDropRights();
