@@ -30,7 +30,7 @@ QString SaveFailedText(const QString& fileName, const QString& reason)
     return QStringLiteral("%1 に保存できませんでした: %2").arg(QDir::toNativeSeparators(fileName), reason);
 }
 
-void SaveWholeFile(const QString& fileName, const QByteArray& bytes)
+void CheckSaveTarget(const QString& fileName)
 {
     const QFileInfo target(fileName);
     if (fileName.isEmpty())
@@ -39,7 +39,12 @@ void SaveWholeFile(const QString& fileName, const QByteArray& bytes)
         throw EFileError(SaveFailedText(fileName, QStringLiteral("同じ名前のフォルダがあります")));
     if (!QFileInfo(target.absolutePath()).isDir())
         throw EFileError(SaveFailedText(fileName, QStringLiteral("保存先のフォルダがありません")));
+}
 
+void SaveWholeFile(const QString& fileName, const QByteArray& bytes)
+{
+    CheckSaveTarget(fileName);
+    const QFileInfo target(fileName);
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         throw EFileError(SaveFailedText(fileName, OpenFailure(target, file)));

@@ -12,5 +12,10 @@
 // "<file> に保存できませんでした: <reason>".
 void SaveWholeFile(const QString& fileName, const QByteArray& bytes);
 
+// The checks a save makes before it writes anything: a name, no folder of
+// that name, an existing folder to save into.  EFileError as SaveWholeFile
+// raises it.  For writers of their own (the network's model file).
+void CheckSaveTarget(const QString& fileName);
+
 // The message of a save that failed for `reason`.
 QString SaveFailedText(const QString& fileName, const QString& reason);
