@@ -65,16 +65,6 @@ QFont WindowFont()
     return font;
 }
 
-std::int32_t LayerSizeFromText(const QString& text, const QString& layerName)
-{
-    const std::int32_t size = StrToInt(text);
-    if (size < 1 || size > MaxLayerSize)
-        throw ERangeError(QStringLiteral("%1のﾆｭｰﾛﾝ数 '%2' は 1 から %3 までの整数で指定してください")
-                              .arg(layerName, text)
-                              .arg(MaxLayerSize));
-    return size;
-}
-
 // ---- Construction: the controls and nothing else --------------------------------
 
 TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent)

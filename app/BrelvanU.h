@@ -102,13 +102,5 @@ private:
 // Japanese Gothic, 23 pixels high.
 QFont WindowFont();
 
-// Largest input or output layer the start-up accepts.
-constexpr std::int32_t MaxLayerSize = 1000;
-
-// The size of the input or output layer from its settings text: a whole
-// number from 1 to MaxLayerSize.  EConvertError for a text that is no whole
-// number, ERangeError naming the layer and the value for one out of range.
-std::int32_t LayerSizeFromText(const QString& text, const QString& layerName);
-
 // The one main window.
 extern TBrelvanF* BrelvanF;

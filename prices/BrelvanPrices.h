@@ -10,6 +10,7 @@
 #include "ann/URavoAnn.h"
 #include "base/Convert.h"
 #include "db/BrelvanDb.h"
+#include "prices/Topology.h"
 
 #include <QString>
 #include <cstdint>
