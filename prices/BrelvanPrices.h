@@ -1,9 +1,10 @@
 // The controller's price side: the network, the price rows in memory and the
 // run state of the price commands, and the commands themselves (the import,
-// the training run, the two predictions and the network's model file).  The commands reach the window
-// only through the narrow surface declared here (the log, the settings page,
-// the data page's caption, the chart's three series) and through the message
-// seam, so that a test can stand in for the window.  The main window
+// the training run, the two predictions, the network's model file and the
+// price table's export).  The commands reach the window only through the
+// narrow surface declared here (the log, the settings page, the data page's
+// caption, the chart's three series) and through the message seam, so that a
+// test can stand in for the window.  The main window
 // TBrelvanF is derived from this class.
 #pragma once
 
@@ -56,6 +57,10 @@ public:
     // A new network from the settings page's four layer sizes (learning rate
     // 0.005, sigmoid), its training count 0.
     void y08annIni();
+    // ---- The price table to a file (Export.cpp) --------------------------------
+    // Writes the price table, as the price grid shows it, to a CSV file
+    // (PriceExport.h) that replaces the file only once complete, and logs it.
+    void y09csvOut(const QString& fileName);
 
     // The commands call this first: it raises an error with a clear message
     // while the controller has no network yet (the start-up has not run).

@@ -89,3 +89,10 @@ QString ModelTopologyUnusableText(const std::vector<std::int32_t>& layers)
         .arg(topology)
         .arg(MaxLayerSize);
 }
+
+QString CsvFileFilter() { return QStringLiteral("CSV ファイル (*.csv)"); }
+QString CsvExportedLine(const QString& file, std::int32_t rows)
+{
+    return QStringLiteral("CSV出力: %1 (%2行)").arg(QDir::toNativeSeparators(file)).arg(rows);
+}
+QString ChartImageSavedLine(const QString& file) { return QStringLiteral("画像保存: ") + QDir::toNativeSeparators(file); }

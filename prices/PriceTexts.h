@@ -60,3 +60,8 @@ QString ModelNotSavedText(const QString& reason);
 QString ModelNotLoadedText(const QString& file, const QString& reason);
 // A model file whose network is not of the program's shape.
 QString ModelTopologyUnusableText(const std::vector<std::int32_t>& layers);
+
+// ---- Files of the price table and the chart ---------------------------------------
+QString CsvFileFilter();                                       // "CSV ファイル (*.csv)"
+QString CsvExportedLine(const QString& file, std::int32_t rows);   // "CSV出力: t.csv (5113行)"
+QString ChartImageSavedLine(const QString& file);               // "画像保存: chart.png"
