@@ -3,6 +3,7 @@
 #include "app/BrelvanU.h"
 
 #include "app/Dialogs.h"
+#include "prices/PriceExport.h"
 #include "prices/PriceTexts.h"
 #include "base/Errors.h"
 #include "db/Data.h"
@@ -98,6 +99,7 @@ TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent)
     BuildSettingsPage();
     pc->SetActivePage(cts);
     ConnectHandlers();
+    BuildFileCommands();
 }
 
 void TBrelvanF::BuildMainPage()
@@ -128,20 +130,11 @@ void TBrelvanF::BuildDataPage()
     layout->AddWidget(b01P, TAlignLayout::alTop);
     bDG = Named(new TDBGrid(bts), "bDG");
     bDG->horizontalHeader()->setFont(WindowFont());
-    bDG->SetColumns({{QStringLiteral("DATE"), QStringLiteral("日付")},
-                     {QStringLiteral("CLOSE"), QStringLiteral("終値")},
-                     {QStringLiteral("YCL1"), QStringLiteral("予測1")},
-                     {QStringLiteral("YCL2"), QStringLiteral("予測2")},
-                     {QStringLiteral("OPEN"), QStringLiteral("始値")},
-                     {QStringLiteral("HG"), QStringLiteral("高値")},
-                     {QStringLiteral("LG"), QStringLiteral("安値")},
-                     {QStringLiteral("YCL3"), QStringLiteral("予測3")},
-                     {QStringLiteral("YCL4"), QStringLiteral("予測4")},
-                     {QStringLiteral("YCL5"), QStringLiteral("予測5")},
-                     {QStringLiteral("YCL6"), QStringLiteral("予測6")},
-                     {QStringLiteral("TYO"), QStringLiteral("摘要")},
-                     {QStringLiteral("CNT"), QString()},
-                     {QStringLiteral("TIME"), QStringLiteral("時間")}});
+    // The columns the CSV export writes too.
+    std::vector<TDBGrid::TColumn> columns;
+    for (const TPriceColumn& column : PriceGridColumns())
+        columns.push_back({column.Field, column.Title});
+    bDG->SetColumns(std::move(columns));
     layout->AddWidget(bDG, TAlignLayout::alClient);
 }
 
