@@ -9,14 +9,13 @@
 #include "app/Dialogs.h"
 #include "base/Errors.h"
 #include "db/Data.h"
+#include "db/PriceTable.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QStringList>
 #include <QTextStream>
 #include <cstdio>
@@ -135,23 +134,20 @@ QString CsvField(const QString& text)
 // The in-memory price table, every row in CNT order, with a header of column names.
 void SaveTable(const QString& fileName)
 {
-    QSqlQuery query(dm->CsqM());
-    if (!query.exec(QStringLiteral("select * from AYNK order by CNT")))
-        throw EDatabaseError(QStringLiteral("価格テーブルを読めません / cannot read AYNK"));
+    TPriceRows rows;
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw EFileError(fileName + QStringLiteral(" に書けません / cannot write: ") + file.errorString());
     QTextStream out(&file);
     out.setEncoding(QStringConverter::Utf8);
-    const QSqlRecord record = query.record();
     QStringList fields;
-    for (int c = 0; c < record.count(); ++c)
-        fields << CsvField(record.fieldName(c));
+    for (const QString& column : rows.Columns())
+        fields << CsvField(column);
     out << fields.join(QLatin1Char(',')) << "\r\n";
-    while (query.next()) {
+    while (rows.Next()) {
         fields.clear();
-        for (int c = 0; c < record.count(); ++c)
-            fields << CsvField(query.isNull(c) ? QString() : query.value(c).toString());
+        for (int c = 0; c < rows.Columns().size(); ++c)
+            fields << CsvField(rows.Value(c).toString());
         out << fields.join(QLatin1Char(',')) << "\r\n";
     }
     out.flush();
