@@ -15,7 +15,7 @@ FUZZERS  := price_file model_file catalogue_line
 RUNDIR   ?= run
 JOBS     ?= $(shell nproc)
 PACKAGES := cmake g++ make libgtest-dev qt6-base-dev qt6-charts-dev \
-            libqt6sql6-sqlite fonts-ipafont-gothic sqlite3 libfann-dev \
+            libqt6sql6-sqlite qt6-translations-l10n fonts-ipafont-gothic sqlite3 libfann-dev \
             xvfb xauth python3 clang-14 libclang-rt-14-dev strace
 
 .PHONY: all deps build asan run test fuzz bench clean
