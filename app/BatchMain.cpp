@@ -10,6 +10,7 @@
 #include "base/Errors.h"
 #include "db/Data.h"
 #include "db/PriceTable.h"
+#include "prices/PriceExport.h"
 
 #include <QApplication>
 #include <QFile>
@@ -119,16 +120,6 @@ void PrintLine(FILE* stream, const QString& text)
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
-}
-
-QString CsvField(const QString& text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 // The in-memory price table, every row in CNT order, with a header of column names.
