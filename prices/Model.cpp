@@ -22,6 +22,17 @@ constexpr TRavoActivationFunc kActivation = TRavoActivationFunc::Sigmoid;
 
 std::string NativePath(const QString& fileName) { return QFile::encodeName(fileName).toStdString(); }
 
+// The network's refusal without the file name it ends with (the message
+// names the file once).
+QString Refusal(const std::exception& error, const QString& fileName)
+{
+    QString reason = QString::fromUtf8(error.what());
+    const QString named = QStringLiteral(": ") + QString::fromUtf8(NativePath(fileName).c_str());
+    if (reason.endsWith(named))
+        reason.chop(named.size());
+    return reason;
+}
+
 }  // namespace
 
 void TBrelvanPrices::y06mdlSav(const QString& fileName)
@@ -51,9 +62,9 @@ void TBrelvanPrices::y07mdlLod(const QString& fileName)
     try {
         loaded.LoadFromFile(NativePath(fileName));
     } catch (const ERavoFileError& e) {
-        throw EFileError(ModelNotLoadedText(fileName, QString::fromUtf8(e.what())));
+        throw EFileError(ModelNotLoadedText(fileName, Refusal(e, fileName)));
     } catch (const ERavoRangeError& e) {
-        throw ERangeError(ModelNotLoadedText(fileName, QString::fromUtf8(e.what())));
+        throw ERangeError(ModelNotLoadedText(fileName, Refusal(e, fileName)));
     }
     const std::vector<std::int32_t> layers = loaded.NeuronCountInLayers();
     if (!IsProgramTopology(layers))

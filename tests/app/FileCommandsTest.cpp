@@ -154,8 +154,7 @@ TEST_F(FileCommands, ARefusedModelFileIsReportedAndChangesNothing)
     const int log = w.a02mM->Lines().size();
     fileAnswers = {Answer("junk.bin")};
     w.c26mldB->click();
-    EXPECT_EQ(messages, QStringList{"モデルファイル " + PathOf("junk.bin") + " を読み込めません: モデルファイルが短すぎます: " +
-                                    PathOf("junk.bin")});
+    EXPECT_EQ(messages, QStringList{"モデルファイル " + PathOf("junk.bin") + " を読み込めません: モデルファイルが短すぎます"});
     EXPECT_EQ(w.Ann.get(), network);
     EXPECT_EQ(w.c17lyipnE->text(), "7");
     EXPECT_EQ(LogSince(log), QStringList());

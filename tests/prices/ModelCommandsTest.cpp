@@ -199,9 +199,10 @@ TEST_F(ModelCommandsTest, AFileOfAnotherShapeSetsTheLayerSizesAndPredictsAtOnce)
 }
 
 struct TRefusedModel {
+    enum TKind { File, Folder, Nothing };
     const char* Name;
-    QByteArray Bytes;   // empty with Directory false: no file at all
-    bool Directory;
+    QByteArray Bytes;   // of a File
+    TKind Kind;
     const char* Reason;
 };
 
@@ -214,19 +215,19 @@ TEST_F(ModelCommandsTest, AFileThatIsRefusedChangesNothing)
     const std::int32_t minusOne = -1;
     std::memcpy(negative.data() + 12, &minusOne, 4);
     const TRefusedModel cases[] = {
-        {"none.bin", {}, false, "ファイルがありません"},
-        {"folder.bin", {}, true, "通常のファイルではなくディレクトリです"},
-        {"empty.bin", QByteArray(), false, nullptr},
-        {"short.bin", truncated, false, "モデルファイルが短すぎます: short.bin"},
-        {"nolayers.bin", noLayers, false, "モデルファイルの層の数が不正です: 0"},
-        {"negative.bin", negative, false, "モデルファイルのニューロン数が不正です: -1"},
-        {"three.bin", ModelImage(0, {7, 5, 2}), false,
+        {"none.bin", {}, TRefusedModel::Nothing, "ファイルがありません"},
+        {"folder.bin", {}, TRefusedModel::Folder, "通常のファイルではなくディレクトリです"},
+        {"empty.bin", QByteArray(), TRefusedModel::File, "モデルファイルが短すぎます"},
+        {"short.bin", truncated, TRefusedModel::File, "モデルファイルが短すぎます"},
+        {"nolayers.bin", noLayers, TRefusedModel::File, "モデルファイルの層の数が不正です: 0"},
+        {"negative.bin", negative, TRefusedModel::File, "モデルファイルのニューロン数が不正です: -1"},
+        {"three.bin", ModelImage(0, {7, 5, 2}), TRefusedModel::File,
          "層構成 [7,5,2] のネットワークは使えません (入力層・中間層1・中間層2・出力層の 4 層で、各層 1 から 1000 "
          "のﾆｭｰﾛﾝ数が必要です)"},
-        {"wide.bin", ModelImage(0, {1001, 7, 3, 2}), false,
+        {"wide.bin", ModelImage(0, {1001, 7, 3, 2}), TRefusedModel::File,
          "層構成 [1001,7,3,2] のネットワークは使えません (入力層・中間層1・中間層2・出力層の 4 層で、各層 1 から "
          "1000 のﾆｭｰﾛﾝ数が必要です)"},
-        {"many.bin", ModelImage(0, std::vector<std::int32_t>(12, 1)), false,
+        {"many.bin", ModelImage(0, std::vector<std::int32_t>(12, 1)), TRefusedModel::File,
          "層構成 [1,1,1,1,1,1,1,1,…] (12 層) のネットワークは使えません (入力層・中間層1・中間層2・出力層の 4 層で、"
          "各層 1 から 1000 のﾆｭｰﾛﾝ数が必要です)"},
     };
@@ -236,11 +237,11 @@ TEST_F(ModelCommandsTest, AFileThatIsRefusedChangesNothing)
     for (const TRefusedModel& c : cases) {
         SCOPED_TRACE(c.Name);
         const QString name = QString::fromLatin1(c.Name);
-        if (c.Directory)
+        if (c.Kind == TRefusedModel::Folder)
             ASSERT_TRUE(QDir(folder.path()).mkdir(name));
-        else if (c.Name != std::string("none.bin"))
+        else if (c.Kind == TRefusedModel::File)
             WriteBytes(PathOf(name), c.Bytes);
-        const QString reason = c.Reason ? QString::fromUtf8(c.Reason) : QStringLiteral("モデルファイルが短すぎます: ") + name;
+        const QString reason = QString::fromUtf8(c.Reason);
         EXPECT_EQ(ErrorOf([&] { form->y07mdlLod(name); }),
                   QStringLiteral("モデルファイル %1 を読み込めません: %2").arg(name, reason));
         EXPECT_EQ(Saved(), network);
