@@ -27,7 +27,7 @@ std::string NativePath(const QString& fileName) { return QFile::encodeName(fileN
 QString Refusal(const std::exception& error, const QString& fileName)
 {
     QString reason = QString::fromUtf8(error.what());
-    const QString named = QStringLiteral(": ") + QString::fromUtf8(NativePath(fileName).c_str());
+    const QString named = QStringLiteral(": ") + fileName;
     if (reason.endsWith(named))
         reason.chop(named.size());
     return reason;
