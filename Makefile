@@ -25,9 +25,10 @@ JOBS     ?= $(shell nproc)
 # Qt6OpenGL (qt6-base-dev only recommends it); locales for the source of the
 # tests' comma-decimal locale; sqlite3 for the tests that check a database
 # file from outside; strace for the test that kills a first start at each of
-# its page writes; libfann-dev for the benchmark's comparison.
+# its page writes; qt6-translations-l10n for the Japanese texts of Qt's own
+# file dialogs; libfann-dev for the benchmark's comparison.
 PACKAGES := cmake g++ make ccache libgtest-dev qt6-base-dev libqt6opengl6-dev qt6-charts-dev \
-            libqt6sql6-sqlite fonts-ipafont-gothic sqlite3 strace libfann-dev locales \
+            libqt6sql6-sqlite qt6-translations-l10n fonts-ipafont-gothic sqlite3 strace libfann-dev locales \
             xvfb xauth python3
 # The fuzzing build's compiler and its libFuzzer runtime.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev

@@ -1,7 +1,8 @@
 // brelvan-batch: the program without a window on screen.  It builds the real
 // main window on the offscreen platform in the current directory and does
 // what a user does, in order: the start-up, then (optionally) the number of
-// passes, "読込学習", "予測1", "全予測" and (optionally) "登録(&R)".  Every line
+// passes, "読込学習", "予測1", "全予測" and (optionally) "登録(&R)"; a model
+// file may be loaded before the commands and saved after them.  Every line
 // the commands append to the log goes to standard output as it is appended;
 // every message box's text goes to standard error, one line each.  A line
 // that cannot be written makes the exit status non-zero; a saved file is
@@ -9,16 +10,16 @@
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
 #include "base/Errors.h"
+#include "base/SaveFile.h"
 #include "db/Data.h"
+#include "db/PriceTable.h"
+#include "prices/PriceExport.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSaveFile>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QStringList>
 #include <QTextStream>
 #include <cerrno>
@@ -30,20 +31,26 @@
 namespace {
 
 const char kUsage[] =
-    "使い方: brelvan-batch [--passes N] [--register 摘要] [--chart FILE.png] [--table FILE.csv]\n"
+    "使い方: brelvan-batch [--passes N] [--register 摘要] [--load-model FILE] [--save-model FILE]\n"
+    "                     [--chart FILE.png] [--table FILE.csv] [--export FILE.csv]\n"
     "\n"
     "カレントフォルダの tarvok_stock_average_daily_jp.csv と SQDB.DB を使い、画面を出さずに\n"
     "起動処理、読込学習、予測1、全予測を順に実行します。\n"
     "  --passes N        学習数 (c15lnnE) を N にしてから読込学習を押す\n"
     "  --register 摘要   最後に摘要を入れて 登録(&R) を押す\n"
+    "  --load-model FILE 起動処理の後、コマンドの前にモデルを読み込む (モデル読込)。\n"
+    "                    --passes 0 なら読込学習は読込だけで、読み込んだネットワークのまま予測する\n"
+    "  --save-model FILE 最後のコマンドの後にモデルを保存する (モデル保存)\n"
     "  --chart FILE.png  最後のコマンドの後のグラフを PNG で保存する\n"
     "  --table FILE.csv  最後のコマンドの後のメモリ上の価格テーブルを CSV (UTF-8) で保存する\n"
+    "  --export FILE.csv 最後のコマンドの後の価格表を画面の表のとおり保存する (CSV出力)\n"
     "  --help            この説明を表示する\n"
     "ログの行は標準出力に、メッセージボックスの文は標準エラーに一行ずつ出ます。\n"
     "終了コード: 0、エラーが既定のエラー処理まで届いたときは 1、引数の誤りは 2、\n"
     "標準出力か標準エラーに書けなかったときは 3。\n"
     "\n"
-    "Usage: brelvan-batch [--passes N] [--register REMARK] [--chart FILE.png] [--table FILE.csv]\n"
+    "Usage: brelvan-batch [--passes N] [--register REMARK] [--load-model FILE] [--save-model FILE]\n"
+    "                     [--chart FILE.png] [--table FILE.csv] [--export FILE.csv]\n"
     "\n"
     "Runs, without a window on screen, in the current directory (which holds\n"
     "tarvok_stock_average_daily_jp.csv and SQDB.DB): the start-up, then the buttons\n"
@@ -51,8 +58,12 @@ const char kUsage[] =
     "(whole-period prediction), as a user would press them.\n"
     "  --passes N        set the number of training passes (c15lnnE) before training\n"
     "  --register REMARK put REMARK into the remark edit and press \"登録(&R)\" at the end\n"
+    "  --load-model FILE load a model file after the start-up, before the commands (\"モデル読込\");\n"
+    "                    with --passes 0, \"読込学習\" only imports and the loaded network predicts\n"
+    "  --save-model FILE save the network to a model file after the last command (\"モデル保存\")\n"
     "  --chart FILE.png  save the chart after the last command\n"
     "  --table FILE.csv  save the in-memory price table after the last command (UTF-8)\n"
+    "  --export FILE.csv save the price table as the window's grid shows it (\"CSV出力\")\n"
     "  --help            show this text\n"
     "Log lines go to standard output, message box texts to standard error, one line each.\n"
     "Exit status: 0, or 1 when an error reached the default error handler, 2 for wrong\n"
@@ -63,6 +74,9 @@ struct TOptions {
     std::optional<QString> remark;
     QString chartFile;
     QString tableFile;
+    QString loadModel;
+    QString saveModel;
+    QString exportFile;
     bool help = false;
 };
 
@@ -89,6 +103,12 @@ TOptions ParseOptions(const QStringList& args, QString& error)
             options.chartFile = value().value_or(QString());
         else if (a == QLatin1String("--table"))
             options.tableFile = value().value_or(QString());
+        else if (a == QLatin1String("--load-model"))
+            options.loadModel = value().value_or(QString());
+        else if (a == QLatin1String("--save-model"))
+            options.saveModel = value().value_or(QString());
+        else if (a == QLatin1String("--export"))
+            options.exportFile = value().value_or(QString());
         else
             error = QStringLiteral("不明なオプション / unknown option: ") + a;
         if (!error.isEmpty())
@@ -142,62 +162,30 @@ void PrintLine(FILE* stream, const QString& text)
     Emit(stream, (line + QLatin1Char('\n')).toUtf8());
 }
 
-QString CsvField(const QString& text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-// Replaces the file with the bytes: they go to a temporary file beside it,
-// which is renamed over it once complete, so that a failed write leaves the
-// file as it was and nothing else behind.
-void SaveWhole(const QString& fileName, const QByteArray& bytes)
-{
-    QSaveFile file(fileName);
-    bool written = file.open(QIODevice::WriteOnly);
-    // A short write is no error to Qt: the rest is written again until the
-    // system refuses it, which names the reason.
-    for (qsizetype done = 0; written && done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        written = n > 0;
-        done += written ? n : 0;
-    }
-    if (written && file.flush() && file.commit())
-        return;
-    throw EFileError(fileName + QStringLiteral(" に書けません / cannot write: ") + file.errorString());
-}
-
 // The in-memory price table, every row in CNT order, with a header of column names.
 void SaveTable(const QString& fileName)
 {
-    QSqlQuery query(dm->CsqM());
-    if (!query.exec(QStringLiteral("select * from AYNK order by CNT")))
-        throw EDatabaseError(QStringLiteral("価格テーブルを読めません / cannot read AYNK"));
+    TPriceRows rows;
     QString text;
     QTextStream out(&text);
-    const QSqlRecord record = query.record();
     QStringList fields;
-    for (int c = 0; c < record.count(); ++c)
-        fields << CsvField(record.fieldName(c));
+    for (const QString& column : rows.Columns())
+        fields << CsvField(column);
     out << fields.join(QLatin1Char(',')) << "\r\n";
-    while (query.next()) {
+    while (rows.Next()) {
         fields.clear();
-        for (int c = 0; c < record.count(); ++c)
-            fields << CsvField(query.isNull(c) ? QString() : query.value(c).toString());
+        for (int c = 0; c < rows.Columns().size(); ++c)
+            fields << CsvField(rows.Value(c).toString());
         out << fields.join(QLatin1Char(',')) << "\r\n";
     }
     out.flush();
-    SaveWhole(fileName, text.toUtf8());
+    SaveWholeFile(fileName, text.toUtf8());
 }
 
 // The chart as the window draws it, enlarged so that the vertical date
 // labels of the bottom axis have room (the window lays it out at 857 x 305).
 // The picture is encoded in memory first: a file that cannot be written then
-// fails in SaveWhole, never halfway through the encoder.
+// fails in SaveWholeFile, never halfway through the encoder.
 void SaveChart(TChart* chart, const QString& fileName)
 {
     const QSize least(1200, 600);
@@ -210,7 +198,7 @@ void SaveChart(TChart* chart, const QString& fileName)
     QBuffer buffer(&png);
     if (!buffer.open(QIODevice::WriteOnly) || !chart->grab().save(&buffer, "PNG"))
         throw EFileError(fileName + QStringLiteral(" に保存できません / cannot save the chart"));
-    SaveWhole(fileName, png);
+    SaveWholeFile(fileName, png);
 }
 
 int Run(const TOptions& options)
@@ -230,7 +218,13 @@ int Run(const TOptions& options)
     if (!window->Started() && UnhandledErrorCount() == errorsBefore)
         Guarded([&] { window->FormActivate(); });   // no activation came: run it as it would
 
-    if (window->Started()) {
+    // A model that cannot be loaded ends the run before the commands: they
+    // would train and predict with a network the user did not ask for.
+    const int errorsBeforeLoad = UnhandledErrorCount();
+    if (window->Started() && !options.loadModel.isEmpty())
+        Guarded([&] { window->y07mdlLod(options.loadModel); });
+
+    if (window->Started() && UnhandledErrorCount() == errorsBeforeLoad) {
         if (options.passes)
             window->c15lnnE->setText(*options.passes);
         window->a04RdB->click();
@@ -241,10 +235,14 @@ int Run(const TOptions& options)
             window->c24rgB->click();
         }
         QCoreApplication::processEvents();
+        if (!options.saveModel.isEmpty())
+            Guarded([&] { window->y06mdlSav(options.saveModel); });
         if (!options.chartFile.isEmpty())
             Guarded([&] { SaveChart(window->a03Cht, options.chartFile); });
         if (!options.tableFile.isEmpty())
             Guarded([&] { SaveTable(options.tableFile); });
+        if (!options.exportFile.isEmpty())
+            Guarded([&] { window->y09csvOut(options.exportFile); });
     }
 
     const int status = UnhandledErrorCount() > 0 ? 1 : 0;

@@ -3,6 +3,7 @@
 #include "app/BrelvanU.h"
 
 #include "app/Dialogs.h"
+#include "prices/PriceExport.h"
 #include "prices/PriceTexts.h"
 #include "base/Errors.h"
 #include "db/Data.h"
@@ -65,16 +66,6 @@ QFont WindowFont()
     return font;
 }
 
-std::int32_t LayerSizeFromText(const QString& text, const QString& layerName)
-{
-    const std::int32_t size = StrToInt(text);
-    if (size < 1 || size > MaxLayerSize)
-        throw ERangeError(QStringLiteral("%1のﾆｭｰﾛﾝ数 '%2' は 1 から %3 までの整数で指定してください")
-                              .arg(layerName, text)
-                              .arg(MaxLayerSize));
-    return size;
-}
-
 // ---- Construction: the controls and nothing else --------------------------------
 
 TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent)
@@ -108,6 +99,7 @@ TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent)
     BuildSettingsPage();
     pc->SetActivePage(cts);
     ConnectHandlers();
+    BuildFileCommands();
 }
 
 void TBrelvanF::BuildMainPage()
@@ -138,20 +130,11 @@ void TBrelvanF::BuildDataPage()
     layout->AddWidget(b01P, TAlignLayout::alTop);
     bDG = Named(new TDBGrid(bts), "bDG");
     bDG->horizontalHeader()->setFont(WindowFont());
-    bDG->SetColumns({{QStringLiteral("DATE"), QStringLiteral("日付")},
-                     {QStringLiteral("CLOSE"), QStringLiteral("終値")},
-                     {QStringLiteral("YCL1"), QStringLiteral("予測1")},
-                     {QStringLiteral("YCL2"), QStringLiteral("予測2")},
-                     {QStringLiteral("OPEN"), QStringLiteral("始値")},
-                     {QStringLiteral("HG"), QStringLiteral("高値")},
-                     {QStringLiteral("LG"), QStringLiteral("安値")},
-                     {QStringLiteral("YCL3"), QStringLiteral("予測3")},
-                     {QStringLiteral("YCL4"), QStringLiteral("予測4")},
-                     {QStringLiteral("YCL5"), QStringLiteral("予測5")},
-                     {QStringLiteral("YCL6"), QStringLiteral("予測6")},
-                     {QStringLiteral("TYO"), QStringLiteral("摘要")},
-                     {QStringLiteral("CNT"), QString()},
-                     {QStringLiteral("TIME"), QStringLiteral("時間")}});
+    // The columns the CSV export writes too.
+    std::vector<TDBGrid::TColumn> columns;
+    for (const TPriceColumn& column : PriceGridColumns())
+        columns.push_back({column.Field, column.Title});
+    bDG->SetColumns(std::move(columns));
     layout->AddWidget(bDG, TAlignLayout::alClient);
 }
 

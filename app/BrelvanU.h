@@ -8,6 +8,7 @@
 // register, the chart's set-up, the event handlers and the start-up.
 #pragma once
 
+#include "app/ChartMenu.h"
 #include "app/Controls.h"
 #include "prices/BrelvanPrices.h"
 
@@ -32,8 +33,9 @@ public:
     // main page
     TPanel* a01P;  TMemo* a02mM;  TChart* a03Cht;
     QPushButton* a04RdB;  QPushButton* a05Yo1B;  QPushButton* a06Yo2B;
+    TChartMenu* a03ChtMenu;   // the chart's context menu
     // data page
-    TPanel* b01P;  TDBGrid* bDG;
+    TPanel* b01P;  TDBGrid* bDG;  QPushButton* b02csvB;
     // settings page
     TPanel* c01TpP;  TPanel* c02bpP;  TDBGrid* cdg;
     QLabel* c10ModL;  QLabel* c11cntL;  QLabel* c12dtL;  QLabel* c13tfL;  QLabel* c14dnL;
@@ -44,6 +46,7 @@ public:
     QLineEdit* c17lyipnE;  QLineEdit* c18lym1nE;  QLineEdit* c19lym2nE;  QLineEdit* c20lyopnE;
     QLineEdit* c21lntmE;  QLineEdit* c22mseE;  QLineEdit* c23tyoE;
     QPushButton* c24rgB;
+    QPushButton* c25msvB;  QPushButton* c26mldB;  QPushButton* c27iniB;   // in the bottom bar c02bpP
 
     // ---- Settings page and run register (Register.cpp) ------------------------
     void uqc(std::int32_t id);
@@ -61,6 +64,12 @@ public:
     void a04RdBEnter();
     void a04RdBExit();
     void c24rgBClick();
+    // The buttons of the model file, the fresh network and the CSV export
+    // (FileCommands.cpp): each asks for its file through the file-dialog seam.
+    void c25msvBClick();
+    void c26mldBClick();
+    void c27iniBClick();
+    void b02csvBClick();
 
     // The commands call this first: it raises an error with a clear message
     // while the start-up sequence has not run to its end (no network yet).
@@ -88,6 +97,7 @@ private:
     void BuildDataPage();
     void BuildSettingsPage();
     void ConnectHandlers();
+    void BuildFileCommands();   // FileCommands.cpp: the file buttons and the chart's menu
     void BindGrids();           // to the data module's sources, once it exists
     void StartUp();             // the start-up sequence proper
     void RequireDatabase() const;
@@ -101,14 +111,6 @@ private:
 // The window's font: "ＭＳ ゴシック" where it exists, else the installed
 // Japanese Gothic, 23 pixels high.
 QFont WindowFont();
-
-// Largest input or output layer the start-up accepts.
-constexpr std::int32_t MaxLayerSize = 1000;
-
-// The size of the input or output layer from its settings text: a whole
-// number from 1 to MaxLayerSize.  EConvertError for a text that is no whole
-// number, ERangeError naming the layer and the value for one out of range.
-std::int32_t LayerSizeFromText(const QString& text, const QString& layerName);
 
 // The one main window.
 extern TBrelvanF* BrelvanF;

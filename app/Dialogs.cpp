@@ -1,9 +1,14 @@
 #include "app/Dialogs.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTranslator>
 
 void ShowMessageBox(const QString& text)
 {
@@ -14,6 +19,58 @@ void ShowMessageBox(const QString& text)
     box.exec();
     if (owner)
         owner->activateWindow();
+}
+
+namespace {
+
+// "モデルファイル (*.bin)" gives "bin".
+QString FirstSuffix(const QStringList& filters)
+{
+    if (filters.isEmpty())
+        return {};
+    const QString filter = filters.front();
+    const qsizetype star = filter.indexOf(QStringLiteral("*."));
+    if (star < 0)
+        return {};
+    qsizetype end = star + 2;
+    while (end < filter.size() && filter.at(end).isLetterOrNumber())
+        ++end;
+    return filter.mid(star + 2, end - star - 2);
+}
+
+}  // namespace
+
+TFileAnswer ShowFileDialog(const TFileRequest& request)
+{
+    const QPointer<QWidget> owner = QApplication::activeWindow();
+    QFileDialog dialog(owner, request.Caption, request.Folder);
+    dialog.setNameFilters(request.Filters);
+    if (request.Mode == TFileRequest::TMode::Save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(FirstSuffix(request.Filters));
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!request.SuggestedName.isEmpty())
+        dialog.selectFile(QDir(request.Folder).filePath(request.SuggestedName));
+    TFileAnswer answer;
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        answer.FileName = dialog.selectedFiles().front();
+        answer.Filter = std::max<int>(0, int(request.Filters.indexOf(dialog.selectedNameFilter())));
+    }
+    if (owner)
+        owner->activateWindow();   // no window manager hands the activation back
+    return answer;
+}
+
+void UseJapaneseToolkitTexts()
+{
+    static QTranslator translator;
+    if (translator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
 }
 
 TWaitCursor::TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }

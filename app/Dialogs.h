@@ -1,7 +1,9 @@
-// The window side of the message seam (base/Messages.h): the real modal
-// message box the program installs at start, and the wait cursor of a command.
+// The window side of the message and file-dialog seams (base/Messages.h,
+// base/FileDialogs.h): the real modal message box and file dialog the program
+// installs at start, and the wait cursor of a command.
 #pragma once
 
+#include "base/FileDialogs.h"
 #include "base/Messages.h"
 
 #include <QString>
@@ -9,6 +11,16 @@
 // Shows a modal box with the text and an OK button and returns when it is
 // closed: the sink the program installs with SetMessageSink.
 void ShowMessageBox(const QString& text);
+
+// Shows a modal file dialog for the request and returns the user's answer:
+// the sink the program installs with SetFileDialogSink.  A save dialog adds
+// the first filter's extension to a name typed without one and asks before
+// it replaces a file.
+TFileAnswer ShowFileDialog(const TFileRequest& request);
+
+// The toolkit's own texts (the file dialog's labels and buttons, its
+// questions) in Japanese, where Qt's Japanese translation is installed.
+void UseJapaneseToolkitTexts();
 
 // The wait cursor while a command runs (restored on every path).
 class TWaitCursor {

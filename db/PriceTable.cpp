@@ -5,7 +5,9 @@
 #include "db/Data.h"
 #include "db/SqlText.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QVariant>
 
 namespace {
@@ -138,4 +140,33 @@ bool TPriceUpdates::Run(std::int32_t row, const QString& price1, const QString& 
         query.bindValue(at++, price2);
     query.bindValue(at, qlonglong(row));
     return query.exec();
+}
+
+// ---- TPriceRows -------------------------------------------------------------------
+
+TPriceRows::TPriceRows(const QStringList& columns) : fQuery(DataModule().CsqM())
+{
+    static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    for (const QString& column : columns) {
+        if (!identifier.match(column).hasMatch())
+            throw ERangeError(QStringLiteral("価格テーブルの列名 '%1' は使えません").arg(column));
+    }
+    fQuery.setForwardOnly(true);
+    const QString sql = SqlText::Select(QStringLiteral("AYNK"), columns.isEmpty() ? QStringList{QStringLiteral("*")} : columns,
+                                        QStringLiteral(" order by CNT"));
+    if (!fQuery.exec(sql))
+        throw EDatabaseError(QStringLiteral("価格テーブルを読めません: ") + ErrorText(fQuery.lastError()));
+    const QSqlRecord record = fQuery.record();
+    for (int c = 0; c < record.count(); ++c)
+        fColumns << record.fieldName(c);
+}
+
+bool TPriceRows::Next() { return fQuery.next(); }
+
+QVariant TPriceRows::Value(int column) const
+{
+    if (column < 0 || column >= fColumns.size())
+        throw ERangeError(QStringLiteral("価格テーブルの列番号 %1 は範囲外です").arg(column));
+    const QVariant value = fQuery.value(column);
+    return fQuery.isNull(column) ? QVariant() : value;
 }

@@ -1,6 +1,6 @@
-// The writes of the in-memory price table AYNK that go through prepared
-// statements: the import's rows (TPriceInserter) and the whole-period
-// prediction's updates (TPriceUpdates).  Each stores exactly what the text
+// The in-memory price table AYNK through prepared statements: the import's
+// rows (TPriceInserter), the whole-period prediction's updates
+// (TPriceUpdates), and every row read back in order (TPriceRows).  Each stores exactly what the text
 // statement of the same row stores, and falls back to that text statement
 // where a value could be stored differently.
 #pragma once
@@ -9,6 +9,8 @@
 
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
+#include <QVariant>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -84,4 +86,21 @@ private:
     std::optional<QSqlQuery> fBoth;
     std::optional<QSqlQuery> fFirst;
     bool fPrepared = false;
+};
+
+// Every row of the in-memory price table in CNT order, read forward once:
+// the named columns in the order given, or every column of the table in its
+// own order when none are named.  Names are plain identifiers (ERangeError
+// otherwise); a table the database cannot read raises EDatabaseError
+// "価格テーブルを読めません: …".
+class TPriceRows {
+public:
+    explicit TPriceRows(const QStringList& columns = {});
+    const QStringList& Columns() const { return fColumns; }   // as the table names them
+    bool Next();                        // the next row; false after the last
+    QVariant Value(int column) const;   // of the current row; a null QVariant for NULL
+
+private:
+    QSqlQuery fQuery;
+    QStringList fColumns;
 };

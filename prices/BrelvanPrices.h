@@ -1,15 +1,17 @@
 // The controller's price side: the network, the price rows in memory and the
 // run state of the price commands, and the commands themselves (the import,
-// the training run and the two predictions).  The commands reach the window
-// only through the narrow surface declared here (the log, the settings page,
-// the data page's caption, the chart's three series) and through the message
-// seam, so that a test can stand in for the window.  The main window
+// the training run, the two predictions, the network's model file and the
+// price table's export).  The commands reach the window only through the
+// narrow surface declared here (the log, the settings page, the data page's
+// caption, the chart's three series) and through the message seam, so that a
+// test can stand in for the window.  The main window
 // TBrelvanF is derived from this class.
 #pragma once
 
 #include "ann/URavoAnn.h"
 #include "base/Convert.h"
 #include "db/BrelvanDb.h"
+#include "prices/Topology.h"
 
 #include <QString>
 #include <cstdint>
@@ -44,6 +46,21 @@ public:
     void y03lean();
     void y04Yosok();
     void y05znYos();
+    // ---- The network and its model file (Model.cpp) ----------------------------
+    // Writes the network to a model file in its own format and logs it.
+    void y06mdlSav(const QString& fileName);
+    // Replaces the network with the one in a model file.  Iil, Iol, Layers and
+    // the settings page's four layer sizes follow the file's network, with a
+    // message when the page changes.  A file the network refuses, or one of a
+    // shape the program cannot use, raises an error and changes nothing.
+    void y07mdlLod(const QString& fileName);
+    // A new network from the settings page's four layer sizes (learning rate
+    // 0.005, sigmoid), its training count 0.
+    void y08annIni();
+    // ---- The price table to a file (Export.cpp) --------------------------------
+    // Writes the price table, as the price grid shows it, to a CSV file
+    // (PriceExport.h) that replaces the file only once complete, and logs it.
+    void y09csvOut(const QString& fileName);
 
     // The commands call this first: it raises an error with a clear message
     // while the controller has no network yet (the start-up has not run).
@@ -76,4 +93,8 @@ protected:
     virtual void ClearChart() = 0;                                    // empties the three series
     virtual void AddChartPoint(int series, double x, double y, const QString& label) = 0;
     virtual void ShowChart() = 0;                                     // shows the points added
+
+private:
+    // Makes `network` the controller's, with Layers, Iil and Iol its shape.
+    void UseNetwork(std::unique_ptr<TRavoAnn> network);
 };

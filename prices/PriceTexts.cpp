@@ -1,5 +1,9 @@
 #include "prices/PriceTexts.h"
 
+#include "prices/Topology.h"
+
+#include <QDir>
+
 QString NotStartedText() { return QStringLiteral("起動処理が完了していません"); }
 
 QString ImportNoticeText() { return QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます"); }
@@ -45,3 +49,50 @@ QString ActualCloseLine(const QString& date, float close)
 QString ForecastHeadLine(const QString& date) { return date + QStringLiteral(" 以降の終値予測"); }
 QString ForecastLine(const QString& date, float close) { return date + QStringLiteral(" 終値: ") + FormatPrice(close); }
 QString WholePeriodLine() { return QStringLiteral("全期間の予測"); }
+
+QString ModelFileFilter() { return QStringLiteral("モデルファイル (*.bin)"); }
+QString SuggestedModelName(const QString& runNumber)
+{
+    bool isNumber = false;
+    const int run = runNumber.toInt(&isNumber);
+    if (!isNumber || run < 0)
+        return QStringLiteral("model.bin");
+    return QStringLiteral("model_%1.bin").arg(run, 4, 10, QLatin1Char('0'));
+}
+QString ModelSavedLine(const QString& file) { return QStringLiteral("モデル保存: ") + QDir::toNativeSeparators(file); }
+QString ModelLoadedLine(const QString& file, const std::vector<std::int32_t>& layers)
+{
+    return QStringLiteral("モデル読込: %1 (%2)").arg(QDir::toNativeSeparators(file), TopologyText(layers));
+}
+QString NetworkInitialisedLine(const std::vector<std::int32_t>& layers)
+{
+    return QStringLiteral("ネットワークを初期化しました (%1)").arg(TopologyText(layers));
+}
+QString LayersChangedText(const std::vector<std::int32_t>& layers)
+{
+    return QStringLiteral("モデルの層構成 %1 に合わせて、入力層・中間層1・中間層2・出力層の設定を変更しました")
+        .arg(TopologyText(layers));
+}
+QString ModelNotSavedText(const QString& reason) { return QStringLiteral("モデルを保存できませんでした: ") + reason; }
+QString ModelNotLoadedText(const QString& file, const QString& reason)
+{
+    return QStringLiteral("モデルファイル %1 を読み込めません: %2").arg(QDir::toNativeSeparators(file), reason);
+}
+QString ModelTopologyUnusableText(const std::vector<std::int32_t>& layers)
+{
+    // A foreign file may hold thousands of layers: its first few name it.
+    constexpr std::size_t shown = 8;
+    const QString topology = layers.size() <= shown
+        ? TopologyText(layers)
+        : TopologyText({layers.begin(), layers.begin() + shown}).chopped(1) + QStringLiteral(",…] (%1 層)").arg(layers.size());
+    return QStringLiteral("層構成 %1 のネットワークは使えません (入力層・中間層1・中間層2・出力層の 4 層で、各層 1 から %2 のﾆｭｰﾛﾝ数が必要です)")
+        .arg(topology)
+        .arg(MaxLayerSize);
+}
+
+QString CsvFileFilter() { return QStringLiteral("CSV ファイル (*.csv)"); }
+QString CsvExportedLine(const QString& file, std::int32_t rows)
+{
+    return QStringLiteral("CSV出力: %1 (%2行)").arg(QDir::toNativeSeparators(file)).arg(rows);
+}
+QString ChartImageSavedLine(const QString& file) { return QStringLiteral("画像保存: ") + QDir::toNativeSeparators(file); }

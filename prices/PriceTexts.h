@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 // A command pressed before the start-up has run to its end.
 QString NotStartedText();                      // "起動処理が完了していません"
@@ -44,3 +45,23 @@ QString ActualCloseLine(const QString& date, float close);   // "2020/04/17 終�
 QString ForecastHeadLine(const QString& date);                // "2020/04/17 以降の終値予測"
 QString ForecastLine(const QString& date, float close);       // "2020/04/18 終値: 2870.12"
 QString WholePeriodLine();                                    // "全期間の予測"
+
+// ---- The network and its model file --------------------------------------------
+QString ModelFileFilter();                                    // "モデルファイル (*.bin)"
+// The name a saved model is offered under: "model_0005.bin" for run 5,
+// "model.bin" while no run number is shown.
+QString SuggestedModelName(const QString& runNumber);
+QString ModelSavedLine(const QString& file);                  // "モデル保存: m.bin"
+QString ModelLoadedLine(const QString& file, const std::vector<std::int32_t>& layers);   // "モデル読込: m.bin ([7,7,3,2])"
+QString NetworkInitialisedLine(const std::vector<std::int32_t>& layers);                 // "ネットワークを初期化しました ([7,7,3,2])"
+// The settings page's layer sizes were set to a loaded model's.
+QString LayersChangedText(const std::vector<std::int32_t>& layers);
+QString ModelNotSavedText(const QString& reason);
+QString ModelNotLoadedText(const QString& file, const QString& reason);
+// A model file whose network is not of the program's shape.
+QString ModelTopologyUnusableText(const std::vector<std::int32_t>& layers);
+
+// ---- Files of the price table and the chart ---------------------------------------
+QString CsvFileFilter();                                       // "CSV ファイル (*.csv)"
+QString CsvExportedLine(const QString& file, std::int32_t rows);   // "CSV出力: t.csv (5113行)"
+QString ChartImageSavedLine(const QString& file);               // "画像保存: chart.png"

@@ -1,9 +1,10 @@
 // brelvan-batch end to end on the sample price file, in a fresh folder: the
 // log on standard output, the messages on standard error, the registration
-// in SQDB.DB, the saved chart and table, and what it does when its output or
-// a file cannot be written.  CTest runs this program a second time under a
+// in SQDB.DB, the saved chart and table, a model saved and loaded again in a
+// new process, and what it does when its output or a file cannot be written.  CTest runs this program a second time under a
 // comma-decimal locale: the driver writes the same texts there.
 #include "support/BatchRunner.h"
+#include "support/PrintQString.h"
 
 #include <QDir>
 #include <QFile>
@@ -159,6 +160,62 @@ TEST_F(BatchTest, AFailedSaveLeavesTheEarlierFileAsItWas)
     QStringList after = dir.entryList(QDir::Files);
     after.removeAll(QStringLiteral("SQDB.DB"));
     EXPECT_EQ(after, before);
+
+// The log from "予測1" on: its four lines and "全予測"'s.
+QStringList PredictionLines(const TRun& run)
+{
+    const qsizetype first = run.Out.indexOf(QStringLiteral("MSE: 平均二乗誤差"));
+    return first < 0 ? QStringList() : run.Out.mid(first + 1, 5);
+}
+
+QByteArray Bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+TEST_F(BatchTest, ASavedModelPredictsTheSameInANewProcess)
+{
+    const QDir first(folder.path());
+    const TRun trained = RunBatch(first.path(), {"--passes", "40", "--save-model", "m.bin", "--export", "first.csv"});
+    ASSERT_EQ(trained.ExitCode, 0) << trained.Err.join('\n').toStdString();
+    EXPECT_TRUE(trained.Out.contains(QStringLiteral("モデル保存: m.bin")));
+
+    // A new folder and database: only the price file and the model come along.
+    QTemporaryDir other;
+    const QDir second(other.path());
+    ASSERT_TRUE(QFile::copy(first.filePath("tarvok_stock_average_daily_jp.csv"),
+                            second.filePath("tarvok_stock_average_daily_jp.csv")));
+    ASSERT_TRUE(QFile::copy(first.filePath("m.bin"), second.filePath("m.bin")));
+    const TRun loaded =
+        RunBatch(second.path(), {"--load-model", "m.bin", "--passes", "0", "--save-model", "again.bin", "--export", "second.csv"});
+    ASSERT_EQ(loaded.ExitCode, 0) << loaded.Err.join('\n').toStdString();
+    EXPECT_EQ(loaded.Out.front(), QStringLiteral("モデル読込: m.bin ([7,7,3,2])"));
+    EXPECT_TRUE(loaded.Out.contains(QStringLiteral("学習回数: 0回")));
+
+    const QStringList predictions = PredictionLines(trained);
+    ASSERT_EQ(predictions.size(), 5);
+    EXPECT_EQ(predictions[1], QStringLiteral("2020/04/17 以降の終値予測"));
+    EXPECT_EQ(PredictionLines(loaded), predictions);
+    // The network unchanged to the bit, and every stored prediction the same.
+    EXPECT_EQ(Bytes(second.filePath("again.bin")), Bytes(first.filePath("m.bin")));
+    const QByteArray table = Bytes(first.filePath("first.csv"));
+    EXPECT_EQ(QString::fromUtf8(table).count(QStringLiteral("\r\n")), 1 + 5105 + 8);
+    EXPECT_EQ(Bytes(second.filePath("second.csv")), table);
+}
+
+TEST_F(BatchTest, AModelFileThatIsRefusedEndsTheRunBeforeTheCommands)
+{
+    QFile junk(QDir(folder.path()).filePath("junk.bin"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("junk");
+    junk.close();
+    const TRun run = RunBatch(folder.path(), {"--load-model", "junk.bin", "--save-model", "out.bin"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(run.Err.contains(QStringLiteral("モデルファイル junk.bin を読み込めません: モデルファイルが短すぎます")))
+        << run.Err.join('\n').toStdString();
+    EXPECT_TRUE(run.Out.isEmpty()) << run.Out.join('\n').toStdString();
+    EXPECT_FALSE(QFile::exists(QDir(folder.path()).filePath("out.bin")));
 }
 
 TEST_F(BatchTest, HelpIsJapaneseAndEnglish)

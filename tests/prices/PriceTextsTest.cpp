@@ -123,4 +123,15 @@ TEST(WindowsTest, BothPredictionsWriteOutputZeroOfTheSameWindowIntoYcl1)
     }
 }
 
+// ---- The model file ------------------------------------------------------------------
+
+TEST(PriceTextsTest, ModelFileNamesFollowTheRunNumber)
+{
+    EXPECT_EQ(SuggestedModelName(QStringLiteral("5")), QStringLiteral("model_0005.bin"));
+    EXPECT_EQ(SuggestedModelName(QStringLiteral("12345")), QStringLiteral("model_12345.bin"));
+    EXPECT_EQ(SuggestedModelName(QString()), QStringLiteral("model.bin"));     // nothing registered yet
+    EXPECT_EQ(SuggestedModelName(QStringLiteral("x")), QStringLiteral("model.bin"));
+    EXPECT_EQ(ModelFileFilter(), QStringLiteral("モデルファイル (*.bin)"));
+}
+
 }  // namespace

@@ -1,10 +1,12 @@
 // What every test of a controller shares: a fresh temporary folder made
-// current, every message collected instead of shown, and the controller
+// current, every message collected instead of shown, every file dialog
+// answered from a list the test fills, and the controller
 // (TBrelvanDb, the price commands' stand-in or the window TBrelvanF) with
 // its data module, created in the program's order: the controller first,
 // then dm.
 #pragma once
 
+#include "base/FileDialogs.h"
 #include "base/Messages.h"
 #include "db/Data.h"
 #include "support/PrintQString.h"
@@ -18,8 +20,10 @@
 #include <QVariant>
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // The two notes of the catalogue build on a new database file.
 inline QStringList CatalogueMessages()
@@ -42,12 +46,24 @@ protected:
             if (OnMessage)
                 OnMessage(text);
         });
+        fPreviousFileSink = SetFileDialogSink([this](const TFileRequest& request) {
+            fileRequests.push_back(request);
+            if (fileAnswers.empty()) {
+                ADD_FAILURE() << "unexpected file dialog: " << request.Caption.toStdString();
+                return TFileAnswer();
+            }
+            TFileAnswer answer = fileAnswers.front();
+            fileAnswers.pop_front();
+            return answer;
+        });
     }
 
     void TearDown() override
     {
         Close();
         SetMessageSink(fPreviousSink);
+        SetFileDialogSink(fPreviousFileSink);
+        EXPECT_TRUE(fileAnswers.empty()) << fileAnswers.size() << " file dialog answers left";
         QDir::setCurrent(fPreviousDir);
     }
 
@@ -114,6 +130,10 @@ protected:
     QTemporaryDir folder;
     QStringList messages;
     std::function<void(const QString&)> OnMessage;   // called for each message as it comes
+    // The answers the next file dialogs give, in order (an empty FileName:
+    // the user cancels), and every request made.
+    std::deque<TFileAnswer> fileAnswers;
+    std::vector<TFileRequest> fileRequests;
     std::unique_ptr<TController> form;
     std::unique_ptr<Tdm> module;
 
@@ -121,4 +141,5 @@ private:
     QString fPreviousDir;
     Tdm* fPreviousDm = nullptr;
     TMessageSink fPreviousSink;
+    TFileDialogSink fPreviousFileSink;
 };

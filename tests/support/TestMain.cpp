@@ -1,6 +1,7 @@
 // Test main for everything that needs Qt: an application object (for the
 // window's tests a QApplication on the offscreen platform), and every
-// message redirected so that no test can block on a dialog.
+// message and file dialog redirected so that no test can block on a dialog.
+#include "base/FileDialogs.h"
 #include "base/Messages.h"
 
 #include <QByteArray>
@@ -36,6 +37,10 @@ int main(int argc, char** argv)
 
     SetMessageSink([](const QString& text) {
         ADD_FAILURE() << "unexpected message box: " << text.toStdString();
+    });
+    SetFileDialogSink([](const TFileRequest& request) {
+        ADD_FAILURE() << "unexpected file dialog: " << request.Caption.toStdString();
+        return TFileAnswer();
     });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
