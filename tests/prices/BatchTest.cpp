@@ -150,7 +150,7 @@ TEST_F(BatchTest, AFailedSaveLeavesTheEarlierFileAsItWas)
                               });
     EXPECT_EQ(run.ExitCode, 1);
     for (const char* name : {"table.csv", "chart.png"})
-        EXPECT_EQ(run.Err.filter(QString::fromLatin1(name) + QStringLiteral(" に書けません / cannot write: ")).size(), 1)
+        EXPECT_EQ(run.Err.filter(QString::fromLatin1(name) + QStringLiteral(" に保存できませんでした: ")).size(), 1)
             << run.Err.join('\n').toStdString();
     for (const char* name : {"table.csv", "chart.png"}) {
         QFile file(dir.filePath(QString::fromLatin1(name)));
@@ -160,6 +160,7 @@ TEST_F(BatchTest, AFailedSaveLeavesTheEarlierFileAsItWas)
     QStringList after = dir.entryList(QDir::Files);
     after.removeAll(QStringLiteral("SQDB.DB"));
     EXPECT_EQ(after, before);
+}
 
 // The log from "予測1" on: its four lines and "全予測"'s.
 QStringList PredictionLines(const TRun& run)
