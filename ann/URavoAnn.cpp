@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <random>
 #include <utility>
 
@@ -141,7 +142,19 @@ std::mt19937_64& Generator() {
     return generator;
 }
 
+// The seed SeedNextRavoAnn leaves for the next network built, if any.
+std::optional<std::uint64_t>& PendingSeed() {
+    static std::optional<std::uint64_t> seed;
+    return seed;
+}
+
 void ReseedGenerator() {
+    std::optional<std::uint64_t>& pending = PendingSeed();
+    if (pending) {
+        Generator().seed(*pending);
+        pending.reset();
+        return;
+    }
     const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
     Generator().seed(static_cast<std::uint64_t>(ticks));
 }
@@ -244,6 +257,8 @@ void WriteFileReplacing(const std::string& target, const std::vector<unsigned ch
 }  // namespace
 
 // ---- Construction. ---------------------------------------------------------
+
+void SeedNextRavoAnn(std::uint64_t seed) { PendingSeed() = seed; }
 
 TRavoAnn::TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float LerningRate,
                    TRavoActivationFunc ActivationFunc) {
