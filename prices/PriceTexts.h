@@ -44,3 +44,23 @@ QString ActualCloseLine(const QString& date, float close);   // "2020/04/17 終�
 QString ForecastHeadLine(const QString& date);                // "2020/04/17 以降の終値予測"
 QString ForecastLine(const QString& date, float close);       // "2020/04/18 終値: 2870.12"
 QString WholePeriodLine();                                    // "全期間の予測"
+
+// ---- The comparison with the previous close ---------------------------------
+// Ratios with "0.000" and shares with "0.0" (a point, whatever the locale);
+// "-" where the figure divides by zero.
+QString RatioText(double model, double baseline);
+QString ShareText(int hits, int days);                        // percent
+// "検証期間: 2019/04/23～2020/04/17 (250日)", the dates as the file writes them.
+QString HoldoutPeriodLine(const QString& first, const QString& last, std::int32_t days);
+// "検証 平均絶対誤差: 予測 12.34 / 前日終値 11.00 / 比 1.122"
+QString HoldoutMaeLine(double model, double baseline);
+// "検証 二乗平均平方根誤差: 予測 … / 前日終値 … / 比 …"
+QString HoldoutRmseLine(double model, double baseline);
+// "検証 方向的中率: 51.2%"
+QString HoldoutHitLine(int hits, int days);
+// "全期間 平均絶対誤差: 予測 … / 前日終値 … / 比 …"
+QString WholePeriodMaeLine(double model, double baseline);
+// The settings' refusals.
+QString HoldoutDaysRefusedText(const QString& text);
+QString HoldoutTooLargeText(std::int32_t days, std::int32_t Idn, std::int32_t trainingRows);
+QString SeedRefusedText(const QString& text);
