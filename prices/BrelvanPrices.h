@@ -27,8 +27,13 @@ struct TData {
     float LoV = 0;          // declared, never filled
 };
 
-// The fields of the settings page, named by the register column each holds.
-enum class TSetting { DT, TF, DN, LNN, LNR, LYIPN, LYM1N, LYM2N, LYOPN, LNTM, MSE, TYO };
+// The fields of the settings page, named by the register column each holds:
+// those of the run register AYFS, then those of its companion AYKS (the
+// hold-out days, the seed and the hold-out's error figures).
+enum class TSetting {
+    DT, TF, DN, LNN, LNR, LYIPN, LYM1N, LYM2N, LYOPN, LNTM, MSE, TYO,
+    VLDN, RSD, VMAE, BMAE, VRMSE, BRMSE, VHIT
+};
 
 // The chart's series by index.
 inline constexpr int kActualSeries = 0;     // the actual close
