@@ -433,6 +433,7 @@ void TBrelvanF::ClearChart()
 {
     for (int s : {kActualSeries, kSameDaySeries, kNextDaySeries})
         a03Cht->Series(s)->Clear();
+    a03Cht->ClearMark();
 }
 
 void TBrelvanF::AddChartPoint(int series, double x, double y, const QString& label)
@@ -441,3 +442,5 @@ void TBrelvanF::AddChartPoint(int series, double x, double y, const QString& lab
 }
 
 void TBrelvanF::ShowChart() { a03Cht->UpdateAxes(); }
+
+void TBrelvanF::MarkHoldout(double x) { a03Cht->SetMark(x, QStringLiteral("検証期間の始まり")); }

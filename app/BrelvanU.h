@@ -90,6 +90,7 @@ protected:
     void ClearChart() override;
     void AddChartPoint(int series, double x, double y, const QString& label) override;
     void ShowChart() override;
+    void MarkHoldout(double x) override;
 
 private:
     void BuildMainPage();

@@ -41,6 +41,7 @@ TEST_F(BatchTest, RunsTheSampleLikeAUser)
     EXPECT_TRUE(run.Out[11].startsWith(QStringLiteral("2020/04/17 終値: ")));
     EXPECT_TRUE(run.Out[12].startsWith(QStringLiteral("2020/04/18 終値: ")));
     EXPECT_EQ(run.Out[13], QStringLiteral("全期間の予測"));
+    EXPECT_TRUE(run.Out[14].startsWith(QStringLiteral("全期間 平均絶対誤差: 予測 ")));
     EXPECT_TRUE(run.Err.contains(QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")));
 
     {
