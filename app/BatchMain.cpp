@@ -1,9 +1,10 @@
 // brelvan-batch: the program without a window on screen.  It builds the real
 // main window on the offscreen platform in the current directory and does
 // what a user does, in order: the start-up, then (optionally) the number of
-// passes, "読込学習", "予測1", "全予測" and (optionally) "登録(&R)".  Every line
-// the commands append to the log goes to standard output as it is appended;
-// every message box's text goes to standard error, one line each.
+// passes, the hold-out days and the seed, "読込学習", "予測1", "全予測" and
+// (optionally) "登録(&R)".  Every line the commands append to the log goes to
+// standard output as it is appended; every message box's text goes to
+// standard error, one line each.
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
 #include "base/Errors.h"
@@ -25,11 +26,15 @@
 namespace {
 
 const char kUsage[] =
-    "使い方: brelvan-batch [--passes N] [--register 摘要] [--chart FILE.png] [--table FILE.csv]\n"
+    "使い方: brelvan-batch [--passes N] [--holdout N] [--seed N] [--register 摘要] [--chart FILE.png]\n"
+    "                     [--table FILE.csv]\n"
     "\n"
     "カレントフォルダの tarvok_stock_average_daily_jp.csv と SQDB.DB を使い、画面を出さずに\n"
     "起動処理、読込学習、予測1、全予測を順に実行します。\n"
     "  --passes N        学習数 (c15lnnE) を N にしてから読込学習を押す\n"
+    "  --holdout N       検証日数 (c25vldnE) を N にする: 最後の N 日を学習に使わず、予測と前日終値の\n"
+    "                    誤差をログに出す (0 で検証なし)\n"
+    "  --seed N          乱数シード (c26rsdE) を N にする: 同じシードなら同じ初期値から学習し、同じ結果になる\n"
     "  --register 摘要   最後に摘要を入れて 登録(&R) を押す\n"
     "  --chart FILE.png  最後のコマンドの後のグラフを PNG で保存する\n"
     "  --table FILE.csv  最後のコマンドの後のメモリ上の価格テーブルを CSV (UTF-8) で保存する\n"
@@ -37,13 +42,18 @@ const char kUsage[] =
     "ログの行は標準出力に、メッセージボックスの文は標準エラーに一行ずつ出ます。\n"
     "終了コード: 0、エラーが既定のエラー処理まで届いたときは 1、引数の誤りは 2。\n"
     "\n"
-    "Usage: brelvan-batch [--passes N] [--register REMARK] [--chart FILE.png] [--table FILE.csv]\n"
+    "Usage: brelvan-batch [--passes N] [--holdout N] [--seed N] [--register REMARK] [--chart FILE.png]\n"
+    "                     [--table FILE.csv]\n"
     "\n"
     "Runs, without a window on screen, in the current directory (which holds\n"
     "tarvok_stock_average_daily_jp.csv and SQDB.DB): the start-up, then the buttons\n"
     "\"読込学習\" (import and train), \"予測1\" (next-day prediction) and \"全予測\"\n"
     "(whole-period prediction), as a user would press them.\n"
     "  --passes N        set the number of training passes (c15lnnE) before training\n"
+    "  --holdout N       set the hold-out days (c25vldnE): the last N days are kept out of the\n"
+    "                    training and the log compares the predictions with the previous close (0: none)\n"
+    "  --seed N          set the random seed (c26rsdE): the same seed trains from the same initial\n"
+    "                    weights and gives the same results\n"
     "  --register REMARK put REMARK into the remark edit and press \"登録(&R)\" at the end\n"
     "  --chart FILE.png  save the chart after the last command\n"
     "  --table FILE.csv  save the in-memory price table after the last command (UTF-8)\n"
@@ -53,6 +63,8 @@ const char kUsage[] =
 
 struct TOptions {
     std::optional<QString> passes;
+    std::optional<QString> holdout;
+    std::optional<QString> seed;
     std::optional<QString> remark;
     QString chartFile;
     QString tableFile;
@@ -76,6 +88,10 @@ TOptions ParseOptions(const QStringList& args, QString& error)
             options.help = true;
         else if (a == QLatin1String("--passes"))
             options.passes = value();
+        else if (a == QLatin1String("--holdout"))
+            options.holdout = value();
+        else if (a == QLatin1String("--seed"))
+            options.seed = value();
         else if (a == QLatin1String("--register"))
             options.remark = value();
         else if (a == QLatin1String("--chart"))
@@ -173,6 +189,10 @@ int Run(const TOptions& options)
     if (window->Started()) {
         if (options.passes)
             window->c15lnnE->setText(*options.passes);
+        if (options.holdout)
+            window->c25vldnE->setText(*options.holdout);
+        if (options.seed)
+            window->c26rsdE->setText(*options.seed);
         window->a04RdB->click();
         window->a05Yo1B->click();
         window->a06Yo2B->click();
