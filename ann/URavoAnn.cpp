@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <random>
 #include <utility>
 
@@ -121,7 +122,19 @@ std::mt19937_64& Generator() {
     return generator;
 }
 
+// The seed SeedNextRavoAnn leaves for the next network built, if any.
+std::optional<std::uint64_t>& PendingSeed() {
+    static std::optional<std::uint64_t> seed;
+    return seed;
+}
+
 void ReseedGenerator() {
+    std::optional<std::uint64_t>& pending = PendingSeed();
+    if (pending) {
+        Generator().seed(*pending);
+        pending.reset();
+        return;
+    }
     const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
     Generator().seed(static_cast<std::uint64_t>(ticks));
 }
@@ -226,6 +239,8 @@ float GetF32(const unsigned char* p) {
 }  // namespace
 
 // ---- Construction. ---------------------------------------------------------
+
+void SeedNextRavoAnn(std::uint64_t seed) { PendingSeed() = seed; }
 
 TRavoAnn::TRavoAnn(const std::vector<std::int32_t>& NeuronCountInLayers, float LerningRate,
                    TRavoActivationFunc ActivationFunc) {

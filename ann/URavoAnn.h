@@ -187,3 +187,9 @@ private:
     // (after a copy, and after BuildLayout, which empties it).
     TRavoStepView fView;
 };
+
+// The seed of the next network built (by either constructor): it reseeds the
+// process-wide generator with `seed` instead of the high-resolution clock, so
+// that the same seed gives the same initial weights.  Networks built after it
+// are seeded from the clock again.  Like the generator, not for concurrent use.
+void SeedNextRavoAnn(std::uint64_t seed);

@@ -1,12 +1,13 @@
 // brelvan-batch: the program without a window on screen.  It builds the real
 // main window on the offscreen platform in the current directory and does
 // what a user does, in order: the start-up, then (optionally) the number of
-// passes, "読込学習", "予測1", "全予測" and (optionally) "登録(&R)"; a model
-// file may be loaded before the commands and saved after them.  Every line
-// the commands append to the log goes to standard output as it is appended;
-// every message box's text goes to standard error, one line each.  A line
-// that cannot be written makes the exit status non-zero; a saved file is
-// written beside its target and renamed over it only once it is whole.
+// passes, the hold-out days and the seed, "読込学習", "予測1", "全予測" and
+// (optionally) "登録(&R)"; a model file may be loaded before the commands and
+// saved after them.  Every line the commands append to the log goes to
+// standard output as it is appended; every message box's text goes to
+// standard error, one line each.  A line that cannot be written makes the
+// exit status non-zero; a saved file is written beside its target and
+// renamed over it only once it is whole.
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
 #include "base/Errors.h"
@@ -31,12 +32,16 @@
 namespace {
 
 const char kUsage[] =
-    "使い方: brelvan-batch [--passes N] [--register 摘要] [--load-model FILE] [--save-model FILE]\n"
-    "                     [--chart FILE.png] [--table FILE.csv] [--export FILE.csv]\n"
+    "使い方: brelvan-batch [--passes N] [--holdout N] [--seed N] [--register 摘要]\n"
+    "                     [--load-model FILE] [--save-model FILE] [--chart FILE.png] [--table FILE.csv]\n"
+    "                     [--export FILE.csv]\n"
     "\n"
     "カレントフォルダの tarvok_stock_average_daily_jp.csv と SQDB.DB を使い、画面を出さずに\n"
     "起動処理、読込学習、予測1、全予測を順に実行します。\n"
     "  --passes N        学習数 (c15lnnE) を N にしてから読込学習を押す\n"
+    "  --holdout N       検証日数 (c25vldnE) を N にする: 最後の N 日を学習に使わず、予測と前日終値の\n"
+    "                    誤差をログに出す (0 で検証なし)\n"
+    "  --seed N          乱数シード (c26rsdE) を N にする: 同じシードなら同じ初期値から学習し、同じ結果になる\n"
     "  --register 摘要   最後に摘要を入れて 登録(&R) を押す\n"
     "  --load-model FILE 起動処理の後、コマンドの前にモデルを読み込む (モデル読込)。\n"
     "                    --passes 0 なら読込学習は読込だけで、読み込んだネットワークのまま予測する\n"
@@ -49,14 +54,19 @@ const char kUsage[] =
     "終了コード: 0、エラーが既定のエラー処理まで届いたときは 1、引数の誤りは 2、\n"
     "標準出力か標準エラーに書けなかったときは 3。\n"
     "\n"
-    "Usage: brelvan-batch [--passes N] [--register REMARK] [--load-model FILE] [--save-model FILE]\n"
-    "                     [--chart FILE.png] [--table FILE.csv] [--export FILE.csv]\n"
+    "Usage: brelvan-batch [--passes N] [--holdout N] [--seed N] [--register REMARK]\n"
+    "                     [--load-model FILE] [--save-model FILE] [--chart FILE.png] [--table FILE.csv]\n"
+    "                     [--export FILE.csv]\n"
     "\n"
     "Runs, without a window on screen, in the current directory (which holds\n"
     "tarvok_stock_average_daily_jp.csv and SQDB.DB): the start-up, then the buttons\n"
     "\"読込学習\" (import and train), \"予測1\" (next-day prediction) and \"全予測\"\n"
     "(whole-period prediction), as a user would press them.\n"
     "  --passes N        set the number of training passes (c15lnnE) before training\n"
+    "  --holdout N       set the hold-out days (c25vldnE): the last N days are kept out of the\n"
+    "                    training and the log compares the predictions with the previous close (0: none)\n"
+    "  --seed N          set the random seed (c26rsdE): the same seed trains from the same initial\n"
+    "                    weights and gives the same results\n"
     "  --register REMARK put REMARK into the remark edit and press \"登録(&R)\" at the end\n"
     "  --load-model FILE load a model file after the start-up, before the commands (\"モデル読込\");\n"
     "                    with --passes 0, \"読込学習\" only imports and the loaded network predicts\n"
@@ -71,6 +81,8 @@ const char kUsage[] =
 
 struct TOptions {
     std::optional<QString> passes;
+    std::optional<QString> holdout;
+    std::optional<QString> seed;
     std::optional<QString> remark;
     QString chartFile;
     QString tableFile;
@@ -97,6 +109,10 @@ TOptions ParseOptions(const QStringList& args, QString& error)
             options.help = true;
         else if (a == QLatin1String("--passes"))
             options.passes = value();
+        else if (a == QLatin1String("--holdout"))
+            options.holdout = value();
+        else if (a == QLatin1String("--seed"))
+            options.seed = value();
         else if (a == QLatin1String("--register"))
             options.remark = value();
         else if (a == QLatin1String("--chart"))
@@ -227,6 +243,10 @@ int Run(const TOptions& options)
     if (window->Started() && UnhandledErrorCount() == errorsBeforeLoad) {
         if (options.passes)
             window->c15lnnE->setText(*options.passes);
+        if (options.holdout)
+            window->c25vldnE->setText(*options.holdout);
+        if (options.seed)
+            window->c26rsdE->setText(*options.seed);
         window->a04RdB->click();
         window->a05Yo1B->click();
         window->a06Yo2B->click();

@@ -142,7 +142,7 @@ void TBrelvanF::BuildSettingsPage()
 {
     auto* layout = new TAlignLayout(cts);
     c01TpP = new TPanel(QStringLiteral("c01TpP"), cts);
-    c01TpP->resize(904, 260);
+    c01TpP->resize(904, 300);
     layout->AddWidget(c01TpP, TAlignLayout::alTop);
     c02bpP = new TPanel(QStringLiteral("c02bpP"), cts);
     c02bpP->resize(904, 40);
@@ -159,6 +159,13 @@ void TBrelvanF::BuildSettingsPage()
                      {QStringLiteral("LYOPN"), QStringLiteral("出層")},
                      {QStringLiteral("LNTM"), QStringLiteral("学習時間")},
                      {QStringLiteral("MSE"), QStringLiteral("平均二乗誤差")},
+                     {QStringLiteral("VLDN"), QStringLiteral("検証日数")},
+                     {QStringLiteral("RSD"), QStringLiteral("乱数シード")},
+                     {QStringLiteral("VMAE"), QStringLiteral("予測MAE")},
+                     {QStringLiteral("BMAE"), QStringLiteral("前日終値MAE")},
+                     {QStringLiteral("VRMSE"), QStringLiteral("予測RMSE")},
+                     {QStringLiteral("BRMSE"), QStringLiteral("前日終値RMSE")},
+                     {QStringLiteral("VHIT"), QStringLiteral("的中率%")},
                      {QStringLiteral("TYO"), QStringLiteral("摘要")},
                      {QStringLiteral("CNT"), QString()},
                      {QStringLiteral("TF"), QString()}});
@@ -182,6 +189,14 @@ void TBrelvanF::BuildSettingsPage()
     c21lntmL = MakeLabel("c21lntmL", QStringLiteral("学時間"), p, 360, 168);
     c22mseL = MakeLabel("c22mseL", QStringLiteral("MSE"), p, 496, 168);
     c23tyoL = MakeLabel("c23tyoL", QStringLiteral("摘要"), p, 632, 168);
+    c25vldnL = MakeLabel("c25vldnL", QStringLiteral("検証日数"), p, 602, 56);
+    c26rsdL = MakeLabel("c26rsdL", QStringLiteral("乱数シード"), p, 708, 56);
+    c27vld1L = MakeLabel("c27vld1L", QStringLiteral("検証期間の誤差"), p, 734, 262);
+    c27vmaeL = MakeLabel("c27vmaeL", QStringLiteral("予測MAE"), p, 26, 232);
+    c28bmaeL = MakeLabel("c28bmaeL", QStringLiteral("前日終値MAE"), p, 156, 232);
+    c29vrmseL = MakeLabel("c29vrmseL", QStringLiteral("予測RMSE"), p, 306, 232);
+    c30brmseL = MakeLabel("c30brmseL", QStringLiteral("前日終値RMSE"), p, 436, 232);
+    c31vhitL = MakeLabel("c31vhitL", QStringLiteral("方向的中率%"), p, 596, 232);
 
     // Created in the keyboard's tab order.
     c12dtE = MakeEdit("c12dtE", p, 24, 88, 224, false);
@@ -189,6 +204,8 @@ void TBrelvanF::BuildSettingsPage()
     c14dnE = MakeEdit("c14dnE", p, 340, 88, 68, false);
     c15lnnE = MakeEdit("c15lnnE", p, 410, 88, 98, true);
     c16lnrE = MakeEdit("c16lnrE", p, 510, 88, 88, false);
+    c25vldnE = MakeEdit("c25vldnE", p, 600, 88, 98, true);
+    c26rsdE = MakeEdit("c26rsdE", p, 700, 88, 130, true);
     c17lyipnE = MakeEdit("c17lyipnE", p, 24, 192, 74, true);
     c18lym1nE = MakeEdit("c18lym1nE", p, 100, 192, 88, false);
     c19lym2nE = MakeEdit("c19lym2nE", p, 190, 192, 88, false);
@@ -196,9 +213,15 @@ void TBrelvanF::BuildSettingsPage()
     c21lntmE = MakeEdit("c21lntmE", p, 360, 192, 78, false);
     c22mseE = MakeEdit("c22mseE", p, 440, 192, 148, false);
     c23tyoE = MakeEdit("c23tyoE", p, 590, 192, 140, true);
+    c27vmaeE = MakeEdit("c27vmaeE", p, 24, 258, 120, false);
+    c28bmaeE = MakeEdit("c28bmaeE", p, 154, 258, 140, false);
+    c29vrmseE = MakeEdit("c29vrmseE", p, 304, 258, 120, false);
+    c30brmseE = MakeEdit("c30brmseE", p, 434, 258, 150, false);
+    c31vhitE = MakeEdit("c31vhitE", p, 594, 258, 130, false);
     c24rgB = MakeButton("c24rgB", QStringLiteral("登録(&R)"), p, 760, 192, 100);
-    QWidget* order[] = {c12dtE, c13tfE, c14dnE, c15lnnE, c16lnrE, c17lyipnE, c18lym1nE,
-                        c19lym2nE, c20lyopnE, c21lntmE, c22mseE, c23tyoE, c24rgB};
+    QWidget* order[] = {c12dtE, c13tfE, c14dnE, c15lnnE, c16lnrE, c25vldnE, c26rsdE, c17lyipnE, c18lym1nE,
+                        c19lym2nE, c20lyopnE, c21lntmE, c22mseE, c23tyoE, c27vmaeE, c28bmaeE, c29vrmseE,
+                        c30brmseE, c31vhitE, c24rgB};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -373,6 +396,13 @@ QLineEdit* TBrelvanF::SettingEdit(TSetting field) const
     case TSetting::LNTM: return c21lntmE;
     case TSetting::MSE: return c22mseE;
     case TSetting::TYO: return c23tyoE;
+    case TSetting::VLDN: return c25vldnE;
+    case TSetting::RSD: return c26rsdE;
+    case TSetting::VMAE: return c27vmaeE;
+    case TSetting::BMAE: return c28bmaeE;
+    case TSetting::VRMSE: return c29vrmseE;
+    case TSetting::BRMSE: return c30brmseE;
+    case TSetting::VHIT: return c31vhitE;
     }
     throw ERangeError(QStringLiteral("設定欄 %1 はありません").arg(int(field)));
 }
@@ -386,6 +416,7 @@ void TBrelvanF::ClearChart()
 {
     for (int s : {kActualSeries, kSameDaySeries, kNextDaySeries})
         a03Cht->Series(s)->Clear();
+    a03Cht->ClearMark();
 }
 
 void TBrelvanF::AddChartPoint(int series, double x, double y, const QString& label)
@@ -394,3 +425,5 @@ void TBrelvanF::AddChartPoint(int series, double x, double y, const QString& lab
 }
 
 void TBrelvanF::ShowChart() { a03Cht->UpdateAxes(); }
+
+void TBrelvanF::MarkHoldout(double x) { a03Cht->SetMark(x, QStringLiteral("検証期間の始まり")); }

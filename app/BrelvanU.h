@@ -42,6 +42,12 @@ public:
     QLabel* c15lnnL;  QLabel* c16lnrL;  QLabel* c17ly1L;  QLabel* c22mse1L;  QLabel* c17lyipnL;
     QLabel* c18lym1nL;  QLabel* c19lym2nL;  QLabel* c20lyopnL;  QLabel* c21lntmL;  QLabel* c22mseL;
     QLabel* c23tyoL;
+    // beside the number of passes: the hold-out days and the seed; below the
+    // layers: the hold-out's error figures of the training run
+    QLabel* c25vldnL;  QLabel* c26rsdL;  QLabel* c27vld1L;  QLabel* c27vmaeL;  QLabel* c28bmaeL;  QLabel* c29vrmseL;
+    QLabel* c30brmseL;  QLabel* c31vhitL;
+    QLineEdit* c25vldnE;  QLineEdit* c26rsdE;  QLineEdit* c27vmaeE;  QLineEdit* c28bmaeE;  QLineEdit* c29vrmseE;
+    QLineEdit* c30brmseE;  QLineEdit* c31vhitE;
     QLineEdit* c12dtE;  QLineEdit* c13tfE;  QLineEdit* c14dnE;  QLineEdit* c15lnnE;  QLineEdit* c16lnrE;
     QLineEdit* c17lyipnE;  QLineEdit* c18lym1nE;  QLineEdit* c19lym2nE;  QLineEdit* c20lyopnE;
     QLineEdit* c21lntmE;  QLineEdit* c22mseE;  QLineEdit* c23tyoE;
@@ -49,6 +55,8 @@ public:
     QPushButton* c25msvB;  QPushButton* c26mldB;  QPushButton* c27iniB;   // in the bottom bar c02bpP
 
     // ---- Settings page and run register (Register.cpp) ------------------------
+    // uqc(6) copies the page's fields of AYKS into sa[11] onward, as uqc(5)
+    // does those of AYFS.
     void uqc(std::int32_t id);
     void udc(std::int32_t id);
     // ---- The chart's set-up (Chart.cpp) -----------------------------------------
@@ -91,6 +99,7 @@ protected:
     void ClearChart() override;
     void AddChartPoint(int series, double x, double y, const QString& label) override;
     void ShowChart() override;
+    void MarkHoldout(double x) override;
 
 private:
     void BuildMainPage();

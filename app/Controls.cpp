@@ -230,8 +230,41 @@ void TChart::RemoveAllSeries()
         delete series;
     }
     fSeries.clear();
+    if (fMark) {
+        chart()->removeSeries(fMark);
+        delete fMark;
+        fMark = nullptr;
+        fMarkSet = false;
+    }
     UpdateAxes();
 }
+
+void TChart::SetMark(double x, const QString& title)
+{
+    if (!fMark) {   // made on first use, so that the legend names it after the series
+        fMark = new QLineSeries;
+        chart()->addSeries(fMark);
+        fMark->attachAxis(fAxisX);
+        fMark->attachAxis(fAxisY);
+        QPen pen(QColor(0xe0, 0x3c, 0x3c));
+        pen.setWidth(2);
+        pen.setStyle(Qt::DashLine);
+        fMark->setPen(pen);
+        fMark->setVisible(false);
+    }
+    fMarkX = x;
+    fMarkSet = true;
+    fMark->setName(title);
+    PointsChanged();
+}
+
+void TChart::ClearMark()
+{
+    fMarkSet = false;
+    PointsChanged();
+}
+
+bool TChart::MarkShown() const { return fMark && fMark->isVisible(); }
 
 void TChart::SetTitle(const QString& title) { chart()->setTitle(title); }
 QString TChart::Title() const { return chart()->title(); }
@@ -300,6 +333,13 @@ void TChart::UpdateAxes()
         }
     }
     fAxisX->setRange(minX, maxX);
+    // The mark spans the left axis's range, once that is known.
+    if (fMark) {
+        const bool mark = fMarkSet && !empty && fMarkX >= minX && fMarkX <= maxX;
+        if (mark)
+            fMark->replace({QPointF(fMarkX, fAxisY->min()), QPointF(fMarkX, fAxisY->max())});
+        fMark->setVisible(mark);
+    }
     fAxisLabels.assign(labels.begin(), labels.end());
     RelabelBottomAxis();
 }

@@ -139,6 +139,14 @@ public:
     // How many points apart the bottom axis's labels are (1: every point).
     int LabelStep() const { return fLabelStep; }
 
+    // A dashed vertical line across the plot at position x, named in the
+    // legend; shown while x lies within the points' positions.  Not a series
+    // of the index above.
+    void SetMark(double x, const QString& title);
+    void ClearMark();
+    bool MarkShown() const;
+    double MarkX() const { return fMarkX; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -152,6 +160,9 @@ private:
     std::vector<std::pair<double, QString>> fAxisLabels;   // ascending X, one label per X
     int fLabelStep = 1;
     bool fUpdatePending = false;
+    QLineSeries* fMark = nullptr;   // owned by the chart
+    double fMarkX = 0;
+    bool fMarkSet = false;
 };
 
 // A page control whose tabs are drawn by a handler of the owner.  Before each

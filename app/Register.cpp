@@ -1,13 +1,17 @@
-// The settings page and the run register AYFS: loading the last registered
-// run, the register grid, the next run number and the registration itself.
+// The settings page and the run register AYFS with its companion AYKS (each
+// run's hold-out days, seed and hold-out figures, found by the run number):
+// loading the last registered run, the register grid over both, the next run
+// number and the registration itself, both rows or neither.
 #include "app/BrelvanU.h"
 
 #include "base/Errors.h"
 #include "db/Data.h"
+#include "db/Transaction.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -34,7 +38,22 @@ const TPageField kPageFields[] = {
     {TSetting::TYO, "TYO", ""},
 };
 
-QString NotInCatalogue() { return QStringLiteral("ﾃｰﾌﾞﾙ構造に AYFS がありません"); }
+// The fields of AYKS after its CNT, the run number it shares with AYFS.  A
+// run registered before AYKS existed has none of them: they read as empty.
+const TPageField kDetailFields[] = {
+    {TSetting::VLDN, "VLDN", ""},
+    {TSetting::RSD, "RSD", ""},
+    {TSetting::VMAE, "VMAE", ""},
+    {TSetting::BMAE, "BMAE", ""},
+    {TSetting::VRMSE, "VRMSE", ""},
+    {TSetting::BRMSE, "BRMSE", ""},
+    {TSetting::VHIT, "VHIT", ""},
+};
+
+const QString kDetail = QStringLiteral("AYKS");
+const QString kKey = QStringLiteral("CNT");
+
+QString NotInCatalogue(const QString& table) { return QStringLiteral("ﾃｰﾌﾞﾙ構造に %1 がありません").arg(table); }
 
 }  // namespace
 
@@ -53,12 +72,16 @@ void TBrelvanF::udc(std::int32_t id)
         return hasRow ? qc.FieldText(QString::fromLatin1(column)) : QString();
     };
     c11cntL->setText(value("CNT"));
-    for (const TPageField& field : kPageFields) {
+    const auto fill = [&](const TPageField& field) {
         QLineEdit* edit = SettingEdit(field.Field);
         edit->setText(value(field.Column));
         if (edit->text().isEmpty())
             edit->setText(QString::fromLatin1(field.Default));
-    }
+    };
+    for (const TPageField& field : kPageFields)
+        fill(field);
+    for (const TPageField& field : kDetailFields)
+        fill(field);
 }
 
 void TBrelvanF::uqc(std::int32_t id)
@@ -66,33 +89,52 @@ void TBrelvanF::uqc(std::int32_t id)
     stdb = QStringLiteral("csq");
     stnm = QStringLiteral("AYFS");
     switch (id) {
-    case 1: {   // the register grid over every run, on the last
+    case 1: {   // the register grid over every run with its figures, on the last
         TQuery& qc = dm->qc;
         qc.Close();
         qc.SetConnection(dm->csq);
         swh.clear();
-        ucSql(1);
-        if (sqw.isEmpty())   // the look-up has said that the catalogue does not list AYFS
-            throw EDatabaseError(QStringLiteral("登録の一覧を開けません: ") + NotInCatalogue());
+        std::vector<int> widths;
+        // The look-up has said so when the catalogue does not list a table.
+        if (const QString missing = ucSqlDetail(kDetail, kKey, widths); !missing.isEmpty())
+            throw EDatabaseError(QStringLiteral("登録の一覧を開けません: ") + NotInCatalogue(missing));
         qc.SetSQL(sqw);
         qc.Open();
-        TQuery& columns = dm->qst;
-        int field = 0;
-        for (columns.First(); !columns.Eof() && field < qc.FieldCount(); columns.Next(), ++field)
-            qc.SetDisplayWidth(field, columns.FieldByName(QStringLiteral("DPW")).toInt());
+        for (int field = 0; field < int(widths.size()) && field < qc.FieldCount(); ++field)
+            qc.SetDisplayWidth(field, widths[std::size_t(field)]);
         qc.Last();
         return;
     }
-    case 2: {   // register the page as a new run
+    case 2: {   // register the page as a new run: its row of AYFS and of AYKS, or neither
         uqc(4);
         uqc(5);
         swh.clear();
         ucSql(2);
-        if (sqw.isEmpty())
-            throw EDatabaseError(QStringLiteral("登録できませんでした: ") + NotInCatalogue());
-        uexSql();
-        const bool inserted = LastSqlOk;
-        const QString reason = LastSqlError;
+        const QString run = sqw;
+        if (run.isEmpty())
+            throw EDatabaseError(QStringLiteral("登録できませんでした: ") + NotInCatalogue(stnm));
+        uqc(6);
+        stnm = kDetail;
+        ucSql(2);
+        const QString detail = sqw;
+        if (detail.isEmpty())
+            throw EDatabaseError(QStringLiteral("登録できませんでした: ") + NotInCatalogue(stnm));
+        stnm = QStringLiteral("AYFS");
+        bool inserted = false;
+        QString reason;
+        {
+            TTransaction transaction(dm->Csq());
+            for (const QString& statement : {run, detail}) {
+                sqw = statement;
+                uexSql();
+                if (!LastSqlOk)
+                    break;
+            }
+            inserted = LastSqlOk;
+            reason = LastSqlError;
+            if (inserted)
+                transaction.Commit();
+        }
         uqc(1);
         if (!inserted)
             throw EDatabaseError(QStringLiteral("登録できませんでした: %1").arg(reason));
@@ -120,6 +162,13 @@ void TBrelvanF::uqc(std::int32_t id)
         sa[11] = c11cntL->text();
         int slot = 12;
         for (const TPageField& field : kPageFields)
+            sa[slot++] = Setting(field.Field);
+        return;
+    }
+    case 6: {   // the page's fields of AYKS into the value slots, in column order
+        sa[11] = c11cntL->text();
+        int slot = 12;
+        for (const TPageField& field : kDetailFields)
             sa[slot++] = Setting(field.Field);
         return;
     }

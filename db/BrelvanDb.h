@@ -45,6 +45,13 @@ public:
 
     // ---- Statement builder and execution (Statement.cpp) --------------------
     void ucSql(std::int32_t id);
+    // The select of every catalogue column of stnm and then of `detail`
+    // (its `key` column left out) into sqw, the rows of stnm joined with
+    // their detail rows by `key`, followed by swh (SqlText::SelectWithDetail).
+    // `widths` receives the selected columns' display widths (DPW, 0 when
+    // NULL) in order.  Returns the name of a table the catalogue does not
+    // list (sqw is then empty), or an empty text.
+    QString ucSqlDetail(const QString& detail, const QString& key, std::vector<int>& widths);
     void ucNul(QString& st, std::int32_t id, std::int32_t il);
     void uexSql();
     void uexSqlM();

@@ -131,6 +131,10 @@ const std::vector<TExpectedTable>& ProgramTables()
         {"AYFS", {{"CNT", K::Number}, {"DT", K::Text}, {"TF", K::Any}, {"DN", K::Any}, {"LNN", K::Any},
                   {"LNR", K::Any}, {"LYIPN", K::Any}, {"LYM1N", K::Any}, {"LYM2N", K::Any}, {"LYOPN", K::Any},
                   {"LNTM", K::Text}, {"MSE", K::Any}, {"TYO", K::Text}}},
+        // Beside each run: its hold-out days, its seed and its hold-out's
+        // error figures, found by the run number.
+        {"AYKS", {{"CNT", K::Number}, {"VLDN", K::Any}, {"RSD", K::Any}, {"VMAE", K::Any}, {"BMAE", K::Any},
+                  {"VRMSE", K::Any}, {"BRMSE", K::Any}, {"VHIT", K::Any}}},
     };
     return tables;
 }

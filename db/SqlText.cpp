@@ -146,6 +146,20 @@ QString Select(const QString& table, const QStringList& columns, const QString& 
         + swh;
 }
 
+QString SelectWithDetail(const QString& table, const QStringList& columns, const QString& detail,
+                         const QStringList& detailColumns, const QString& key, const QString& swh)
+{
+    QStringList names;
+    for (const QString& column : columns)
+        names << table + QLatin1Char('.') + column;
+    for (const QString& column : detailColumns)
+        names << detail + QLatin1Char('.') + column;
+    return QStringLiteral(" select ") + names.join(QStringLiteral(", ")) + QStringLiteral(" from ") + table
+        + QStringLiteral(" left join ") + detail + QStringLiteral(" on ") + detail
+        + QStringLiteral(".rowid = ( select max(d.rowid) from ") + detail + QStringLiteral(" d where d.") + key
+        + QStringLiteral(" = ") + table + QLatin1Char('.') + key + QStringLiteral(" )") + swh;
+}
+
 QString Insert(const QString& table, const QStringList& columns, const QStringList& literals)
 {
     return QStringLiteral(" insert into ") + table + QStringLiteral(" ( ") + columns.join(QStringLiteral(", "))

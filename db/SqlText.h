@@ -52,6 +52,11 @@ QString CreateColumn(const QString& name, const QString& typeText, const QString
 
 // Whole statements from a column list (names in catalogue order).
 QString Select(const QString& table, const QStringList& columns, const QString& swh);
+// The columns of `table` and then those of `detail`, each named with its
+// table: every row of `table` in its natural order, once, beside the last
+// row of `detail` whose `key` equals its own (NULLs where there is none).
+QString SelectWithDetail(const QString& table, const QStringList& columns, const QString& detail,
+                         const QStringList& detailColumns, const QString& key, const QString& swh);
 QString Insert(const QString& table, const QStringList& columns, const QStringList& literals);
 QString Create(const QString& table, const QStringList& columnTexts);
 

@@ -166,8 +166,10 @@ void TBrelvanDb::uqCtbl(std::int32_t id)
         stnm = QStringLiteral("AYNK");
         uqCtbl(3);
         stdb = QStringLiteral("csq");
-        stnm = QStringLiteral("AYFS");
-        uqCtbl(3);
+        for (const char* table : {"AYFS", "AYKS"}) {
+            stnm = QString::fromLatin1(table);
+            uqCtbl(3);
+        }
         return;
     case 3: {
         sqw = SqlText::TableCount(stnm);

@@ -63,6 +63,42 @@ void TBrelvanDb::ucSql(std::int32_t id)
     }
 }
 
+QString TBrelvanDb::ucSqlDetail(const QString& detail, const QString& key, std::vector<int>& widths)
+{
+    sqw.clear();
+    widths.clear();
+    const QString table = stnm;
+    TQuery& rows = DataModule().qst;
+    // The column names of one table and their widths; false when the
+    // catalogue does not list it (the look-up has said so).
+    const auto columnsOf = [&](const QString& name, bool withKey, QStringList& names) {
+        stnm = name;
+        uqTst(1);
+        stnm = table;
+        if (!rows.Active())
+            return false;
+        for (rows.First(); !rows.Eof(); rows.Next()) {
+            const QString column = ColumnName();
+            if (!withKey && column.compare(key, Qt::CaseInsensitive) == 0)
+                continue;
+            names << column;
+            widths.push_back(rows.FieldByName(QStringLiteral("DPW")).toInt());
+        }
+        return true;
+    };
+    QStringList names;
+    QStringList detailNames;
+    const QString missing = !columnsOf(table, true, names)           ? table
+                          : !columnsOf(detail, false, detailNames) ? detail
+                                                                   : QString();
+    if (!missing.isEmpty()) {
+        widths.clear();
+        return missing;
+    }
+    sqw = SqlText::SelectWithDetail(table, names, detail, detailNames, key, swh);
+    return {};
+}
+
 void TBrelvanDb::ColumnLiteral(const TColumnRow& column)
 {
     sa[7] = column.Kt;

@@ -27,10 +27,23 @@ struct TData {
     float OpnV = 0;         // declared, never filled
     float HiV = 0;          // declared, never filled
     float LoV = 0;          // declared, never filled
+    double Close = 0;       // the close as the file writes it, in price units
 };
 
-// The fields of the settings page, named by the register column each holds.
-enum class TSetting { DT, TF, DN, LNN, LNR, LYIPN, LYM1N, LYM2N, LYOPN, LNTM, MSE, TYO };
+// The fields of the settings page, named by the register column each holds:
+// those of the run register AYFS, then those of its companion AYKS (the
+// hold-out days, the seed and the hold-out's error figures).
+enum class TSetting {
+    DT, TF, DN, LNN, LNR, LYIPN, LYM1N, LYM2N, LYOPN, LNTM, MSE, TYO,
+    VLDN, RSD, VMAE, BMAE, VRMSE, BRMSE, VHIT
+};
+
+// The last data rows held out of the training by the last import.
+struct THoldout {
+    std::int32_t Days = 0;   // 0: none
+    QString FirstDate;       // the first and the last held-out day as the file writes them
+    QString LastDate;
+};
 
 // The chart's series by index.
 inline constexpr int kActualSeries = 0;     // the actual close
@@ -66,6 +79,14 @@ public:
     // while the controller has no network yet (the start-up has not run).
     virtual void RequireStarted() const;
 
+    // ---- The comparison with the previous close (Evaluation.cpp) ----------------
+    // A fresh network of the current one's shape, learning rate and
+    // activation, its initial weights drawn from `seed`.
+    void RestartFromSeed(std::uint64_t seed);
+    // After a training run: with a hold-out, the four 検証 lines and the
+    // figures on the settings page; without one, the figures are cleared.
+    void ReportHoldout();
+
     // ---- Run state ------------------------------------------------------------
     // Public so that the headless driver and the tests can read it; only the
     // controller's own operations change it.
@@ -79,6 +100,7 @@ public:
     std::vector<TData> Data;
     std::int32_t Idn = 0;   // rows of the last import; 0: nothing read
     std::int32_t Itf = 0;   // time-frame code
+    THoldout Holdout;       // what the last import held out of the training
 
     // The clock the training run reads its start and end from (date and time
     // of day); tests replace it.
@@ -93,8 +115,11 @@ protected:
     virtual void ClearChart() = 0;                                    // empties the three series
     virtual void AddChartPoint(int series, double x, double y, const QString& label) = 0;
     virtual void ShowChart() = 0;                                     // shows the points added
+    virtual void MarkHoldout(double x) = 0;                           // marks the hold-out's start; ClearChart removes it
 
 private:
     // Makes `network` the controller's, with Layers, Iil and Iol its shape.
     void UseNetwork(std::unique_ptr<TRavoAnn> network);
+    // Shows the points a prediction has added, the hold-out's start marked.
+    void ShowPredictedChart();
 };

@@ -1,4 +1,6 @@
 // The import of the price file (y02rdDat) and the normalisation of closes.
+// With hold-out days set, the last of the file's rows are held out of the
+// training: the normalisation range comes from the rows before them.
 // The whole file is read and every data line checked before anything
 // changes; the in-memory price table is then replaced inside one transaction,
 // and only when that has succeeded do Data, Idn, IrH, IrL, the settings page
@@ -12,8 +14,10 @@
 #include "db/Data.h"
 #include "db/PriceTable.h"
 #include "db/Transaction.h"
+#include "prices/Holdout.h"
 #include "prices/PriceFile.h"
 #include "prices/PriceTexts.h"
+#include "prices/Windows.h"
 
 #include <QDir>
 
@@ -57,11 +61,17 @@ void TBrelvanPrices::y02rdDat()
         return;
     }
 
-    // Read and check everything first: a bad line raises here, before any change.
+    // Read and check everything first: a bad line or too many hold-out days
+    // raises here, before any change.
+    const std::int32_t holdout = HoldoutDaysFromText(Setting(TSetting::VLDN));
     TPriceText file = ParsePriceTextInPlace(ReadPriceText(path));
     const std::int32_t newIdn = std::int32_t(file.Rows.size());
-    const TPriceRange range = file.Range;
+    CheckHoldoutDays(holdout, newIdn, Iil, Iol);
+    const TPriceRange range = holdout > 0 ? LeadingRange(file, TrainingRows(newIdn, holdout)) : file.Range;
     const QString lastDate = file.Rows.back().Date.toString();
+    THoldout held;
+    if (holdout > 0)
+        held = {holdout, file.Rows[std::size_t(HoldoutFirstRow(newIdn, holdout) - 1)].Date.toString(), lastDate};
     TDateTime future = file.Rows.back().Day + 1;
     if (future + (kFutureRows - 1) > LastFutureDay())
         throw ERangeError(FutureRowsPastLastDayText(lastDate, kFutureRows));
@@ -74,6 +84,7 @@ void TBrelvanPrices::y02rdDat()
         d.cnt = i;
         d.dt = row.Day;
         d.EndV = NormalizePrice(row.CloseValue, range.IrL, range.IrH);
+        d.Close = ClosePrice(row.Close);
     }
 
     // Replace the in-memory table inside one transaction: inserts prepared
@@ -125,6 +136,7 @@ void TBrelvanPrices::y02rdDat()
     Idn = newIdn;
     IrH = range.IrH;
     IrL = range.IrL;
+    Holdout = held;
     SetSetting(TSetting::DN, QString::number(Idn));
     SetDataCaption(TimeIntervalCaption());
     swh.clear();

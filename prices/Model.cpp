@@ -7,6 +7,7 @@
 #include "base/Messages.h"
 #include "base/RegularFile.h"
 #include "base/SaveFile.h"
+#include "prices/Holdout.h"
 #include "prices/PriceTexts.h"
 
 #include <QFile>
@@ -82,6 +83,12 @@ void TBrelvanPrices::y07mdlLod(const QString& fileName)
     AddLogLine(ModelLoadedLine(fileName, layers));
     if (changed)
         ShowMessage(LayersChangedText(layers));
+    // With a seed on the page, 読込学習 would start again from the seed's
+    // weights and throw the loaded network away: the seed goes.
+    if (!Setting(TSetting::RSD).trimmed().isEmpty()) {
+        SetSetting(TSetting::RSD, QString());
+        ShowMessage(SeedClearedForModelText());
+    }
 }
 
 void TBrelvanPrices::y08annIni()
@@ -91,6 +98,9 @@ void TBrelvanPrices::y08annIni()
     for (int l = 0; l < kLayerCount; ++l)
         layers[std::size_t(l)] = LayerSizeFromText(Setting(kLayerFields[l]), LayerName(l));
 
+    // A seed on the page gives the fresh network that seed's weights, as 読込学習 would.
+    if (const std::optional<std::uint64_t> seed = SeedFromText(Setting(TSetting::RSD)))
+        SeedNextRavoAnn(*seed);
     UseNetwork(std::make_unique<TRavoAnn>(layers, kLearningRate, kActivation));
     for (int l = 0; l < kLayerCount; ++l)
         SetSetting(kLayerFields[l], QString::number(layers[std::size_t(l)]));

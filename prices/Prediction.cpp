@@ -1,10 +1,13 @@
 // The two predictions: "予測1" over the last twenty windows and "全予測" over
 // every window.  Each charts the actual closes against the network's first
-// two outputs and writes the outputs into the price table, one update per
-// row through the in-memory database (each finds its row by the index on CNT).
+// two outputs (and marks where the hold-out begins) and writes the outputs
+// into the price table, one update per row through the in-memory database
+// (each finds its row by the index on CNT).  "全予測" ends with its errors
+// against the previous close.
 #include "prices/BrelvanPrices.h"
 #include "base/Messages.h"
 #include "base/Errors.h"
+#include "prices/Holdout.h"
 #include "prices/PriceTexts.h"
 #include "prices/Windows.h"
 #include "db/PriceTable.h"
@@ -22,6 +25,13 @@ int UsedOutputs(std::int32_t Iol, const std::vector<float>& op)
 }
 
 }  // namespace
+
+void TBrelvanPrices::ShowPredictedChart()
+{
+    if (Holdout.Days > 0)
+        MarkHoldout(HoldoutMarkX(Idn, Holdout.Days, Iil));
+    ShowChart();
+}
 
 void TBrelvanPrices::y04Yosok()
 {
@@ -73,7 +83,7 @@ void TBrelvanPrices::y04Yosok()
             uexSqlM();
         }
     }
-    ShowChart();
+    ShowPredictedChart();
 
     const std::int32_t n = Idn;
     const QString sdt1 = DateToStr(Data[std::size_t(n)].dt);
@@ -100,6 +110,8 @@ void TBrelvanPrices::y05znYos()
     if (windows > 0 && std::size_t(Idn) >= Data.size())
         throw ERangeError(QStringLiteral("予測する行 %1 がﾃﾞｰﾀの範囲外です").arg(Idn));
     TPriceUpdates updates;
+    std::vector<TDayPrediction> days;   // output 0 against the previous close, as written
+    days.reserve(std::size_t(windows));
     const TData* nextRow = nullptr;   // the row whose date nextDate holds
     QString nextDate;
     for (std::int32_t i = 0; i < windows; ++i) {
@@ -117,6 +129,8 @@ void TBrelvanPrices::y05znYos()
         AddChartPoint(kActualSeries, WholePeriodX(i, 0), renormalize(row1.EndV), sdt1);
         AddChartPoint(kSameDaySeries, WholePeriodX(i, 0), pre1, sdt1);
         const QString price1 = FormatPrice(pre1);
+        if (const std::int32_t day = WholePeriodChartRow(i, Iil, 0); day > 1)
+            days.push_back({row1.Close, Data[std::size_t(day) - 1].Close, WrittenPrice(pre1)});
         QString price2;
         if (outputs > 1) {
             const float pre2 = renormalize(op[1]);
@@ -139,8 +153,12 @@ void TBrelvanPrices::y05znYos()
             uexSqlM();
         }
     }
-    ShowChart();
+    ShowPredictedChart();
     swh.clear();
     uqb(1);
     AddLogLine(WholePeriodLine());
+    if (!days.empty()) {
+        const TErrorFigures figures = ErrorFigures(days);
+        AddLogLine(WholePeriodMaeLine(figures.ModelMae, figures.BaselineMae));
+    }
 }

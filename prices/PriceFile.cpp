@@ -4,8 +4,11 @@
 
 #include <QDate>
 #include <QStringDecoder>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace {
@@ -241,6 +244,26 @@ float ReadClose(QStringView field)
     return StrToFloat(digits);
 }
 
+double ClosePrice(QStringView field)
+{
+    std::string digits;
+    digits.reserve(std::size_t(field.size()));
+    for (QChar c : field) {
+        if (c.unicode() >= 0x80)
+            return ReadClose(field);   // no text ReadClose accepts: its error
+        if (c != u',')
+            digits += char(c.unicode());
+    }
+    const char* begin = digits.data();
+    if (!digits.empty() && digits.front() == '+')   // from_chars takes no plus sign
+        ++begin;
+    double value = 0;
+    const auto result = std::from_chars(begin, digits.data() + digits.size(), value);
+    if (result.ec != std::errc() || result.ptr != digits.data() + digits.size())
+        return ReadClose(field);   // not the text ReadClose accepted: its value and its error
+    return value;
+}
+
 TDateTime ReadDate(QStringView field)
 {
     TDateTime day = 0;
@@ -259,6 +282,23 @@ TPriceRange PriceRangeOf(float lowest, float highest)
         || upper - lower > kMax)
         throw ERangeError(QStringLiteral("終値の範囲が大きすぎて正規化できません"));
     return {static_cast<std::int32_t>(lower), static_cast<std::int32_t>(upper)};
+}
+
+TPriceRange CheckedPriceRange(const TCloseExtremes& extremes)
+{
+    const TPriceRange range = PriceRangeOf(extremes.Lowest, extremes.Highest);
+    if (range.IrH == range.IrL)
+        throw EConvertError(EmptyRangeMessage(range.IrH));
+    return range;
+}
+
+TPriceRange LeadingRange(const TPriceText& file, std::int32_t rows)
+{
+    TCloseExtremes extremes;
+    const std::size_t n = std::min(file.Rows.size(), std::size_t(std::max(rows, 0)));
+    for (std::size_t i = 0; i < n; ++i)
+        extremes.Add(file.Rows[i].CloseValue);
+    return CheckedPriceRange(extremes);
 }
 
 float NormalizePrice(float s, std::int32_t IrL, std::int32_t IrH)
@@ -330,8 +370,7 @@ TPriceText ParseLineViews(const std::vector<QStringView>& lines)
 
     file.Rows.reserve(std::size_t(file.LineCount - 2));
     QString scratch;
-    float frh = 0;
-    float frl = 0;
+    TCloseExtremes extremes;
     for (int i = 1; i <= file.LineCount - 2; ++i) {
         const QStringView line = lines[std::size_t(i)];
         // A NUL character ends an SQL text early: such a line cannot be stored.
@@ -343,20 +382,11 @@ TPriceText ParseLineViews(const std::vector<QStringView>& lines)
             throw ERangeError(TooFewFieldsMessage(fields, i));
         row.Day = WithLine(i, [&] { return ReadDate(row.Date); });
         row.CloseValue = WithLine(i, [&] { return ReadClose(row.Close); });
-        // A close of 0 means "no minimum seen yet": the next close starts it again.
-        const float frn = row.CloseValue;
-        if (frl == 0)
-            frl = frn;
-        if (frn > frh)
-            frh = frn;
-        if (frn < frl)
-            frl = frn;
+        extremes.Add(row.CloseValue);
     }
-    file.Lowest = frl;
-    file.Highest = frh;
-    file.Range = PriceRangeOf(frl, frh);
-    if (file.Range.IrH == file.Range.IrL)
-        throw EConvertError(EmptyRangeMessage(file.Range.IrH));
+    file.Lowest = extremes.Lowest;
+    file.Highest = extremes.Highest;
+    file.Range = CheckedPriceRange(extremes);
     return file;
 }
 

@@ -38,6 +38,10 @@ QStringList SplitPriceFields(QStringView line);
 // (EConvertError "'…' は浮動小数点数ではありません" naming the text without commas).
 float ReadClose(QStringView field);
 
+// The close of a field ReadClose has accepted, to the nearest double: the
+// price as the file writes it, for figures in price units.
+double ClosePrice(QStringView field);
+
 // A date year/month/day with "/" (EConvertError "'…' は日付ではありません").
 TDateTime ReadDate(QStringView field);
 
@@ -48,6 +52,24 @@ struct TPriceRange {
     std::int32_t IrH = 0;
 };
 TPriceRange PriceRangeOf(float lowest, float highest);   // ERangeError when it overflows 32 bits
+
+// The smallest and largest close in file order, a close of 0 meaning that no
+// smallest has been seen yet: the next close starts it again.
+struct TCloseExtremes {
+    float Lowest = 0;
+    float Highest = 0;
+    void Add(float close)
+    {
+        if (Lowest == 0)
+            Lowest = close;
+        if (close > Highest)
+            Highest = close;
+        if (close < Lowest)
+            Lowest = close;
+    }
+};
+// The range of the extremes; EConvertError (EmptyRangeMessage) when IrH = IrL.
+TPriceRange CheckedPriceRange(const TCloseExtremes& extremes);
 
 // (s − IrL) / (IrH − IrL) and its inverse, in extended precision, rounded to
 // float.  An empty range (IrH = IrL, only before the first import) normalises to 0.
@@ -102,6 +124,10 @@ struct TPriceText {
 // The line number a message names for the data line at `index` (0-based in
 // the list of lines): the header is line 1.
 QString LineSuffix(int index);
+
+// The normalisation range of the first `rows` data rows alone, checked as
+// the whole file's is.
+TPriceRange LeadingRange(const TPriceText& file, std::int32_t rows);
 
 // Reads every data line and checks it: no NUL character, at least five
 // fields, a date in field 0 and a close in field 1.  A line that fails raises the conversion's own

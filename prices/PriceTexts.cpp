@@ -3,6 +3,8 @@
 #include "prices/Topology.h"
 
 #include <QDir>
+#include <charconv>
+#include <cmath>
 
 QString NotStartedText() { return QStringLiteral("起動処理が完了していません"); }
 
@@ -73,6 +75,10 @@ QString LayersChangedText(const std::vector<std::int32_t>& layers)
     return QStringLiteral("モデルの層構成 %1 に合わせて、入力層・中間層1・中間層2・出力層の設定を変更しました")
         .arg(TopologyText(layers));
 }
+QString SeedClearedForModelText()
+{
+    return QStringLiteral("読み込んだモデルから学習を続けられるよう、乱数シードを空欄にしました");
+}
 QString ModelNotSavedText(const QString& reason) { return QStringLiteral("モデルを保存できませんでした: ") + reason; }
 QString ModelNotLoadedText(const QString& file, const QString& reason)
 {
@@ -96,3 +102,76 @@ QString CsvExportedLine(const QString& file, std::int32_t rows)
     return QStringLiteral("CSV出力: %1 (%2行)").arg(QDir::toNativeSeparators(file)).arg(rows);
 }
 QString ChartImageSavedLine(const QString& file) { return QStringLiteral("画像保存: ") + QDir::toNativeSeparators(file); }
+
+namespace {
+
+// Fixed point with `decimals` decimals, a point as separator in every locale.
+QString Fixed(double value, int decimals)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return QString::fromLatin1(buffer, int(result.ptr - buffer));
+}
+
+QString ErrorsLine(const QString& head, double model, double baseline)
+{
+    return head + QStringLiteral("予測 ") + FormatPrice(model) + QStringLiteral(" / 前日終値 ") + FormatPrice(baseline)
+         + QStringLiteral(" / 比 ") + RatioText(model, baseline);
+}
+
+}  // namespace
+
+QString RatioText(double model, double baseline)
+{
+    if (baseline == 0 || !std::isfinite(model / baseline))
+        return QStringLiteral("-");
+    return Fixed(model / baseline, 3);
+}
+
+QString ShareText(int hits, int days)
+{
+    if (days <= 0)
+        return QStringLiteral("-");
+    return Fixed(100.0 * hits / days, 1);
+}
+
+QString HoldoutPeriodLine(const QString& first, const QString& last, std::int32_t days)
+{
+    return QStringLiteral("検証期間: %1～%2 (%3日)").arg(first, last).arg(days);
+}
+
+QString HoldoutMaeLine(double model, double baseline)
+{
+    return ErrorsLine(QStringLiteral("検証 平均絶対誤差: "), model, baseline);
+}
+
+QString HoldoutRmseLine(double model, double baseline)
+{
+    return ErrorsLine(QStringLiteral("検証 二乗平均平方根誤差: "), model, baseline);
+}
+
+QString HoldoutHitLine(int hits, int days) { return QStringLiteral("検証 方向的中率: ") + ShareText(hits, days) + u'%'; }
+
+QString WholePeriodMaeLine(double model, double baseline)
+{
+    return ErrorsLine(QStringLiteral("全期間 平均絶対誤差: "), model, baseline);
+}
+
+QString HoldoutDaysRefusedText(const QString& text)
+{
+    return QStringLiteral("検証日数 '%1' は 0 以上の整数で指定してください (空欄か 0 なら検証しません)").arg(text);
+}
+
+QString HoldoutTooLargeText(std::int32_t days, std::int32_t Idn, std::int32_t trainingRows)
+{
+    const QString head = QStringLiteral("検証日数 %1 は多すぎます: %2 行のﾃﾞｰﾀで学習に %3 行を残すと、")
+                             .arg(days).arg(Idn).arg(trainingRows);
+    if (Idn <= trainingRows)
+        return head + QStringLiteral("検証日数は指定できません (空欄か 0 にしてください)");
+    return head + QStringLiteral("検証日数は %1 日までです").arg(Idn - trainingRows);
+}
+
+QString SeedRefusedText(const QString& text)
+{
+    return QStringLiteral("乱数シード '%1' は整数で指定してください (空欄なら時計の値を使います)").arg(text);
+}

@@ -57,6 +57,8 @@ QString NetworkInitialisedLine(const std::vector<std::int32_t>& layers);        
 // The settings page's layer sizes were set to a loaded model's.
 QString LayersChangedText(const std::vector<std::int32_t>& layers);
 QString ModelNotSavedText(const QString& reason);
+// A model was loaded while a seed was set: the seed is taken off the page.
+QString SeedClearedForModelText();
 QString ModelNotLoadedText(const QString& file, const QString& reason);
 // A model file whose network is not of the program's shape.
 QString ModelTopologyUnusableText(const std::vector<std::int32_t>& layers);
@@ -65,3 +67,23 @@ QString ModelTopologyUnusableText(const std::vector<std::int32_t>& layers);
 QString CsvFileFilter();                                       // "CSV ファイル (*.csv)"
 QString CsvExportedLine(const QString& file, std::int32_t rows);   // "CSV出力: t.csv (5113行)"
 QString ChartImageSavedLine(const QString& file);               // "画像保存: chart.png"
+
+// ---- The comparison with the previous close ---------------------------------
+// Ratios with "0.000" and shares with "0.0" (a point, whatever the locale);
+// "-" where the figure divides by zero.
+QString RatioText(double model, double baseline);
+QString ShareText(int hits, int days);                        // percent
+// "検証期間: 2019/04/23～2020/04/17 (250日)", the dates as the file writes them.
+QString HoldoutPeriodLine(const QString& first, const QString& last, std::int32_t days);
+// "検証 平均絶対誤差: 予測 12.34 / 前日終値 11.00 / 比 1.122"
+QString HoldoutMaeLine(double model, double baseline);
+// "検証 二乗平均平方根誤差: 予測 … / 前日終値 … / 比 …"
+QString HoldoutRmseLine(double model, double baseline);
+// "検証 方向的中率: 51.2%"
+QString HoldoutHitLine(int hits, int days);
+// "全期間 平均絶対誤差: 予測 … / 前日終値 … / 比 …"
+QString WholePeriodMaeLine(double model, double baseline);
+// The settings' refusals.
+QString HoldoutDaysRefusedText(const QString& text);
+QString HoldoutTooLargeText(std::int32_t days, std::int32_t Idn, std::int32_t trainingRows);
+QString SeedRefusedText(const QString& text);

@@ -3,6 +3,7 @@
 #include "prices/BrelvanPrices.h"
 #include "base/Messages.h"
 #include "base/Errors.h"
+#include "prices/Holdout.h"
 #include "prices/PriceTexts.h"
 #include "prices/Windows.h"
 
@@ -17,6 +18,10 @@ void TBrelvanPrices::y03lean()
     std::vector<float> ip(std::size_t(std::max(Iil, 0)));
     std::vector<float> op(std::size_t(std::max(Iol, 0)));
     Ilk = StrToInt(Setting(TSetting::LNN));
+    // With a seed, every run starts from the same initial weights; without
+    // one it goes on from the weights the network has.
+    if (const std::optional<std::uint64_t> seed = SeedFromText(Setting(TSetting::RSD)))
+        RestartFromSeed(*seed);
 
     const TDateTime tmb = Clock();
     AddLogLine(TrainingStartLine(tmb));
@@ -25,8 +30,9 @@ void TBrelvanPrices::y03lean()
     SetSetting(TSetting::TF, QString::number(Itf));
 
     // Every window reads elements 0 .. Idn - 3; check once that they exist,
-    // then the loop indexes without checks and allocates nothing.
-    const std::int32_t windows = TrainingWindowCount(Idn, Iil, Iol);
+    // then the loop indexes without checks and allocates nothing.  The rows
+    // held out are left out as if the file ended before them.
+    const std::int32_t windows = TrainingWindowCount(TrainingRows(Idn, Holdout.Days), Iil, Iol);
     if (windows > 0 && std::size_t(Idn - 3) >= Data.size())
         throw ERangeError(QStringLiteral("学習する行 %1 がﾃﾞｰﾀの範囲外です").arg(Idn - 3));
     const TData* data = Data.data();
@@ -49,4 +55,5 @@ void TBrelvanPrices::y03lean()
     AddLogLine(MseExplanationLine());
     SetSetting(TSetting::LNTM, st);
     SetSetting(TSetting::MSE, st2);
+    ReportHoldout();
 }

@@ -15,6 +15,23 @@ inline std::int32_t TrainingWindowCount(std::int32_t Idn, std::int32_t Iil, std:
 // Element holding target k of the window that starts at i.
 inline std::int32_t TrainingTarget(std::int32_t i, std::int32_t Iil, std::int32_t k) { return i + Iil + k; }
 
+// ---- Hold-out ------------------------------------------------------------------
+// With the last `holdout` data rows held out, the training run and the
+// normalisation range see rows 1 .. Idn - holdout only, as if the file ended
+// there: every target of every window it trains on lies before the hold-out.
+inline std::int32_t TrainingRows(std::int32_t Idn, std::int32_t holdout) { return Idn - holdout; }
+inline std::int32_t HoldoutFirstRow(std::int32_t Idn, std::int32_t holdout) { return Idn - holdout + 1; }
+// The window whose output 0 predicts day (row) t: the one of the Iil closes
+// before t, as the training run pairs them.
+inline std::int32_t SameDayWindow(std::int32_t t, std::int32_t Iil) { return t - Iil; }
+// Where both predictions chart the actual close of row n (series 0).
+inline double ChartXOfRow(std::int32_t n, std::int32_t Iil) { return double(n) - Iil; }
+// The chart's mark of the hold-out: half a position before its first day.
+inline double HoldoutMarkX(std::int32_t Idn, std::int32_t holdout, std::int32_t Iil)
+{
+    return ChartXOfRow(HoldoutFirstRow(Idn, holdout), Iil) - 0.5;
+}
+
 // ---- Next-day prediction ("予測1") ----------------------------------------
 inline constexpr std::int32_t kNextDayWindows = 20;
 // The last twenty windows; the first starts at Idn - Iil - 20.

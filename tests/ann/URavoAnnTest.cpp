@@ -158,6 +158,27 @@ TEST(InitialWeights, MiddleWeightsAreNormalDrawsWithTheRowScale) {
     EXPECT_NE(ann.Weight(0, 0, 1), other.Weight(0, 0, 1));
 }
 
+TEST(InitialWeights, ASeedGivesTheNextNetworkTheSameWeightsOnce) {
+    const auto weights = [](const TRavoAnn& ann) {
+        std::vector<float> all;
+        for (std::int32_t i = 0; i + 1 < ann.LayerCount(); ++i)
+            for (std::int32_t j = 0; j < ann.NeuronCountInLayers()[i + 1]; ++j)
+                for (std::int32_t k = 0; k < ann.NeuronCountInLayers()[i]; ++k) all.push_back(ann.Weight(i, j, k));
+        return all;
+    };
+    const std::vector<std::int32_t> topology{7, 7, 3, 2};
+    SeedNextRavoAnn(1);
+    const TRavoAnn first(topology, 0.005f, Act::Sigmoid);
+    const TRavoAnn clocked(topology, 0.005f, Act::Sigmoid);   // the seed was used up: the clock again
+    SeedNextRavoAnn(1);
+    const TRavoAnn again(topology, 0.005f, Act::Sigmoid);
+    SeedNextRavoAnn(2);
+    const TRavoAnn other(topology, 0.005f, Act::Sigmoid);
+    EXPECT_EQ(weights(first), weights(again));
+    EXPECT_NE(weights(first), weights(clocked));
+    EXPECT_NE(weights(first), weights(other));
+}
+
 struct RateCase {
     const char* name;
     float given;

@@ -161,3 +161,30 @@ TEST_F(Chart, LabelsTheLeftAxisWithAPointWhateverTheLocale)
     for (const QString& number : numbers)
         EXPECT_FALSE(number.contains(QLatin1Char(','))) << number.toStdString();
 }
+
+TEST_F(Chart, MarksAPositionOnlyWhileThePointsReachIt)
+{
+    for (int k = 0; k < 10; ++k)
+        chart().Series(kActualSeries)->AddXY(k, 100 + k, Day(k));
+    chart().SetMark(4.5, QStringLiteral("検証期間の始まり"));
+    chart().UpdateAxes();
+    ASSERT_TRUE(chart().MarkShown());
+    EXPECT_EQ(chart().SeriesCount(), 3);   // not one of the series found by index
+    auto* mark = qobject_cast<QLineSeries*>(chart().chart()->series().last());
+    ASSERT_NE(mark, nullptr);
+    EXPECT_EQ(mark->name(), "検証期間の始まり");
+    EXPECT_EQ(mark->points(), (QList<QPointF>{{4.5, chart().LeftAxis()->min()}, {4.5, chart().LeftAxis()->max()}}));
+
+    chart().SetMark(9.5, QStringLiteral("検証期間の始まり"));   // beyond the last point
+    chart().UpdateAxes();
+    EXPECT_FALSE(chart().MarkShown());
+    chart().SetMark(0, QStringLiteral("検証期間の始まり"));
+    chart().UpdateAxes();
+    EXPECT_TRUE(chart().MarkShown());
+    chart().ClearMark();
+    chart().UpdateAxes();
+    EXPECT_FALSE(chart().MarkShown());
+
+    Window->y01setChart();   // prepared again: the mark goes with the series
+    EXPECT_EQ(chart().chart()->series().size(), 3);
+}

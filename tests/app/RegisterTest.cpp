@@ -76,23 +76,31 @@ TEST_F(Register, TwoPressesAddTwoRunsNumberedAfterTheHighest)
     EXPECT_EQ(FileValue("select group_concat(CNT) from AYFS").toString(), "1,7,8,9");
 }
 
+// A run is registered with its row of figures or not at all: whichever of
+// the two inserts the database refuses, neither row stays.
 TEST_F(Register, TellsTheReasonWhenTheDatabaseRefusesTheRun)
 {
     TBrelvanF& w = *OpenWindow();
     ASSERT_TRUE(w.Started());
     w.c24rgB->click();
     messages.clear();
-    QSqlQuery trigger(dm->Csq());
-    ASSERT_TRUE(trigger.exec("create trigger refuse_runs before insert on AYFS "
-                             "begin select raise(abort, 'register closed'); end"));
+    for (const char* table : {"AYFS", "AYKS"}) {
+        SCOPED_TRACE(table);
+        QSqlQuery trigger(dm->Csq());
+        ASSERT_TRUE(trigger.exec(QString("create trigger refuse_runs before insert on %1 "
+                                         "begin select raise(abort, 'register closed'); end").arg(table)));
 
-    w.c24rgB->click();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].startsWith("登録できませんでした: ")) << messages[0].toStdString();
-    EXPECT_TRUE(messages[0].contains("register closed")) << messages[0].toStdString();
-    EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 1);
-    EXPECT_EQ(w.c11cntL->text(), "2");   // the number that was tried
-    EXPECT_EQ(w.cdg->CurrentRecord(), 0);
+        w.c24rgB->click();
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].startsWith("登録できませんでした: ")) << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].contains("register closed")) << messages[0].toStdString();
+        EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 1);
+        EXPECT_EQ(FileValue("select count(*) from AYKS").toInt(), 1);
+        EXPECT_EQ(w.c11cntL->text(), "2");   // the number that was tried
+        EXPECT_EQ(w.cdg->CurrentRecord(), 0);
+        ASSERT_TRUE(trigger.exec("drop trigger refuse_runs"));
+        messages.clear();
+    }
 }
 
 // A register the catalogue does not list (changed while the program runs):
@@ -112,4 +120,112 @@ TEST_F(Register, NamesWhatFailedWhenTheCatalogueLacksTheRegister)
     Guarded([&] { w.uqc(1); });
     EXPECT_EQ(messages, QStringList({"AYFS ﾃｰﾌﾞﾙ名が見つかりません", "登録の一覧を開けません: ﾃｰﾌﾞﾙ構造に AYFS がありません"}));
     EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 1);
+}
+
+namespace {
+
+// The hold-out days, the seed and the five figures as the page shows them.
+QStringList FigureTexts(const TBrelvanF& w)
+{
+    QStringList texts;
+    for (QLineEdit* edit : {w.c25vldnE, w.c26rsdE, w.c27vmaeE, w.c28bmaeE, w.c29vrmseE, w.c30brmseE, w.c31vhitE})
+        texts << edit->text();
+    return texts;
+}
+
+void SetFigureTexts(TBrelvanF& w, const QStringList& texts)
+{
+    int k = 0;
+    for (QLineEdit* edit : {w.c25vldnE, w.c26rsdE, w.c27vmaeE, w.c28bmaeE, w.c29vrmseE, w.c30brmseE, w.c31vhitE})
+        edit->setText(texts.value(k++));
+}
+
+const QStringList kFigureFields{"VLDN", "RSD", "VMAE", "BMAE", "VRMSE", "BRMSE", "VHIT"};
+
+// The figures of the register grid's current run, by field.
+QStringList GridFigures()
+{
+    QStringList texts;
+    for (const QString& field : kFigureFields)
+        texts << dm->qc.FieldText(field);
+    return texts;
+}
+
+}  // namespace
+
+TEST_F(Register, KeepsEachRunsHoldoutSeedAndFiguresBesideIt)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    messages.clear();
+    const QStringList figures{"250", "1", "67.90", "30.80", "87.86", "54.43", "47.2"};
+    SetFigureTexts(w, figures);
+    w.c24rgB->click();
+    SetFigureTexts(w, {"", "", "", "", "", "", ""});   // no hold-out, clock seeded
+    w.c24rgB->click();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    EXPECT_EQ(FileValue("select group_concat(CNT || '|' || VLDN || '|' || RSD || '|' || VMAE || '|' || BMAE || '|' "
+                        "|| VRMSE || '|' || BRMSE || '|' || VHIT) from AYKS").toString(),
+              "1|" + figures.join('|'));
+    EXPECT_EQ(FileValue("select count(*) from AYKS where CNT = 2 and VLDN is null and VMAE is null").toInt(), 1);
+
+    // The grid shows them beside each run, titled.
+    EXPECT_EQ(dm->qc.RecordCount(), 2);
+    EXPECT_EQ(GridFigures(), QStringList({"", "", "", "", "", "", ""}));
+    dm->qc.First();
+    EXPECT_EQ(dm->qc.FieldText("CNT"), "1");
+    EXPECT_EQ(GridFigures(), figures);
+    QStringList titles;
+    for (int n = 0; !w.cdg->VisibleField(n).isEmpty(); ++n)
+        if (kFigureFields.contains(w.cdg->VisibleField(n)))
+            titles << w.cdg->VisibleTitle(n);
+    EXPECT_EQ(titles, QStringList({"検証日数", "乱数シード", "予測MAE", "前日終値MAE", "予測RMSE", "前日終値RMSE", "的中率%"}));
+
+    // The next start shows the last run's; after registering run 1 again, its.
+    SetFigureTexts(w, figures);
+    w.c24rgB->click();
+    CloseWindow();
+    TBrelvanF& next = *OpenWindow();
+    ASSERT_TRUE(next.Started());
+    EXPECT_EQ(next.c11cntL->text(), "3");
+    EXPECT_EQ(FigureTexts(next), figures);
+}
+
+// A database of the program before it kept figures: its catalogue had no
+// AYKS, and neither had the file.  Start-up adds the table and its catalogue
+// rows; every run stays.
+TEST_F(Register, AnEarlierDatabaseKeepsItsRunsAndShowsNoFiguresForThem)
+{
+    CreateDatabase();
+    ExecOnFile({"delete from AAATST where TBID = (select TBID from AAATBN where TNAM = 'AYKS')",
+                "delete from AAATBN where TNAM = 'AYKS'", "drop table AYKS", RegisterRow(1, "'7'", "'2'"),
+                RegisterRow(2, "'7'", "'2'", "'second'")});
+    const QString runs = "select group_concat(CNT || DT || TF || DN || LNN || LNR || LYIPN || LYM1N || LYM2N || LYOPN "
+                         "|| LNTM || MSE || ifnull(TYO, '-'), ' ') from AYFS";
+    QString before;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "earlier");
+        db.setDatabaseName(DbPath());
+        ASSERT_TRUE(db.open());
+        before = Value(db, runs).toString();
+    }
+    QSqlDatabase::removeDatabase("earlier");
+    ASSERT_TRUE(before.endsWith("second")) << before.toStdString();
+
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    EXPECT_EQ(messages, CatalogueMessages());
+    EXPECT_EQ(FileValue(runs).toString(), before);
+    EXPECT_EQ(FileValue("select count(*) from AAATBN").toInt(), 5);
+    EXPECT_EQ(FileValue("select count(*) from AYKS").toInt(), 0);
+    EXPECT_EQ(dm->qc.RecordCount(), 2);
+    EXPECT_EQ(GridFigures(), QStringList({"", "", "", "", "", "", ""}));
+    EXPECT_EQ(FigureTexts(w), QStringList({"", "", "", "", "", "", ""}));
+    EXPECT_EQ(w.c23tyoE->text(), "second");
+
+    w.c25vldnE->setText("30");
+    w.c24rgB->click();
+    EXPECT_EQ(messages, CatalogueMessages());
+    EXPECT_EQ(FileValue("select group_concat(CNT || ':' || ifnull(VLDN, '-')) from AYKS").toString(), "3:30");
+    EXPECT_EQ(dm->qc.RecordCount(), 3);
 }

@@ -46,6 +46,13 @@ const TPlace kPlaces[] = {
     {"c22mseE", 440, 192, 148, 31, nullptr},
     {"c23tyoE", 590, 192, 140, 31, nullptr},
     {"c24rgB", 760, 192, 100, 25, "登録(&R)"},
+    {"c25vldnE", 600, 88, 98, 31, nullptr},
+    {"c26rsdE", 700, 88, 130, 31, nullptr},
+    {"c27vmaeE", 24, 258, 120, 31, nullptr},
+    {"c28bmaeE", 154, 258, 140, 31, nullptr},
+    {"c29vrmseE", 304, 258, 120, 31, nullptr},
+    {"c30brmseE", 434, 258, 150, 31, nullptr},
+    {"c31vhitE", 594, 258, 130, 31, nullptr},
 };
 
 struct TLabelPlace {
@@ -62,7 +69,11 @@ const TLabelPlace kLabels[] = {
     {"c17lyipnL", 24, 168, "入力層"},     {"c18lym1nL", 100, 168, "中間層1"},
     {"c19lym2nL", 190, 168, "中間層2"},   {"c20lyopnL", 280, 168, "出力層"},
     {"c21lntmL", 360, 168, "学時間"},     {"c22mseL", 496, 168, "MSE"},
-    {"c23tyoL", 632, 168, "摘要"},
+    {"c23tyoL", 632, 168, "摘要"},         {"c25vldnL", 602, 56, "検証日数"},
+    {"c26rsdL", 708, 56, "乱数シード"},   {"c27vld1L", 734, 262, "検証期間の誤差"},
+    {"c27vmaeL", 26, 232, "予測MAE"},     {"c28bmaeL", 156, 232, "前日終値MAE"},
+    {"c29vrmseL", 306, 232, "予測RMSE"},  {"c30brmseL", 436, 232, "前日終値RMSE"},
+    {"c31vhitL", 596, 232, "方向的中率%"},
 };
 
 QString TextOf(QWidget* widget)
@@ -78,7 +89,8 @@ QStringList PageValues(const TBrelvanF& w)
 {
     QStringList values{w.c11cntL->text()};
     for (QLineEdit* edit : {w.c12dtE, w.c13tfE, w.c14dnE, w.c15lnnE, w.c16lnrE, w.c17lyipnE, w.c18lym1nE,
-                            w.c19lym2nE, w.c20lyopnE, w.c21lntmE, w.c22mseE, w.c23tyoE})
+                            w.c19lym2nE, w.c20lyopnE, w.c21lntmE, w.c22mseE, w.c23tyoE, w.c25vldnE, w.c26rsdE,
+                            w.c27vmaeE, w.c28bmaeE, w.c29vrmseE, w.c30brmseE, w.c31vhitE})
         values << edit->text();
     return values;
 }
@@ -113,10 +125,10 @@ TEST_F(MainWindow, IsLaidOutAsDesignedBeforeItsFirstActivation)
     EXPECT_EQ(w.a01P->geometry().height(), 40);
     EXPECT_EQ(w.b01P->geometry().height(), 41);
     EXPECT_EQ(w.c01TpP->geometry().topLeft(), QPoint(0, 0));
-    EXPECT_EQ(w.c01TpP->height(), 260);
+    EXPECT_EQ(w.c01TpP->height(), 300);
     EXPECT_EQ(w.c02bpP->height(), 40);
     EXPECT_EQ(w.c02bpP->geometry().bottom(), w.cts->height() - 1);
-    EXPECT_EQ(w.cdg->geometry(), QRect(0, 260, w.cts->width(), w.cts->height() - 300));
+    EXPECT_EQ(w.cdg->geometry(), QRect(0, 300, w.cts->width(), w.cts->height() - 340));
 
     for (const TPlace& place : kPlaces) {
         SCOPED_TRACE(place.Name);
@@ -134,15 +146,18 @@ TEST_F(MainWindow, IsLaidOutAsDesignedBeforeItsFirstActivation)
         EXPECT_EQ(label->pos(), QPoint(place.Left, place.Top));
         EXPECT_EQ(label->text(), QString::fromUtf8(place.Text));
     }
-    // Only the passes, the two layer sizes and the remark can be edited.
-    for (QLineEdit* edit : {w.c12dtE, w.c13tfE, w.c14dnE, w.c16lnrE, w.c18lym1nE, w.c19lym2nE, w.c21lntmE, w.c22mseE})
+    // Only the passes, the hold-out days, the seed, the two layer sizes and
+    // the remark can be edited.
+    for (QLineEdit* edit : {w.c12dtE, w.c13tfE, w.c14dnE, w.c16lnrE, w.c18lym1nE, w.c19lym2nE, w.c21lntmE, w.c22mseE,
+                            w.c27vmaeE, w.c28bmaeE, w.c29vrmseE, w.c30brmseE, w.c31vhitE})
         EXPECT_FALSE(edit->isEnabled()) << edit->objectName().toStdString();
-    for (QLineEdit* edit : {w.c15lnnE, w.c17lyipnE, w.c20lyopnE, w.c23tyoE})
+    for (QLineEdit* edit : {w.c15lnnE, w.c25vldnE, w.c26rsdE, w.c17lyipnE, w.c20lyopnE, w.c23tyoE})
         EXPECT_TRUE(edit->isEnabled()) << edit->objectName().toStdString();
 
     // The keyboard's tab order on the settings page follows the table's rows.
-    const QList<QWidget*> order = {w.c12dtE, w.c13tfE, w.c14dnE, w.c15lnnE, w.c16lnrE, w.c17lyipnE, w.c18lym1nE,
-                                   w.c19lym2nE, w.c20lyopnE, w.c21lntmE, w.c22mseE, w.c23tyoE, w.c24rgB};
+    const QList<QWidget*> order = {w.c12dtE, w.c13tfE, w.c14dnE, w.c15lnnE, w.c16lnrE, w.c25vldnE, w.c26rsdE,
+                                   w.c17lyipnE, w.c18lym1nE, w.c19lym2nE, w.c20lyopnE, w.c21lntmE, w.c22mseE,
+                                   w.c23tyoE, w.c27vmaeE, w.c28bmaeE, w.c29vrmseE, w.c30brmseE, w.c31vhitE, w.c24rgB};
     QList<QWidget*> chain;
     for (QWidget* next = w.c12dtE; chain.size() < order.size() && !chain.contains(next); next = next->nextInFocusChain()) {
         if (order.contains(next))
@@ -166,7 +181,8 @@ TEST_F(MainWindow, StartsUpOnAnEmptyRegisterWithTheDefaults)
     TBrelvanF& w = *OpenWindow();
     EXPECT_EQ(messages, CatalogueMessages());
     ASSERT_TRUE(w.Started());
-    EXPECT_EQ(PageValues(w), QStringList({"", "", "", "", "400", "0.005", "7", "7", "3", "2", "", "", ""}));
+    EXPECT_EQ(PageValues(w), QStringList({"", "", "", "", "400", "0.005", "7", "7", "3", "2", "", "", "", "", "", "",
+                                          "", "", "", ""}));
     EXPECT_EQ(w.Layers, std::vector<std::int32_t>({7, 7, 3, 2}));
     ASSERT_NE(w.Ann, nullptr);
     EXPECT_EQ(w.Ann->NeuronCountInLayers(), w.Layers);
@@ -208,8 +224,9 @@ TEST_F(MainWindow, StartsUpFromTheLastOfFiveRunsAndRegistersTheSixth)
     TBrelvanF& w = *OpenWindow();
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     ASSERT_TRUE(w.Started());
+    // Runs registered without figures show none.
     EXPECT_EQ(PageValues(w), QStringList({"5", "2026/01/05 10:00", "0", "5005", "305", "0.005", "10", "9", "4", "3",
-                                          "0:15", "0.000005", "fifth"}));
+                                          "0:15", "0.000005", "fifth", "", "", "", "", "", "", ""}));
     // The hidden sizes are always 7 and 3, whatever the register says.
     EXPECT_EQ(w.Layers, std::vector<std::int32_t>({10, 7, 3, 3}));
     EXPECT_EQ(w.Ann->NeuronCountInLayers(), w.Layers);

@@ -29,13 +29,17 @@ const QString kAyfsSchema =
     "CREATE TABLE AYFS( CNT  Integer,  DT  nchar (16) ,  TF  nchar (4) ,  DN  nchar (8) ,  LNN  nchar (8) ,  "
     "LNR  nchar (10) ,  LYIPN  nchar (4) ,  LYM1N  nchar (4) ,  LYM2N  nchar (4) ,  LYOPN  nchar (4) ,  "
     "LNTM  nchar (16) ,  MSE  nchar (14) ,  TYO  nchar (40) )";
+// Beside each run: its hold-out days, seed and figures.
+const QString kAyksSchema =
+    "CREATE TABLE AYKS( CNT  Integer,  VLDN  nchar (8) ,  RSD  nchar (20) ,  VMAE  nchar (14) ,  BMAE  nchar (14) ,  "
+    "VRMSE  nchar (14) ,  BRMSE  nchar (14) ,  VHIT  nchar (6) )";
 const QString kAynkMemoryCreate =
     " create table if not exists AYNK( CNT  Integer,  DATE  varchar(10) ,  TIME  varchar(8) ,  CLOSE  varchar(12) "
     ",  HG  varchar(12) ,  LG  varchar(12) ,  OPEN  varchar(12) ,  YCL1  Real,  YCL2  Real,  YCL3  Real,  "
     "YCL4  Real,  YCL5  Real,  YCL6  Real,  TYO  varchar(40) ) ";
 
-constexpr int kCatalogueTables = 4;
-constexpr int kCatalogueColumns = 6 + 9 + 14 + 13;
+constexpr int kCatalogueTables = 5;
+constexpr int kCatalogueColumns = 6 + 9 + 14 + 13 + 8;
 
 class StartupTest : public DbFixture {
 protected:
@@ -68,6 +72,7 @@ TEST_F(StartupTest, NewFolderBuildsCatalogueAndTables)
     EXPECT_EQ(Schema(file, "AAATST"), kAaatstSchema);
     EXPECT_EQ(Schema(file, "AYNK"), kAynkSchema);
     EXPECT_EQ(Schema(file, "AYFS"), kAyfsSchema);
+    EXPECT_EQ(Schema(file, "AYKS"), kAyksSchema);
     EXPECT_EQ(Count(file, "AAATBN"), kCatalogueTables);
     EXPECT_EQ(Count(file, "AAATST"), kCatalogueColumns);
     EXPECT_EQ(Value(file, "select TYO from AAATBN where TNAM = 'AYNK'").toString(), "日足株価");
@@ -114,11 +119,13 @@ TEST_F(StartupTest, CompleteCatalogueWithoutApplicationTables)
     messages.clear();
     ASSERT_FALSE(FileHas("AYNK"));
     ASSERT_FALSE(FileHas("AYFS"));
+    ASSERT_FALSE(FileHas("AYKS"));
 
     form->uqCdb();
     EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
     EXPECT_EQ(Schema(dm->Csq(), "AYNK"), kAynkSchema);
     EXPECT_EQ(Schema(dm->Csq(), "AYFS"), kAyfsSchema);
+    EXPECT_EQ(Schema(dm->Csq(), "AYKS"), kAyksSchema);
     EXPECT_EQ(Count(dm->CsqM(), "AYNK"), 0);
     EXPECT_EQ(Count(dm->CsqM(), "AAATST"), kCatalogueColumns);
 }
@@ -155,6 +162,7 @@ TEST_P(DamagedCatalogueTest, RebuiltKeepingTheRegister)
     EXPECT_EQ(Count(file, "AAATST"), kCatalogueColumns);
     EXPECT_EQ(Value(file, "select group_concat(CNT || ':' || ifnull(TYO, '-'), ' ') from AYFS").toString(),
               "1:it's 2:-");
+    EXPECT_EQ(Schema(file, "AYKS"), kAyksSchema);
     EXPECT_EQ(Count(dm->CsqM(), "AAATST"), kCatalogueColumns);
 
     messages.clear();
@@ -166,6 +174,11 @@ INSTANTIATE_TEST_SUITE_P(
     Start, DamagedCatalogueTest,
     ::testing::Values(
         TDamagedCatalogue{"TableRowMissing", {"delete from AAATBN where TNAM = 'AYFS'"}, ""},
+        // As the program left it before the register kept hold-out figures.
+        TDamagedCatalogue{"WithoutTheFiguresTable",
+                          {"delete from AAATST where TBID = 5", "delete from AAATBN where TNAM = 'AYKS'",
+                           "drop table AYKS"},
+                          ""},
         TDamagedCatalogue{"LastColumnMissing", {"delete from AAATST where TBID = 4 and CNAM = 'TYO'"}, ""},
         TDamagedCatalogue{"ColumnRowsEmpty", {"delete from AAATST"}, ""},
         TDamagedCatalogue{"ColumnsOutOfOrder", {"update AAATST set CNT = 99 where TBID = 3 and CNAM = 'DATE'"}, ""},

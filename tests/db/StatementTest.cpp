@@ -173,6 +173,39 @@ TEST_F(StatementTest, MissingTableGivesMessageAndNoStatement)
     EXPECT_EQ(Count(db, "NOPE"), 0);
 }
 
+// The register grid's select: a table's columns and then its detail table's
+// (the key once), every row of the table once, beside its last detail row.
+TEST_F(StatementTest, SelectWithDetailJoinsTheLastDetailRowByKey)
+{
+    AddTable(6, "D", {{"CNT", "'Integer'", "NULL"}, {"V", "'varchar'", "8"}});
+    form->stnm = "Q";
+    form->swh = "";
+    std::vector<int> widths;
+    EXPECT_EQ(form->ucSqlDetail("D", "CNT", widths), QString());
+    EXPECT_EQ(form->sqw, " select Q.CNT, Q.TYO, D.V from Q left join D on D.rowid = ( select max(d.rowid) from D d "
+                         "where d.CNT = Q.CNT )");
+    EXPECT_EQ(widths, (std::vector<int>{4, 4, 4}));
+    EXPECT_EQ(form->stnm, "Q");
+
+    Exec(db, "create table Q ( CNT Integer, TYO nchar(40) )");
+    Exec(db, "create table D ( CNT Integer, V varchar(8) )");
+    Exec(db, "insert into Q values (1, 'a'), (2, 'b'), (3, 'c')");
+    Exec(db, "insert into D values (3, 'old'), (1, 'one'), (3, 'new')");
+    QSqlQuery query(db);
+    ASSERT_TRUE(query.exec(form->sqw));
+    QStringList rows;
+    while (query.next())
+        rows << query.value(0).toString() + query.value(1).toString() + "|" + query.value(2).toString();
+    EXPECT_EQ(rows, QStringList({"1a|one", "2b|", "3c|new"}));
+    EXPECT_EQ(query.record().fieldName(2), "V");
+
+    form->stnm = "Q";
+    EXPECT_EQ(form->ucSqlDetail("NOPE", "CNT", widths), "NOPE");
+    EXPECT_TRUE(form->sqw.isEmpty());
+    EXPECT_TRUE(widths.empty());
+    EXPECT_EQ(messages, QStringList{"NOPE ﾃｰﾌﾞﾙ名が見つかりません"});
+}
+
 TEST_F(StatementTest, TooManyColumnsRaisesRangeError)
 {
     form->stnm = "W50";

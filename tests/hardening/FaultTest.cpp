@@ -304,7 +304,7 @@ TEST_P(TamperedCatalogueTest, RefusedRebuiltAndNothingInjected)
     EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AYFS where CNT = 999 or TYO = 'INJECTED'"),
               QStringList{"0"});
     EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AAATBN; select count(*) from AAATST"),
-              QStringList({"4", "42"}));
+              QStringList({"5", "50"}));
     EXPECT_EQ(IntegrityCheck(database), QStringLiteral("ok"));
 }
 

@@ -53,6 +53,7 @@ TEST_F(BatchTest, RunsTheSampleLikeAUser)
     EXPECT_TRUE(matches(run.Out[11], "^2020/04/17 終値: [0-9]+\\.[0-9]{2}$")) << run.Out[11].toStdString();
     EXPECT_TRUE(matches(run.Out[12], "^2020/04/18 終値: [0-9]+\\.[0-9]{2}$")) << run.Out[12].toStdString();
     EXPECT_EQ(run.Out[13], QStringLiteral("全期間の予測"));
+    EXPECT_TRUE(run.Out[14].startsWith(QStringLiteral("全期間 平均絶対誤差: 予測 ")));
     EXPECT_TRUE(run.Err.contains(QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")));
 
     {
@@ -96,6 +97,55 @@ TEST_F(BatchTest, RunsTheSampleLikeAUser)
     EXPECT_EQ(filled, 5105 - 7) << firstEmpty.toStdString();
 }
 
+// The log without the lines that carry the clock.
+QStringList WithoutClock(const QStringList& lines)
+{
+    QStringList kept;
+    for (const QString& line : lines)
+        if (!line.startsWith(QStringLiteral("学習開始: ")) && !line.startsWith(QStringLiteral("学習終了: "))
+            && !line.startsWith(QStringLiteral("学習時間: ")))
+            kept << line;
+    return kept;
+}
+
+TEST_F(BatchTest, HoldoutAndSeedGiveTheSameFiguresOnEveryRun)
+{
+    const QStringList args{"--holdout", "250", "--seed", "1", "--passes", "40", "--register", "検証"};
+    const TRun run = RunBatch(folder.path(), args);
+    EXPECT_EQ(run.ExitCode, 0) << run.Err.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(run.Out.size(), 19);
+    EXPECT_EQ(run.Out[9], QStringLiteral("検証期間: 2019/04/23～2020/04/17 (250日)"));
+    EXPECT_TRUE(run.Out[10].startsWith(QStringLiteral("検証 平均絶対誤差: 予測 "))) << run.Out[10].toStdString();
+    EXPECT_TRUE(run.Out[10].contains(QStringLiteral(" / 前日終値 30.80 / 比 "))) << run.Out[10].toStdString();
+    EXPECT_TRUE(run.Out[11].contains(QStringLiteral(" / 前日終値 54.43 / 比 "))) << run.Out[11].toStdString();
+    EXPECT_TRUE(run.Out[12].startsWith(QStringLiteral("検証 方向的中率: "))) << run.Out[12].toStdString();
+    EXPECT_TRUE(run.Out[18].contains(QStringLiteral(" / 前日終値 12.03 / 比 "))) << run.Out[18].toStdString();
+
+    const TRun again = RunBatch(folder.path(), args);
+    EXPECT_EQ(WithoutClock(again.Out), WithoutClock(run.Out));
+
+    const QString name = QStringLiteral("batch_figures");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(QDir(folder.path()).filePath(QStringLiteral("SQDB.DB")));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(QStringLiteral("select CNT, VLDN, RSD, VMAE, BMAE, BRMSE, VHIT from AYKS order by CNT")));
+        for (int cnt = 1; cnt <= 2; ++cnt) {
+            ASSERT_TRUE(q.next());
+            EXPECT_EQ(q.value(0).toInt(), cnt);
+            EXPECT_EQ(q.value(1).toString(), QStringLiteral("250"));
+            EXPECT_EQ(q.value(2).toString(), QStringLiteral("1"));
+            EXPECT_TRUE(run.Out[10].contains(QStringLiteral("予測 ") + q.value(3).toString() + QStringLiteral(" / ")));
+            EXPECT_EQ(q.value(4).toString(), QStringLiteral("30.80"));
+            EXPECT_EQ(q.value(5).toString(), QStringLiteral("54.43"));
+            EXPECT_EQ(run.Out[12], QStringLiteral("検証 方向的中率: ") + q.value(6).toString() + QLatin1Char('%'));
+        }
+        EXPECT_FALSE(q.next());
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 TEST_F(BatchTest, ErrorThatReachesTheDefaultHandlerGivesStatusOne)
 {
     const TRun run = RunBatch(folder.path(), {"--passes", "many"});
@@ -118,7 +168,7 @@ TEST_F(BatchTest, OutputThatCannotBeWrittenGivesStatusThree)
     const TRun fullError = RunBatch(folder.path(), {"--passes", "1"}, false, kBatchTimeoutMs,
                                     [](QProcess& p) { p.setStandardErrorFile(QStringLiteral("/dev/full")); });
     EXPECT_EQ(fullError.ExitCode, 3);
-    EXPECT_EQ(fullError.Out.size(), 14);
+    EXPECT_EQ(fullError.Out.size(), 15);   // the whole log: the messages' failure leaves it whole
 
     const TRun help = RunBatch(folder.path(), {"--help"}, false, kBatchTimeoutMs,
                                [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); });
@@ -226,6 +276,8 @@ TEST_F(BatchTest, HelpIsJapaneseAndEnglish)
     const QString text = run.Out.join(QLatin1Char('\n'));
     EXPECT_TRUE(text.contains(QStringLiteral("使い方: brelvan-batch")));
     EXPECT_TRUE(text.contains(QStringLiteral("Usage: brelvan-batch")));
+    for (const char* option : {"--holdout N", "--seed N"})
+        EXPECT_EQ(text.count(QString::fromLatin1(option)), 4) << option;   // in both usages and both lists
 }
 
 }  // namespace

@@ -308,4 +308,28 @@ TEST_F(ModelCommandsTest, InitialisingBuildsAFreshNetworkFromTheSettings)
     EXPECT_EQ(form->Log.size(), 1);
 }
 
+// A seed on the page: a fresh network takes that seed's weights, and a loaded
+// model takes the seed off the page, so that 読込学習 goes on from the model
+// instead of starting again from the seed.
+TEST_F(ModelCommandsTest, ASeedMakesFreshNetworksAlikeAndGivesWayToALoadedModel)
+{
+    Import(60);
+    form->Settings[TSetting::RSD] = QStringLiteral("7");
+    form->y08annIni();
+    const QByteArray first = Saved();
+    form->y08annIni();
+    EXPECT_EQ(Saved(), first);
+
+    TrainSteps(20);
+    form->y06mdlSav(QStringLiteral("trained.bin"));
+    const QByteArray trained = Saved();
+    form->y08annIni();
+    form->y07mdlLod(QStringLiteral("trained.bin"));
+    EXPECT_EQ(messages, QStringList{QStringLiteral("読み込んだモデルから学習を続けられるよう、乱数シードを空欄にしました")});
+    EXPECT_TRUE(form->Settings[TSetting::RSD].isEmpty());
+    form->Settings[TSetting::LNN] = QStringLiteral("0");
+    form->y03lean();
+    EXPECT_EQ(Saved(), trained);
+}
+
 }  // namespace

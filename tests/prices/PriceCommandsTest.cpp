@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
@@ -170,6 +171,7 @@ struct BadImportCase {
     QString message;
     // When set, the price file's name is given this instead of the data.
     std::function<bool(const QString& path)> notAFile = nullptr;
+    QString holdout = QString();   // the hold-out days set for the import
 };
 
 class BadImportTest : public PriceCommandsTest, public ::testing::WithParamInterface<BadImportCase> {};
@@ -188,6 +190,7 @@ TEST_P(BadImportTest, LeavesTheEarlierImportIntactAndDoesNotTrain)
     } else {
         WritePriceFile(GetParam().data);
     }
+    form->Settings[TSetting::VLDN] = GetParam().holdout;
     messages.clear();
     const int errors = UnhandledErrorCount();
     form->ImportAndTrain();   // import, then training: the failed import stops the command
@@ -242,7 +245,30 @@ INSTANTIATE_TEST_SUITE_P(
         BadImportCase{"PriceFileIsADevice", {},
                       QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなくデバイスです "
                                      "(tarvok_stock_average_daily_jp.csv)"),
-                      [](const QString& p) { return QFile::link("/dev/zero", p); }}),
+                      [](const QString& p) { return QFile::link("/dev/zero", p); }},
+        // Hold-out days that the file cannot give or that are no number of days.
+        BadImportCase{"TooManyHoldoutDays", DataLines(40),
+                      QStringLiteral("検証日数 12 は多すぎます: 40 行のﾃﾞｰﾀで学習に 29 行を残すと、検証日数は 11 日までです"),
+                      nullptr, QStringLiteral("12")},
+        BadImportCase{"HoldoutDaysOnTooFewRows", DataLines(29),
+                      QStringLiteral("検証日数 1 は多すぎます: 29 行のﾃﾞｰﾀで学習に 29 行を残すと、検証日数は指定できません "
+                                     "(空欄か 0 にしてください)"),
+                      nullptr, QStringLiteral("1")},
+        BadImportCase{"HoldoutDaysNotANumber", DataLines(40),
+                      QStringLiteral("検証日数 '1O' は 0 以上の整数で指定してください (空欄か 0 なら検証しません)"), nullptr,
+                      QStringLiteral("1O")},
+        BadImportCase{"NegativeHoldoutDays", DataLines(40),
+                      QStringLiteral("検証日数 '-3' は 0 以上の整数で指定してください (空欄か 0 なら検証しません)"), nullptr,
+                      QStringLiteral("-3")},
+        BadImportCase{"NoRangeBeforeTheHoldout",
+                      [] {
+                          QStringList lines = DataLines(40);
+                          for (int i = 0; i < 29; ++i)
+                              lines[i] = lines[i].section(QLatin1Char(','), 0, 0) + QStringLiteral(",1100,1,1,1");
+                          return lines;
+                      }(),
+                      QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 1100)"), nullptr,
+                      QStringLiteral("11")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The last file the future rows fit: its eighth future row is 9999/12/31.
@@ -504,7 +530,7 @@ TEST_F(PriceCommandsTest, WholePeriodWritesEveryRowAndAgreesOnYcl1)
     EXPECT_EQ(chart[0][0].Label, DateToStr(form->Data[7].dt));
     EXPECT_EQ(chart[2][92].X, 93.0);
     EXPECT_EQ(chart[2][92].Label, QStringLiteral("2020/04/17"));
-    EXPECT_EQ(Log().last(), QStringLiteral("全期間の予測"));
+    EXPECT_EQ(Log()[Log().size() - 2], QStringLiteral("全期間の予測"));
 }
 
 TEST_F(PriceCommandsTest, WholePeriodStoresWhatTheTextUpdatesStore)
@@ -600,6 +626,262 @@ TEST_F(PriceCommandsTest, OneOutputNetworkPredictsWithOutputZeroOnly)
     EXPECT_EQ(Filled(QStringLiteral("YCL2")).count, 0);
     EXPECT_EQ(form->Chart[1].size(), 93u);
     EXPECT_EQ(form->Chart[2].size(), 0u);
+}
+
+
+// ---- Hold-out, seed and the comparison with the previous close ----------------
+
+// Data lines with these closes, one calendar day each up to kLastDay, the
+// dates written as some files write them: month and day without a leading zero.
+QStringList LinesWithCloses(const std::vector<double>& closes)
+{
+    QStringList lines;
+    const int n = int(closes.size());
+    for (int i = 0; i < n; ++i)
+        lines << kLastDay.addDays(i + 1 - n).toString(QStringLiteral("yyyy/M/d")) + QLatin1Char(',')
+                     + QString::number(closes[std::size_t(i)], 'f', 2) + QStringLiteral(",1,2,3");
+    return lines;
+}
+
+// 40 rows: 1005, 1010 … 1180 for rows 1 to 36, then 1190, 1170, 1170, 1200.
+// Held out four days, the previous close misses by 10, 20, 0 and 30: mean
+// 15, root mean square √350 = 18.708; the close changes on three of them.
+std::vector<double> FortyCloses()
+{
+    std::vector<double> closes;
+    for (int i = 1; i <= 36; ++i)
+        closes.push_back(1000 + 5 * i);
+    for (double c : {1190, 1170, 1170, 1200})
+        closes.push_back(c);
+    return closes;
+}
+
+// Every weight and bias of a network, as bits.
+std::vector<std::uint32_t> Bits(const TRavoAnn& ann)
+{
+    std::vector<std::uint32_t> bits;
+    const auto add = [&](float value) {
+        std::uint32_t b;
+        std::memcpy(&b, &value, sizeof b);
+        bits.push_back(b);
+    };
+    const std::vector<std::int32_t>& n = ann.NeuronCountInLayers();
+    for (std::int32_t i = 0; i + 1 < ann.LayerCount(); ++i)
+        for (std::int32_t j = 0; j < n[std::size_t(i) + 1]; ++j) {
+            add(ann.Bias(i, j));
+            for (std::int32_t k = 0; k < n[std::size_t(i)]; ++k)
+                add(ann.Weight(i, j, k));
+        }
+    return bits;
+}
+
+// The training run as it has always been, written out again: a fresh [7, 7,
+// 3, 2] network from the seed, the closes normalised over their own range,
+// Idn - 10 windows from element 0 (which holds 0), every pass in order.
+std::vector<std::uint32_t> TrainedAsAlways(const std::vector<double>& closes, int passes, std::uint64_t seed)
+{
+    float lowest = 0, highest = 0;
+    for (double c : closes) {
+        const float f = float(c);
+        if (lowest == 0) lowest = f;
+        highest = std::max(highest, f);
+        lowest = std::min(lowest, f);
+    }
+    const TPriceRange range = PriceRangeOf(lowest, highest);
+    std::vector<float> endV{0};
+    for (double c : closes)
+        endV.push_back(NormalizePrice(float(c), range.IrL, range.IrH));
+    SeedNextRavoAnn(seed);
+    TRavoAnn ann({7, 7, 3, 2}, 0.005f, TRavoActivationFunc::Sigmoid);
+    const int windows = int(closes.size()) - 7 - 2 - 1;
+    for (int pass = 0; pass < passes; ++pass)
+        for (int i = 0; i < windows; ++i) {
+            const std::vector<float> ip(endV.begin() + i, endV.begin() + i + 7);
+            ann.Train(ip, {endV[std::size_t(i) + 7], endV[std::size_t(i) + 8]});
+        }
+    return Bits(ann);
+}
+
+class HoldoutRunTest : public PriceCommandsTest {
+protected:
+    void SetUp() override
+    {
+        PriceCommandsTest::SetUp();
+        form->Clock = [] { return At(2026, 12, 10, 9, 0, 0); };
+        form->Settings[TSetting::LNN] = QStringLiteral("3");
+    }
+    // "読込学習" on these closes with these hold-out days and seed; the lines it logs.
+    QStringList Run(const std::vector<double>& closes, const QString& holdout, const QString& seed)
+    {
+        WritePriceFile(LinesWithCloses(closes));
+        form->Settings[TSetting::VLDN] = holdout;
+        form->Settings[TSetting::RSD] = seed;
+        const int before = Log().size();
+        messages.clear();
+        form->ImportAndTrain();
+        EXPECT_EQ(messages, QStringList{kImportNotice});
+        return Log().mid(before);
+    }
+};
+
+TEST_F(HoldoutRunTest, TrainsOnlyOnTheRowsBeforeTheHoldoutAndReportsItsDays)
+{
+    const std::vector<double> closes = FortyCloses();
+    const QStringList log = Run(closes, QStringLiteral("4"), QStringLiteral("11"));
+    // The range of rows 1 to 36 (1005 … 1180), not of the whole file (… 1200).
+    EXPECT_EQ(form->IrL, 1000);
+    EXPECT_EQ(form->IrH, 1180);
+    // Trained exactly as a file of the first 36 rows always was.
+    const std::vector<double> before(closes.begin(), closes.begin() + 36);
+    EXPECT_EQ(Bits(*form->Ann), TrainedAsAlways(before, 3, 11));
+
+    // The model's prediction of each held-out day from the seven closes
+    // before it, as written.
+    std::vector<double> predicted;
+    for (int t = 37; t <= 40; ++t) {
+        std::vector<float> ip;
+        for (int j = t - 7; j < t; ++j)
+            ip.push_back(form->Data[std::size_t(j)].EndV);
+        std::vector<float> op;
+        form->Ann->Run(ip, op);
+        predicted.push_back(FormatPrice(form->renormalize(op[0])).toDouble());
+    }
+    double mae = 0, squares = 0;
+    int hits = 0;
+    for (int d = 0; d < 4; ++d) {
+        const double error = predicted[std::size_t(d)] - closes[std::size_t(36 + d)];
+        mae += std::fabs(error) / 4;
+        squares += error * error / 4;
+        const double previous = closes[std::size_t(35 + d)], actual = closes[std::size_t(36 + d)];
+        if (actual != previous && (actual > previous) == (predicted[std::size_t(d)] > previous))
+            ++hits;
+    }
+    const QString rmse = FormatPrice(std::sqrt(squares));
+    ASSERT_EQ(log.size(), 3 + 6 + 4);
+    EXPECT_EQ(log.mid(9), (QStringList{
+                              "検証期間: 2020/4/14～2020/4/17 (4日)",
+                              "検証 平均絶対誤差: 予測 " + FormatPrice(mae) + " / 前日終値 15.00 / 比 "
+                                  + QString::number(mae / 15, 'f', 3),
+                              "検証 二乗平均平方根誤差: 予測 " + rmse + " / 前日終値 18.71 / 比 "
+                                  + QString::number(std::sqrt(squares) / std::sqrt(350.0), 'f', 3),
+                              "検証 方向的中率: " + QString::number(100.0 * hits / 3, 'f', 1) + "%"}));
+    EXPECT_EQ(form->Settings[TSetting::VMAE], FormatPrice(mae));
+    EXPECT_EQ(form->Settings[TSetting::BMAE], "15.00");
+    EXPECT_EQ(form->Settings[TSetting::VRMSE], rmse);
+    EXPECT_EQ(form->Settings[TSetting::BRMSE], "18.71");
+    EXPECT_EQ(form->Settings[TSetting::VHIT], QString::number(100.0 * hits / 3, 'f', 1));
+
+    // "全予測" writes the same predictions for the held-out days (into the
+    // row after each, as it writes every day) and marks where they begin.
+    form->y05znYos();
+    for (int t = 37; t <= 39; ++t)
+        EXPECT_EQ(Cell(QStringLiteral("YCL1"), t + 1).toDouble(), predicted[std::size_t(t - 37)]) << t;
+    ASSERT_TRUE(form->HoldoutMark.has_value());
+    EXPECT_EQ(*form->HoldoutMark, 37 - 7 - 0.5);
+    EXPECT_EQ(form->Chart[0][30].X, 30.0);
+    EXPECT_EQ(form->Chart[0][30].Label, QStringLiteral("2020/04/14"));   // row 37
+}
+
+TEST_F(HoldoutRunTest, ChangingTheHeldOutClosesChangesNothingOfTheTraining)
+{
+    std::vector<double> closes = FortyCloses();
+    const QStringList first = Run(closes, QStringLiteral("4"), QStringLiteral("5"));
+    const auto weights = Bits(*form->Ann);
+    std::vector<float> endV;
+    for (int i = 0; i <= 36; ++i)
+        endV.push_back(form->Data[std::size_t(i)].EndV);
+
+    for (std::size_t i = 36; i < 40; ++i)
+        closes[i] = 2000 + 333 * double(i);   // far outside everything before
+    const QStringList second = Run(closes, QStringLiteral("4"), QStringLiteral("5"));
+    EXPECT_EQ(Bits(*form->Ann), weights);
+    EXPECT_EQ(second.mid(0, 9), first.mid(0, 9));   // import and training lines
+    EXPECT_NE(second.mid(9), first.mid(9));         // the figures of other days
+    EXPECT_EQ(form->IrH, 1180);
+    for (int i = 0; i <= 36; ++i)
+        EXPECT_EQ(form->Data[std::size_t(i)].EndV, endV[std::size_t(i)]) << i;
+}
+
+TEST_F(HoldoutRunTest, NoHoldoutIsTheRunAsItAlwaysWas)
+{
+    const std::vector<double> closes = FortyCloses();
+    QStringList logs[2];
+    int n = 0;
+    for (const char* holdout : {"", "0"}) {
+        SCOPED_TRACE(holdout);
+        form->Settings[TSetting::VMAE] = QStringLiteral("12.34");   // left from a registered run
+        logs[n++] = Run(closes, QString::fromLatin1(holdout), QStringLiteral("8"));
+        EXPECT_EQ(Bits(*form->Ann), TrainedAsAlways(closes, 3, 8));
+        EXPECT_EQ(form->IrH, 1200);
+        EXPECT_EQ(form->Settings[TSetting::VMAE], QString());
+        form->y04Yosok();
+        EXPECT_FALSE(form->HoldoutMark.has_value());
+    }
+    EXPECT_EQ(logs[0], logs[1]);
+    EXPECT_EQ(logs[0], (QStringList{"40件 読込終了", "最終日: 2020/4/17", "時間枠間隔: 日", "学習開始: 9:00:00",
+                                    "学習回数: 3回", "学習終了: 00:00", "学習時間: 00:00",
+                                    "学習終了 MSE: " + FormatMse(form->Ann->GetMSE()), "MSE: 平均二乗誤差"}));
+}
+
+TEST_F(HoldoutRunTest, ASeedRepeatsTheRunAndNoSeedGoesOnFromTheWeights)
+{
+    const std::vector<double> closes = FortyCloses();
+    const QStringList first = Run(closes, QStringLiteral("4"), QStringLiteral("42"));
+    const auto weights = Bits(*form->Ann);
+    const QStringList again = Run(closes, QStringLiteral("4"), QStringLiteral(" 42"));
+    EXPECT_EQ(Bits(*form->Ann), weights);
+    EXPECT_EQ(again, first);   // the clock stands still here: every line
+    form->y04Yosok();
+    const QStringList predictions = Log().mid(Log().size() - 4);
+
+    Run(closes, QStringLiteral("4"), QStringLiteral("43"));
+    EXPECT_NE(Bits(*form->Ann), weights);
+    Run(closes, QStringLiteral("4"), QStringLiteral("42"));
+    form->y04Yosok();
+    EXPECT_EQ(Log().mid(Log().size() - 4), predictions);
+
+    Run(closes, QStringLiteral("4"), QString());   // no seed: three more passes on the same network
+    EXPECT_NE(Bits(*form->Ann), weights);
+    EXPECT_EQ(form->Ann->TrainCount(), 2 * 2 * 3 * (36 - 10));
+
+    form->Settings[TSetting::RSD] = QStringLiteral("seven");
+    const int errors = UnhandledErrorCount();
+    const int lines = Log().size();
+    messages.clear();
+    form->ImportAndTrain();
+    EXPECT_EQ(UnhandledErrorCount(), errors + 1);
+    EXPECT_EQ(messages.last(), QStringLiteral("乱数シード 'seven' は整数で指定してください (空欄なら時計の値を使います)"));
+    EXPECT_EQ(Log().size(), lines + 3);   // the import's lines; no training
+}
+
+TEST_F(HoldoutRunTest, WholePeriodComparesEveryDayItPredicts)
+{
+    Import(DataLines(100));   // closes 1010.25, 1020.25 … 1990.25, then 1000.25
+    form->y05znYos();
+    // Days 7 to 99, each charted with output 0 of the window before it; each
+    // close is 10 above the one before.
+    const auto& actual = form->Chart[kActualSeries];
+    const auto& predicted = form->Chart[kSameDaySeries];
+    ASSERT_EQ(predicted.size(), 93u);
+    double mae = 0;
+    for (std::size_t k = 0; k < predicted.size(); ++k)
+        mae += std::fabs(FormatPrice(predicted[k].Y).toDouble() - form->Data[7 + k].Close) / 93;
+    EXPECT_EQ(actual[0].Label, DateToStr(form->Data[7].dt));
+    EXPECT_EQ(form->Data[7].Close, 1070.25);
+    EXPECT_EQ(Log().last(), "全期間 平均絶対誤差: 予測 " + FormatPrice(mae) + " / 前日終値 10.00 / 比 "
+                                + QString::number(mae / 10, 'f', 3));
+    EXPECT_FALSE(form->HoldoutMark.has_value());
+}
+
+TEST_F(HoldoutRunTest, NextDayMarksWhereTheHoldoutBegins)
+{
+    Run(FortyCloses(), QStringLiteral("4"), QStringLiteral("1"));
+    form->y04Yosok();
+    // Row 37, the first held out, stands at X = 30 as in "全予測".
+    ASSERT_TRUE(form->HoldoutMark.has_value());
+    EXPECT_EQ(*form->HoldoutMark, 29.5);
+    EXPECT_EQ(form->Chart[kActualSeries][16].X, 30.0);
+    EXPECT_EQ(form->Chart[kActualSeries][16].Label, QStringLiteral("2020/04/14"));
 }
 
 }  // namespace

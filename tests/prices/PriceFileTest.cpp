@@ -151,6 +151,16 @@ TEST(ReadCloseTest, RemovesCommasAndReadsDecimals)
     }
 }
 
+TEST(ClosePriceTest, IsTheCloseAsWrittenToTheNearestDouble)
+{
+    EXPECT_EQ(ClosePrice(QStringLiteral("1,455.22")), 1455.22);
+    EXPECT_EQ(ClosePrice(QStringLiteral("+3.5")), 3.5);
+    EXPECT_EQ(ClosePrice(QStringLiteral("-1.5e3")), -1500.0);
+    EXPECT_EQ(ClosePrice(QStringLiteral("28,745.61")), 28745.61);   // a float would hold 28745.609
+    EXPECT_THROW(ClosePrice(QStringLiteral("1,0O0")), EConvertError);
+    EXPECT_THROW(ClosePrice(QStringLiteral("１")), EConvertError);
+}
+
 TEST(ReadDateTest, ReadsYearMonthDayWithOneOrTwoDigits)
 {
     EXPECT_EQ(DateToStr(ReadDate(QStringLiteral("2020/4/7"))), QStringLiteral("2020/04/07"));
@@ -235,6 +245,24 @@ TEST(ParsePriceLinesTest, ZeroCloseRestartsTheRunningMinimum)
     EXPECT_EQ(file.Highest, 50.0f);
     EXPECT_EQ(file.Range.IrL, 30);
     EXPECT_EQ(file.Range.IrH, 50);
+}
+
+TEST(ParsePriceLinesTest, LeadingRangeIsThatOfTheFirstRowsAlone)
+{
+    const TPriceText file = ParsePriceTextInPlace(
+        Lines({"2000/01/03,50,,,", "2000/01/04,0,,,", "2000/01/05,30,,,", "2000/01/06,95,,,", "2000/01/07,130,,,"})
+            .join(QLatin1Char('\n')));
+    EXPECT_EQ(file.Range.IrH, 130);
+    const TPriceRange first = LeadingRange(file, 3);   // the running minimum restarts after the 0 here too
+    EXPECT_EQ(first.IrL, 30);
+    EXPECT_EQ(first.IrH, 50);
+    EXPECT_EQ(LeadingRange(file, 4).IrH, 100);
+    try {
+        LeadingRange(file, 1);
+        ADD_FAILURE() << "one close of 50 gave a range";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), EmptyRangeMessage(50));
+    }
 }
 
 struct BadFileCase {

@@ -1,6 +1,6 @@
 // The price commands' controller with the window replaced by plain data: the
 // log's lines, the settings page's fields, the data page's caption and the
-// chart's three series, as the commands leave them.
+// chart's three series with the hold-out's mark, as the commands leave them.
 #pragma once
 
 #include "base/Messages.h"
@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <array>
 #include <map>
+#include <optional>
 #include <vector>
 
 class TPriceStandIn : public TBrelvanPrices {
@@ -28,6 +29,7 @@ public:
     QString DataCaption;
     std::array<std::vector<TPoint>, 3> Chart;
     int ChartShown = 0;   // how many times the commands showed the chart
+    std::optional<double> HoldoutMark;   // where the chart marks the hold-out's start
 
     // What the start-up does on an empty register: the databases, the
     // network [7, 7, 3, 2] and the price grid's query.
@@ -65,10 +67,12 @@ protected:
     {
         for (auto& series : Chart)
             series.clear();
+        HoldoutMark.reset();
     }
     void AddChartPoint(int series, double x, double y, const QString& label) override
     {
         Chart.at(std::size_t(series)).push_back({x, y, label});
     }
     void ShowChart() override { ++ChartShown; }
+    void MarkHoldout(double x) override { HoldoutMark = x; }
 };
