@@ -23,6 +23,10 @@ QString TrainingPassesLine(std::int32_t Ilk)
 {
     return QStringLiteral("学習回数: ") + QString::number(Ilk) + QStringLiteral("回");
 }
+QString TrainingStoppedLine(std::int32_t done, std::int32_t passes)
+{
+    return QStringLiteral("学習中止: %1/%2回").arg(done).arg(passes);
+}
 QString TrainingEndLine(TDateTime end) { return QStringLiteral("学習終了: ") + FormatDateTime(QStringLiteral("NN:SS"), end); }
 QString TrainingDurationText(TDateTime start, TDateTime end)
 {
@@ -45,3 +49,7 @@ QString ActualCloseLine(const QString& date, float close)
 QString ForecastHeadLine(const QString& date) { return date + QStringLiteral(" 以降の終値予測"); }
 QString ForecastLine(const QString& date, float close) { return date + QStringLiteral(" 終値: ") + FormatPrice(close); }
 QString WholePeriodLine() { return QStringLiteral("全期間の予測"); }
+QString WholePeriodStoppedLine(std::int32_t done, std::int32_t rows)
+{
+    return QStringLiteral("全予測中止: %1/%2行").arg(done).arg(rows);
+}

@@ -27,6 +27,7 @@ QString FutureRowsPastLastDayText(const QString& lastDate, int futureRows);
 QString TrainingNoDataText();                  // "データ読込が未済です"
 QString TrainingStartLine(TDateTime start);    // "学習開始: 9:05:01"
 QString TrainingPassesLine(std::int32_t Ilk);  // "学習回数: 400回"
+QString TrainingStoppedLine(std::int32_t done, std::int32_t passes);   // "学習中止: 37/400回"
 QString TrainingEndLine(TDateTime end);        // "学習終了: 05:07" (minutes and seconds)
 // The duration's minutes and seconds ("NN:SS"): whole hours are not shown.
 // Both ends are full date-times, so a run past midnight shows its real length.
@@ -44,3 +45,4 @@ QString ActualCloseLine(const QString& date, float close);   // "2020/04/17 終�
 QString ForecastHeadLine(const QString& date);                // "2020/04/17 以降の終値予測"
 QString ForecastLine(const QString& date, float close);       // "2020/04/18 終値: 2870.12"
 QString WholePeriodLine();                                    // "全期間の予測"
+QString WholePeriodStoppedLine(std::int32_t done, std::int32_t rows);   // "全予測中止: 5000/199993行"
