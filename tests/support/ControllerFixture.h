@@ -1,5 +1,6 @@
 // What every test of a controller shares: a fresh temporary folder made
-// current, every message collected instead of shown, and the controller
+// current, every message and question collected instead of shown (each
+// question answered with `answer`), and the controller
 // (TBrelvanDb, the price commands' stand-in or the window TBrelvanF) with
 // its data module, created in the program's order: the controller first,
 // then dm.
@@ -42,12 +43,17 @@ protected:
             if (OnMessage)
                 OnMessage(text);
         });
+        fPreviousQuestions = SetQuestionSink([this](const QString& text) {
+            questions << text;
+            return answer;
+        });
     }
 
     void TearDown() override
     {
         Close();
         SetMessageSink(fPreviousSink);
+        SetQuestionSink(fPreviousQuestions);
         QDir::setCurrent(fPreviousDir);
     }
 
@@ -114,6 +120,8 @@ protected:
     QTemporaryDir folder;
     QStringList messages;
     std::function<void(const QString&)> OnMessage;   // called for each message as it comes
+    QStringList questions;
+    bool answer = false;
     std::unique_ptr<TController> form;
     std::unique_ptr<Tdm> module;
 
@@ -121,4 +129,5 @@ private:
     QString fPreviousDir;
     Tdm* fPreviousDm = nullptr;
     TMessageSink fPreviousSink;
+    TQuestionSink fPreviousQuestions;
 };

@@ -22,6 +22,10 @@ int main(int argc, char** argv)
     SetMessageSink([](const QString& text) {
         ADD_FAILURE() << "unexpected message box: " << text.toStdString();
     });
+    SetQuestionSink([](const QString& text) {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return false;
+    });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
