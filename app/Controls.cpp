@@ -316,16 +316,25 @@ void TChart::SetBottomLabels(int angle, int pointSize)
     RelabelBottomAxis();
 }
 
+void TChart::SetUpdatesHeld(bool held)
+{
+    fHeld = held;
+    if (!held && fUpdatePending)
+        UpdateAxes();
+}
+
 void TChart::PointsChanged()
 {
     if (fUpdatePending)
         return;
     fUpdatePending = true;
+    if (fHeld)
+        return;   // the release or an explicit update shows them
     QPointer<TChart> self(this);
     QMetaObject::invokeMethod(
         this,
         [self] {
-            if (self && self->fUpdatePending)
+            if (self && self->fUpdatePending && !self->fHeld)
                 self->UpdateAxes();
         },
         Qt::QueuedConnection);

@@ -151,6 +151,11 @@ public:
     // added since the last update.
     void UpdateAxes();
 
+    // While held, added points wait for an explicit UpdateAxes (or the
+    // release) instead of being shown on the next turn of the event loop:
+    // for a command that adds its points over many turns.
+    void SetUpdatesHeld(bool held);
+
     // How many points apart the bottom axis's labels are (1: every point).
     int LabelStep() const { return fLabelStep; }
 
@@ -182,6 +187,7 @@ private:
     int fDrawnColumns = 0;                   // the columns the series were last drawn for
     bool fUpdatePending = false;
     bool fRedrawPending = false;
+    bool fHeld = false;
 };
 
 // A page control whose tabs are drawn by a handler of the owner.  Before each

@@ -3,6 +3,7 @@
 // file written by each test.
 #include "ann/LiteralAnn.h"
 #include "support/ControllerFixture.h"
+#include "support/PriceFiles.h"
 #include "support/PriceStandIn.h"
 
 #include "db/Data.h"
@@ -36,21 +37,6 @@ namespace {
 
 const QString kImportNotice = QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます");
 
-const QDate kLastDay(2020, 4, 17);   // a Friday
-
-// Data lines of n days ending on kLastDay, closes 1000 + 10·i with a comma.
-QStringList DataLines(int n)
-{
-    QStringList lines;
-    for (int i = 1; i <= n; ++i) {
-        const QDate day = kLastDay.addDays(i - n);
-        const QString close = QStringLiteral("\"1,%1.25\"").arg(10 * i % 1000, 3, 10, QLatin1Char('0'));
-        lines << day.toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(',') + close
-                     + QStringLiteral(",\"1,000.00\",\"1,100.00\",\"900.50\"");
-    }
-    return lines;
-}
-
 class PriceCommandsTest : public ControllerFixture<TPriceStandIn> {
 protected:
     void SetUp() override
@@ -59,17 +45,6 @@ protected:
         Create().StartUp();
         ASSERT_EQ(messages, CatalogueMessages());
         messages.clear();
-    }
-
-    void WritePriceFile(const QStringList& data)
-    {
-        QString text = QStringLiteral("日付,終値,始値,高値,安値\r\n");
-        for (const QString& line : data)
-            text += line + QStringLiteral("\r\n");
-        text += QStringLiteral("※出典: テスト\r\n");
-        QFile file(QString::fromLatin1(kPriceFileName));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QStringEncoder("Shift_JIS").encode(text));
     }
 
     // The import alone, as "読込学習" starts it; only its notice is shown.
