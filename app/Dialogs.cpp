@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 
 void ShowMessageBox(const QString& text)
 {
@@ -14,6 +15,20 @@ void ShowMessageBox(const QString& text)
     box.exec();
     if (owner)
         owner->activateWindow();
+}
+
+bool AskQuestionBox(const QString& text)
+{
+    const QPointer<QWidget> owner = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text, QMessageBox::NoButton, owner);
+    QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    if (owner)
+        owner->activateWindow();
+    return box.clickedButton() == yes;
 }
 
 TWaitCursor::TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }

@@ -33,6 +33,7 @@ int main(int argc, char* argv[])
     // The main window owns the task-bar button: it is the only top-level window.
     TApplication::setQuitOnLastWindowClosed(true);
     SetMessageSink(ShowMessageBox);
+    SetQuestionSink(AskQuestionBox);
     TrySetStyle(QStringLiteral("Windows10 Dark"));
 
     auto window = std::make_unique<TBrelvanF>();
