@@ -4,8 +4,16 @@
 // passes, "読込学習", "予測1", "全予測" and (optionally) "登録(&R)".  Every line
 // the commands append to the log goes to standard output as it is appended;
 // every message box's text goes to standard error, one line each.
+//
+// The buttons are pressed one after the other: a command that runs on (the
+// training, the whole-period prediction) is waited for before the next.
+// With standard error on a terminal, a line there shows the running
+// command's progress.  Ctrl+C stops the running command as "中止" does and
+// the driver goes on with the rest; a second Ctrl+C also skips what is left.
+// Either way the status is 130.
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
+#include "app/Worker.h"
 #include "base/Errors.h"
 #include "db/Data.h"
 
@@ -13,14 +21,19 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -35,7 +48,9 @@ const char kUsage[] =
     "  --table FILE.csv  最後のコマンドの後のメモリ上の価格テーブルを CSV (UTF-8) で保存する\n"
     "  --help            この説明を表示する\n"
     "ログの行は標準出力に、メッセージボックスの文は標準エラーに一行ずつ出ます。\n"
-    "終了コード: 0、エラーが既定のエラー処理まで届いたときは 1、引数の誤りは 2。\n"
+    "標準エラーが端末のときは、実行中の処理の進み具合をそこに一行で示します。\n"
+    "Ctrl+C は実行中の処理を 中止 し、残りの処理を続けます。二度目の Ctrl+C で残りも行いません。\n"
+    "終了コード: 0、エラーが既定のエラー処理まで届いたときは 1、引数の誤りは 2、Ctrl+C で止めたときは 130。\n"
     "\n"
     "Usage: brelvan-batch [--passes N] [--register REMARK] [--chart FILE.png] [--table FILE.csv]\n"
     "\n"
@@ -49,7 +64,11 @@ const char kUsage[] =
     "  --table FILE.csv  save the in-memory price table after the last command (UTF-8)\n"
     "  --help            show this text\n"
     "Log lines go to standard output, message box texts to standard error, one line each.\n"
-    "Exit status: 0, or 1 when an error reached the default error handler, 2 for wrong arguments.\n";
+    "With standard error on a terminal, one line there shows the running command's progress.\n"
+    "Ctrl+C stops the running command (as \"中止\" does) and goes on with the rest; a second\n"
+    "Ctrl+C skips the rest as well.\n"
+    "Exit status: 0, or 1 when an error reached the default error handler, 2 for wrong arguments,\n"
+    "130 when stopped with Ctrl+C.\n";
 
 struct TOptions {
     std::optional<QString> passes;
@@ -90,8 +109,54 @@ TOptions ParseOptions(const QStringList& args, QString& error)
     return options;
 }
 
+// Ctrl+C presses, counted by the signal handler.  The second one hands
+// SIGINT back to the system, so that a third ends the program at once.
+std::atomic<int> gInterrupts{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int)
+{
+    if (gInterrupts.fetch_add(1) + 1 >= 2)
+        std::signal(SIGINT, SIG_DFL);
+}
+
+// The progress line on a terminal's standard error: redrawn in place, and
+// cleared before any other line is printed.
+class TProgressLine {
+public:
+    explicit TProgressLine(bool enabled) : fEnabled(enabled) {}
+    void Show(const QString& text)
+    {
+        if (!fEnabled || text == fShown)
+            return;
+        if (text.isEmpty()) {
+            Clear();
+            return;
+        }
+        const QByteArray bytes = "\r" + text.toUtf8() + "\033[K";
+        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
+        std::fflush(stderr);
+        fShown = text;
+    }
+    void Clear()
+    {
+        if (fShown.isEmpty())
+            return;
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        fShown.clear();
+    }
+private:
+    bool fEnabled;
+    QString fShown;
+};
+
+TProgressLine* gProgress = nullptr;
+
 void PrintLine(FILE* stream, const QString& text)
 {
+    if (gProgress)
+        gProgress->Clear();
     QString line = text;
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -170,24 +235,51 @@ int Run(const TOptions& options)
     if (!window->Started() && UnhandledErrorCount() == errorsBefore)
         Guarded([&] { window->FormActivate(); });   // no activation came: run it as it would
 
+    // While a command runs: its progress on the terminal, and Ctrl+C as "中止".
+    TProgressLine progress(::isatty(STDERR_FILENO) == 1);
+    gProgress = &progress;
+    int interruptsSeen = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!window->CommandRunning())
+            return;
+        if (gInterrupts.load() > interruptsSeen) {
+            interruptsSeen = gInterrupts.load();
+            window->a08StpB->click();
+        }
+        progress.Show(window->a07PrgBar->text());
+    });
+    watch.start(TWorker::PollMs);
+    // Each button once the command before it has ended, until a second Ctrl+C.
+    const auto goOn = [] { return gInterrupts.load() < 2; };
+    const auto press = [&](QPushButton* button) {
+        if (!goOn())
+            return;
+        button->click();
+        window->WaitForCommand();
+        progress.Clear();
+    };
+
     if (window->Started()) {
         if (options.passes)
             window->c15lnnE->setText(*options.passes);
-        window->a04RdB->click();
-        window->a05Yo1B->click();
-        window->a06Yo2B->click();
-        if (options.remark) {
+        press(window->a04RdB);
+        press(window->a05Yo1B);
+        press(window->a06Yo2B);
+        if (options.remark && goOn()) {
             window->c23tyoE->setText(*options.remark);
-            window->c24rgB->click();
+            press(window->c24rgB);
         }
         QCoreApplication::processEvents();
-        if (!options.chartFile.isEmpty())
+        if (!options.chartFile.isEmpty() && goOn())
             Guarded([&] { SaveChart(window->a03Cht, options.chartFile); });
-        if (!options.tableFile.isEmpty())
+        if (!options.tableFile.isEmpty() && goOn())
             Guarded([&] { SaveTable(options.tableFile); });
     }
+    watch.stop();
+    gProgress = nullptr;
 
-    const int status = UnhandledErrorCount() > 0 ? 1 : 0;
+    const int status = gInterrupts.load() > 0 ? 130 : UnhandledErrorCount() > 0 ? 1 : 0;
     window.reset();
     BrelvanF = nullptr;
     module.reset();
@@ -225,5 +317,10 @@ int main(int argc, char* argv[])
         return 0;
     }
     SetMessageSink([](const QString& text) { PrintLine(stderr, text); });
+    struct sigaction interrupt = {};
+    interrupt.sa_handler = OnInterrupt;
+    interrupt.sa_flags = SA_RESTART;
+    sigemptyset(&interrupt.sa_mask);
+    sigaction(SIGINT, &interrupt, nullptr);
     return Run(options);
 }

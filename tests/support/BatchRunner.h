@@ -14,11 +14,19 @@ struct TRun {
     QList<qint64> ErrAt;     // when each of them arrived, in ms after the start
 };
 
+// Ctrl+C as a user presses it: once the log has a line that starts with
+// `AfterLine`, SIGINT is sent `Times` times, 200 ms apart (signals sent
+// closer together may arrive as one).
+struct TInterrupt {
+    QString AfterLine;
+    int Times = 1;
+};
+
 // brelvan-batch in `folder` with `args`; asOtherUser runs it as the user
 // "nobody" when the test runs as root, so that file permissions bite.  A run
 // that has not ended after timeoutMs is killed (Finished stays false).
 TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser = false,
-              int timeoutMs = 10 * 60 * 1000);
+              int timeoutMs = 10 * 60 * 1000, const TInterrupt& interrupt = {});
 
 // Whether asOtherUser can take effect (not root, or root with setpriv).
 bool CanDropRights();
