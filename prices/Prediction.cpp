@@ -113,7 +113,7 @@ TWholePeriodRun TBrelvanPrices::y05znYosOpen()
     run.Windows = WholePeriodWindowCount(Idn, Iil);
     if (run.Windows > 0 && std::size_t(Idn) >= Data.size())
         throw ERangeError(QStringLiteral("予測する行 %1 がﾃﾞｰﾀの範囲外です").arg(Idn));
-    run.Updates = std::make_unique<TPriceUpdates>();
+    run.Updates = std::make_unique<TPriceUpdates>(*this);
     return run;
 }
 
@@ -121,6 +121,8 @@ bool TBrelvanPrices::y05znYosWrite(TWholePeriodRun& run, std::int32_t count)
 {
     const std::int32_t end = std::min(run.Outputs.Done, run.Written + std::max(count, 0));
     const int outputs = run.Outputs.Used;
+    std::int32_t last = -1;   // the last window written
+    QString price1, price2;
     for (std::int32_t i = run.Written; i < end; ++i) {
         run.Written = i + 1;
         if (outputs < 1)
@@ -132,28 +134,30 @@ bool TBrelvanPrices::y05znYosWrite(TWholePeriodRun& run, std::int32_t count)
         const QString sdt1 = &row1 == run.NextRow ? run.NextDate : DateToStr(row1.dt);
         AddChartPoint(kActualSeries, WholePeriodX(i, 0), renormalize(row1.EndV), sdt1);
         AddChartPoint(kSameDaySeries, WholePeriodX(i, 0), pre1, sdt1);
-        const QString price1 = FormatPrice(pre1);
-        QString price2;
+        price1 = FormatPrice(pre1);
+        price2.clear();   // one output: YCL2 stays as it is
         if (outputs > 1) {
             const float pre2 = renormalize(run.Outputs.Values[2 * std::size_t(i) + 1]);
             run.NextDate = DateToStr(row2.dt);
             run.NextRow = &row2;
             AddChartPoint(kNextDaySeries, WholePeriodX(i, 1), pre2, run.NextDate);
             price2 = FormatPrice(pre2);
+        }
+        run.Updates->Update(WholePeriodRow(i, Iil), price1, price2);
+        last = i;
+    }
+    run.Updates->Flush();
+    // The statement state as the last row's text update leaves it.
+    if (last >= 0) {
+        if (outputs > 1) {
             sa[1] = SqlText::YclPiece(1, price1) + QStringLiteral(", ");
             sa[2] = SqlText::YclPiece(2, price2);
         } else {
-            sa[1] = SqlText::YclPiece(1, price1);   // one output: YCL2 stays as it is
+            sa[1] = SqlText::YclPiece(1, price1);
             sa[2].clear();
         }
-        swh = SqlText::WhereCnt(WholePeriodRow(i, Iil));
+        swh = SqlText::WhereCnt(WholePeriodRow(last, Iil));
         sqw = SqlText::UpdateText(sa[1] + sa[2], swh);
-        if (run.Updates->Run(WholePeriodRow(i, Iil), price1, price2)) {
-            LastSqlOk = true;
-            LastSqlError.clear();
-        } else {
-            uexSqlM();
-        }
     }
     return run.Written < run.Outputs.Done;
 }

@@ -656,10 +656,12 @@ TEST_F(PriceCommandsTest, StoppedWholePeriodKeepsTheRowsWritten)
 
 TEST_F(PriceCommandsTest, WholePeriodStoresWhatTheTextUpdatesStore)
 {
-    // Closes on both sides of zero, so that predictions of either sign are stored.
+    // Closes on both sides of zero, so that predictions of either sign are
+    // stored; three blocks of rows and a shorter run after them.
     QStringList lines;
-    for (int i = 0; i < 60; ++i)
-        lines << kLastDay.addDays(i - 59).toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(',')
+    const int n = 3 * kUpdateBatchRows + 20;
+    for (int i = 0; i < n; ++i)
+        lines << kLastDay.addDays(i - (n - 1)).toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(',')
                      + QString::number(-50 + (i * 37) % 81) + QStringLiteral(".25,1,2,3");
     Import(lines);
     form->y05znYos();
@@ -688,6 +690,24 @@ TEST_F(PriceCommandsTest, WholePeriodStoresWhatTheTextUpdatesStore)
     EXPECT_TRUE(negative);
     EXPECT_EQ(predicted, StoredWithTypes());
     EXPECT_EQ(texts, (QStringList{form->sa[1], form->sa[2], QString::fromLatin1(kPricePattern)}));
+}
+
+// A row the database refuses is refused alone: the rows written with it in
+// one statement are written one at a time instead, as its own text fails.
+TEST_F(PriceCommandsTest, WholePeriodRowRefusedAloneInItsBlock)
+{
+    Import(DataLines(200));
+    QSqlQuery trigger(dm->CsqM());
+    ASSERT_TRUE(trigger.exec(QStringLiteral("create trigger refuse70 before update on AYNK when new.CNT = 70 "
+                                            "begin select raise(abort, 'row 70 refused'); end")));
+    form->y05znYos();
+    EXPECT_TRUE(messages.isEmpty());
+    const auto ycl1 = Filled(QStringLiteral("YCL1"));
+    EXPECT_EQ(ycl1.first, 8);
+    EXPECT_EQ(ycl1.last, 200);
+    EXPECT_EQ(ycl1.count, 193 - 1);
+    EXPECT_TRUE(Cell(QStringLiteral("YCL1"), 70).isNull());
+    EXPECT_FALSE(Cell(QStringLiteral("YCL1"), 69).isNull());
 }
 
 TEST_F(PriceCommandsTest, PriceTextCastToRealIsWhatItsLiteralIs)
