@@ -35,6 +35,9 @@ void TWorker::Start(TStep step, TEnd end)
             fError = std::current_exception();
         }
         fEnded.store(true, std::memory_order_release);
+        // No need to wait for the timer: a queued call (made by Qt, carrying
+        // nothing) looks now.
+        QMetaObject::invokeMethod(this, "Poll", Qt::QueuedConnection);
     });
     fPoll.start();
 }
@@ -52,6 +55,8 @@ void TWorker::Abandon()
 
 void TWorker::Poll()
 {
+    if (!fThread.joinable())
+        return;   // a late call after the step's end was seen
     const bool ended = fEnded.load(std::memory_order_acquire);
     if (Done() != fShownDone) {
         fShownDone = Done();

@@ -4,7 +4,8 @@
 // The step gets a TStepControl: the stop flag that RequestStop sets and a
 // progress report.  Nothing else passes between the threads while the step
 // runs: the progress is kept in atomics that the window's thread reads on a
-// timer, and the step's end is seen there the same way; the thread is then
+// timer, and the step's end is seen there the same way (the step's thread
+// wakes the window's thread up at once when it ends); the thread is then
 // joined before the window's thread goes on, so that everything the step
 // wrote is in view.  An error the step raises is carried over and handed to
 // the end handler.  Whatever the step works on must not be touched by anyone
@@ -57,7 +58,7 @@ signals:
     void progressed(qint64 done, qint64 total);
 
 private:
-    void Poll();
+    Q_INVOKABLE void Poll();
 
     std::thread fThread;
     std::atomic<bool> fStop{false};
