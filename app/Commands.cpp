@@ -21,12 +21,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // How long one block of the whole-period rows may hold the window, in ms.
 constexpr int kWriteSliceMs = 40;
-// Windows written between two looks at the clock.
-constexpr std::int32_t kWriteBlock = 256;
+// Windows written (and committed) between two looks at the clock.
+constexpr std::int32_t kWriteBlock = 4096;
 
 QString TimeLeft(qint64 msLeft)
 {
@@ -185,15 +187,20 @@ void TBrelvanF::BeginCommand(TRunning command, std::int64_t total)
 {
     fRunning = command;
     fStopAsked = false;
-    fFocusBefore = QApplication::focusWidget();
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     a08StpB->setEnabled(true);
-    // The focus goes to "中止" before the buttons it was on are disabled.
-    for (QPushButton* button : {a04RdB, a05Yo1B, a06Yo2B, c24rgB}) {
-        if (button->hasFocus())
-            a08StpB->setFocus(Qt::OtherFocusReason);
+    // The focus goes from the button that had it to "中止" before the
+    // buttons are disabled.  The window's own focus widget counts: a message
+    // box shown just before may not have handed the activation back yet, and
+    // then no focus event comes to clear the hint of 読込学習.
+    fFocusBefore = focusWidget();
+    const QList<QPushButton*> waiting{a04RdB, a05Yo1B, a06Yo2B, c24rgB};
+    if (std::find(waiting.begin(), waiting.end(), fFocusBefore.data()) != waiting.end()) {
+        a08StpB->setFocus(Qt::OtherFocusReason);
+        if (fFocusBefore == a04RdB && !isActiveWindow())
+            a04RdBExit();
     }
-    for (QPushButton* button : {a04RdB, a05Yo1B, a06Yo2B, c24rgB})
+    for (QPushButton* button : waiting)
         button->setEnabled(false);
     ShowProgress(0, total, -1);
 }
@@ -206,7 +213,7 @@ void TBrelvanF::EndCommand()
     a03Cht->SetUpdatesHeld(false);
     for (QPushButton* button : {a04RdB, a05Yo1B, a06Yo2B, c24rgB})
         button->setEnabled(true);
-    const bool stopHadFocus = a08StpB->hasFocus() || !QApplication::focusWidget();
+    const bool stopHadFocus = focusWidget() == a08StpB || !focusWidget();
     a08StpB->setEnabled(false);
     if (stopHadFocus && fFocusBefore && fFocusBefore->isEnabled())
         fFocusBefore->setFocus(Qt::OtherFocusReason);

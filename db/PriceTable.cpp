@@ -117,10 +117,10 @@ TPriceUpdates::TPriceUpdates(TBrelvanDb& owner) : fOwner(owner)
 {
     fPending.reserve(kUpdateBatchRows);
     try {
-        const QSqlDatabase db = DataModule().CsqM();
-        fBlock.emplace(db);
-        fBoth.emplace(db);
-        fFirst.emplace(db);
+        fDb = DataModule().CsqM();
+        fBlock.emplace(fDb);
+        fBoth.emplace(fDb);
+        fFirst.emplace(fDb);
     } catch (const EDatabaseError&) {
         return;
     }
@@ -137,22 +137,39 @@ TPriceUpdates::TPriceUpdates(TBrelvanDb& owner) : fOwner(owner)
             QStringLiteral(" from (values ") + rows.join(QStringLiteral(", ")) + QStringLiteral(") as v where cnt = v.column1")));
 }
 
+TPriceUpdates::~TPriceUpdates()
+{
+    try {
+        Flush();
+    } catch (...) {
+        // Nothing here throws; a destructor lets nothing out.
+    }
+}
+
 void TPriceUpdates::Update(std::int32_t row, const QString& price1, const QString& price2)
 {
     fPending.push_back({row, price1, price2});
     if (int(fPending.size()) == kUpdateBatchRows)
-        Flush();
+        WritePending();
 }
 
 void TPriceUpdates::Flush()
+{
+    WritePending();
+    Commit();
+}
+
+void TPriceUpdates::WritePending()
 {
     if (fPending.empty())
         return;
     if (!RunBlock()) {
         for (const TRow& row : fPending)
-            RunOne(row);
+            RunOne(row, true);
     }
     fPending.clear();
+    if (fWritten.size() >= std::size_t(kUpdateCommitRows))
+        Commit();
 }
 
 // The gathered rows in one statement, when they fill a block and every
@@ -172,14 +189,19 @@ bool TPriceUpdates::RunBlock()
         query.bindValue(at++, row.Price1);
         query.bindValue(at++, row.Price2);
     }
-    if (!query.exec())
+    Begin();
+    if (!query.exec()) {
+        Commit();
         return false;
+    }
+    if (fInTransaction)
+        fWritten.insert(fWritten.end(), fPending.begin(), fPending.end());
     fOwner.LastSqlOk = true;
     fOwner.LastSqlError.clear();
     return true;
 }
 
-void TPriceUpdates::RunOne(const TRow& row)
+void TPriceUpdates::RunOne(const TRow& row, bool inTransaction)
 {
     const bool two = !row.Price2.isNull();
     if (fPrepared && PlainDecimal(row.Price1) && (!two || PlainDecimal(row.Price2))) {
@@ -189,14 +211,43 @@ void TPriceUpdates::RunOne(const TRow& row)
         if (two)
             query.bindValue(at++, row.Price2);
         query.bindValue(at, qlonglong(row.Row));
+        if (inTransaction)
+            Begin();
         if (query.exec()) {
+            if (fInTransaction)
+                fWritten.push_back(row);
             fOwner.LastSqlOk = true;
             fOwner.LastSqlError.clear();
             return;
         }
     }
+    // The text statement on its own: its failure is rolled back alone.
+    Commit();
     const QString sets = two ? SqlText::YclPiece(1, row.Price1) + QStringLiteral(", ") + SqlText::YclPiece(2, row.Price2)
                              : SqlText::YclPiece(1, row.Price1);
     fOwner.sqw = SqlText::UpdateText(sets, SqlText::WhereCnt(row.Row));
     fOwner.uexSqlM();
+}
+
+void TPriceUpdates::Begin()
+{
+    if (!fInTransaction && fDb.isOpen())
+        fInTransaction = fDb.transaction();
+}
+
+void TPriceUpdates::Commit()
+{
+    if (!fInTransaction)
+        return;
+    fInTransaction = false;
+    if (fDb.commit()) {
+        fWritten.clear();
+        return;
+    }
+    // The database dropped the transaction, and the rows written in it.
+    fDb.rollback();
+    const std::vector<TRow> again = std::move(fWritten);
+    fWritten.clear();
+    for (const TRow& row : again)
+        RunOne(row, false);
 }

@@ -692,22 +692,29 @@ TEST_F(PriceCommandsTest, WholePeriodStoresWhatTheTextUpdatesStore)
     EXPECT_EQ(texts, (QStringList{form->sa[1], form->sa[2], QString::fromLatin1(kPricePattern)}));
 }
 
-// A row the database refuses is refused alone: the rows written with it in
-// one statement are written one at a time instead, as its own text fails.
+// A row the database refuses is refused alone, as it is on its own: the
+// rows written with it in one statement, and those written before it in
+// the same transaction, stay written, whether the refusal ends only its
+// statement (ABORT) or the whole transaction (ROLLBACK).
 TEST_F(PriceCommandsTest, WholePeriodRowRefusedAloneInItsBlock)
 {
-    Import(DataLines(200));
-    QSqlQuery trigger(dm->CsqM());
-    ASSERT_TRUE(trigger.exec(QStringLiteral("create trigger refuse70 before update on AYNK when new.CNT = 70 "
-                                            "begin select raise(abort, 'row 70 refused'); end")));
-    form->y05znYos();
-    EXPECT_TRUE(messages.isEmpty());
-    const auto ycl1 = Filled(QStringLiteral("YCL1"));
-    EXPECT_EQ(ycl1.first, 8);
-    EXPECT_EQ(ycl1.last, 200);
-    EXPECT_EQ(ycl1.count, 193 - 1);
-    EXPECT_TRUE(Cell(QStringLiteral("YCL1"), 70).isNull());
-    EXPECT_FALSE(Cell(QStringLiteral("YCL1"), 69).isNull());
+    for (const char* how : {"abort", "rollback"}) {
+        SCOPED_TRACE(how);
+        Import(DataLines(200));
+        QSqlQuery trigger(dm->CsqM());
+        ASSERT_TRUE(trigger.exec(QStringLiteral("create trigger refuse70 before update on AYNK when new.CNT = 70 "
+                                                "begin select raise(%1, 'row 70 refused'); end")
+                                     .arg(QLatin1String(how))));
+        form->y05znYos();
+        EXPECT_TRUE(messages.isEmpty());
+        const auto ycl1 = Filled(QStringLiteral("YCL1"));
+        EXPECT_EQ(ycl1.first, 8);
+        EXPECT_EQ(ycl1.last, 200);
+        EXPECT_EQ(ycl1.count, 193 - 1);
+        EXPECT_TRUE(Cell(QStringLiteral("YCL1"), 70).isNull());
+        EXPECT_FALSE(Cell(QStringLiteral("YCL1"), 69).isNull());
+        ASSERT_TRUE(trigger.exec(QStringLiteral("drop trigger refuse70")));
+    }
 }
 
 TEST_F(PriceCommandsTest, PriceTextCastToRealIsWhatItsLiteralIs)
