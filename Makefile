@@ -3,18 +3,21 @@
 #   make test   install what is missing, build, run every test once through CTest
 #   make check  make test, then build the whole tree again with AddressSanitizer
 #               and UndefinedBehaviorSanitizer and run every test there too,
-#               then make check-windows and make fuzz (what CI runs)
+#               then make tsan, make check-windows and make fuzz (what CI runs)
 #   make fuzz   build the libFuzzer programs (clang) and run each for
 #               FUZZ_SECONDS seconds on its seeds and earlier findings
 #   make check-windows
 #               cross-build for Windows with MinGW-w64 what needs no Qt (the
 #               network and its tests) and run the tests under wine64
+#   make tsan   build with ThreadSanitizer and run the tests of the commands
+#               that work on a thread of their own
 # Packages are installed with apt-get only when dpkg says they are missing.
 # Compiles go through ccache when it is installed (it is in the package list):
 # a build folder made again takes the objects compiled before from its cache.
 
 BUILD    ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS  := price_file model_file catalogue_line
@@ -36,7 +39,7 @@ FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 # Set when the configure step runs, after the packages are in.
 LAUNCHER = $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps deps-fuzz build asan run test asan-test check fuzz bench clean windows-deps check-windows
+.PHONY: all deps deps-fuzz build asan run test asan-test tsan check fuzz bench clean windows-deps check-windows
 
 all: build
 
@@ -86,10 +89,28 @@ test: build
 asan-test: asan
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The thread-checking build: the tests of the commands (the price commands,
+# the window's commands on the worker thread, brelvan-batch driving them)
+# under ThreadSanitizer; any report fails the test.  Qt and GLib are not built
+# with it: tests/tsan.supp leaves their calls unwatched.
+TSAN_TESTS := price_commands_test commands_test price_batch_test
+TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(abspath tests/tsan.supp)
+
+$(TSAN_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRELVAN_TSAN=ON $(LAUNCHER)
+
+tsan: deps $(TSAN_BUILD)/CMakeCache.txt
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TESTS) brelvan-batch
+	@for t in $(TSAN_TESTS); do \
+	  echo "tsan: $$t"; \
+	  (cd $(TSAN_BUILD)/tests && $(TSAN_ENV) QT_QPA_PLATFORM=offscreen ./$$t --gtest_brief=1) || exit 1; \
+	done
+
 # Everything, one step after the other: what CI runs.
 check:
 	$(MAKE) test
 	$(MAKE) asan-test
+	$(MAKE) tsan
 	$(MAKE) check-windows
 	$(MAKE) fuzz
 
@@ -152,4 +173,4 @@ bench: build
 	$(BUILD)/bench/ann_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)

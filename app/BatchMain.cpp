@@ -8,8 +8,16 @@
 // standard error, one line each.  A line that cannot be written makes the
 // exit status non-zero; a saved file is written beside its target and
 // renamed over it only once it is whole.
+//
+// The buttons are pressed one after the other: a command that runs on (the
+// training, the whole-period prediction) is waited for before the next.
+// With standard error on a terminal, a line there shows the running
+// command's progress.  Ctrl+C stops the running command as "中止" does and
+// the driver goes on with the rest; a second Ctrl+C also skips what is left.
+// Either way the status is 130.
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
+#include "app/Worker.h"
 #include "base/Errors.h"
 #include "base/SaveFile.h"
 #include "db/Data.h"
@@ -20,14 +28,19 @@
 #include <QBuffer>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -51,8 +64,10 @@ const char kUsage[] =
     "  --export FILE.csv 最後のコマンドの後の価格表を画面の表のとおり保存する (CSV出力)\n"
     "  --help            この説明を表示する\n"
     "ログの行は標準出力に、メッセージボックスの文は標準エラーに一行ずつ出ます。\n"
+    "標準エラーが端末のときは、実行中の処理の進み具合をそこに一行で示します。\n"
+    "Ctrl+C は実行中の処理を 中止 し、残りの処理を続けます。二度目の Ctrl+C で残りも行いません。\n"
     "終了コード: 0、エラーが既定のエラー処理まで届いたときは 1、引数の誤りは 2、\n"
-    "標準出力か標準エラーに書けなかったときは 3。\n"
+    "標準出力か標準エラーに書けなかったときは 3、Ctrl+C で止めたときは 130。\n"
     "\n"
     "Usage: brelvan-batch [--passes N] [--holdout N] [--seed N] [--register REMARK]\n"
     "                     [--load-model FILE] [--save-model FILE] [--chart FILE.png] [--table FILE.csv]\n"
@@ -76,8 +91,12 @@ const char kUsage[] =
     "  --export FILE.csv save the price table as the window's grid shows it (\"CSV出力\")\n"
     "  --help            show this text\n"
     "Log lines go to standard output, message box texts to standard error, one line each.\n"
+    "With standard error on a terminal, one line there shows the running command's progress.\n"
+    "Ctrl+C stops the running command (as \"中止\" does) and goes on with the rest; a second\n"
+    "Ctrl+C skips the rest as well.\n"
     "Exit status: 0, or 1 when an error reached the default error handler, 2 for wrong\n"
-    "arguments, 3 when standard output or standard error could not be written.\n";
+    "arguments, 3 when standard output or standard error could not be written, 130 when\n"
+    "stopped with Ctrl+C.\n";
 
 struct TOptions {
     std::optional<QString> passes;
@@ -133,6 +152,17 @@ TOptions ParseOptions(const QStringList& args, QString& error)
     return options;
 }
 
+// Ctrl+C presses, counted by the signal handler.  The second one hands
+// SIGINT back to the system, so that a third ends the program at once.
+std::atomic<int> gInterrupts{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int)
+{
+    if (gInterrupts.fetch_add(1) + 1 >= 2)
+        std::signal(SIGINT, SIG_DFL);
+}
+
 // Exit status when standard output or standard error refused a line.
 constexpr int kWriteFailedStatus = 3;
 
@@ -169,8 +199,40 @@ void Emit(FILE* stream, const QByteArray& bytes)
     gOutputFailed = true;
 }
 
+// The progress line on a terminal's standard error: redrawn in place, and
+// cleared before any other line is printed.
+class TProgressLine {
+public:
+    explicit TProgressLine(bool enabled) : fEnabled(enabled) {}
+    void Show(const QString& text)
+    {
+        if (!fEnabled || text == fShown)
+            return;
+        if (text.isEmpty()) {
+            Clear();
+            return;
+        }
+        Write(stderr, "\r" + text.toUtf8() + "\033[K");
+        fShown = text;
+    }
+    void Clear()
+    {
+        if (fShown.isEmpty())
+            return;
+        Write(stderr, "\r\033[K");
+        fShown.clear();
+    }
+private:
+    bool fEnabled;
+    QString fShown;
+};
+
+TProgressLine* gProgress = nullptr;
+
 void PrintLine(FILE* stream, const QString& text)
 {
+    if (gProgress)
+        gProgress->Clear();
     QString line = text;
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -240,6 +302,31 @@ int Run(const TOptions& options)
     if (window->Started() && !options.loadModel.isEmpty())
         Guarded([&] { window->y07mdlLod(options.loadModel); });
 
+    // While a command runs: its progress on the terminal, and Ctrl+C as "中止".
+    TProgressLine progress(::isatty(STDERR_FILENO) == 1);
+    gProgress = &progress;
+    int interruptsSeen = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!window->CommandRunning())
+            return;
+        if (gInterrupts.load() > interruptsSeen) {
+            interruptsSeen = gInterrupts.load();
+            window->a08StpB->click();
+        }
+        progress.Show(window->a07PrgBar->text());
+    });
+    watch.start(TWorker::PollMs);
+    // Each button once the command before it has ended, until a second Ctrl+C.
+    const auto goOn = [] { return gInterrupts.load() < 2; };
+    const auto press = [&](QPushButton* button) {
+        if (!goOn())
+            return;
+        button->click();
+        window->WaitForCommand();
+        progress.Clear();
+    };
+
     if (window->Started() && UnhandledErrorCount() == errorsBeforeLoad) {
         if (options.passes)
             window->c15lnnE->setText(*options.passes);
@@ -247,25 +334,27 @@ int Run(const TOptions& options)
             window->c25vldnE->setText(*options.holdout);
         if (options.seed)
             window->c26rsdE->setText(*options.seed);
-        window->a04RdB->click();
-        window->a05Yo1B->click();
-        window->a06Yo2B->click();
-        if (options.remark) {
+        press(window->a04RdB);
+        press(window->a05Yo1B);
+        press(window->a06Yo2B);
+        if (options.remark && goOn()) {
             window->c23tyoE->setText(*options.remark);
-            window->c24rgB->click();
+            press(window->c24rgB);
         }
         QCoreApplication::processEvents();
-        if (!options.saveModel.isEmpty())
+        if (!options.saveModel.isEmpty() && goOn())
             Guarded([&] { window->y06mdlSav(options.saveModel); });
-        if (!options.chartFile.isEmpty())
+        if (!options.chartFile.isEmpty() && goOn())
             Guarded([&] { SaveChart(window->a03Cht, options.chartFile); });
-        if (!options.tableFile.isEmpty())
+        if (!options.tableFile.isEmpty() && goOn())
             Guarded([&] { SaveTable(options.tableFile); });
-        if (!options.exportFile.isEmpty())
+        if (!options.exportFile.isEmpty() && goOn())
             Guarded([&] { window->y09csvOut(options.exportFile); });
     }
+    watch.stop();
+    gProgress = nullptr;
 
-    const int status = UnhandledErrorCount() > 0 ? 1 : 0;
+    const int status = gInterrupts.load() > 0 ? 130 : UnhandledErrorCount() > 0 ? 1 : 0;
     window.reset();
     BrelvanF = nullptr;
     module.reset();
@@ -303,6 +392,11 @@ int main(int argc, char* argv[])
         return gOutputFailed ? kWriteFailedStatus : 0;
     }
     SetMessageSink([](const QString& text) { PrintLine(stderr, text); });
+    struct sigaction interrupt = {};
+    interrupt.sa_handler = OnInterrupt;
+    interrupt.sa_flags = SA_RESTART;
+    sigemptyset(&interrupt.sa_mask);
+    sigaction(SIGINT, &interrupt, nullptr);
     const int status = Run(options);
     if (status == 0 && (gOutputFailed || gErrorOutputFailed))
         return kWriteFailedStatus;

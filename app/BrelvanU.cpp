@@ -4,17 +4,22 @@
 
 #include "app/Dialogs.h"
 #include "prices/PriceExport.h"
+#include "app/Worker.h"
 #include "prices/PriceTexts.h"
 #include "base/Errors.h"
 #include "db/Data.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 
 TBrelvanF* BrelvanF = nullptr;
@@ -68,7 +73,7 @@ QFont WindowFont()
 
 // ---- Construction: the controls and nothing else --------------------------------
 
-TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent)
+TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent), fWorker(new TWorker(this))
 {
     setObjectName(QStringLiteral("BrelvanF"));
     setWindowTitle(QStringLiteral("BrelvanF"));
@@ -116,10 +121,24 @@ void TBrelvanF::BuildMainPage()
     a04RdB = MakeButton("a04RdB", QStringLiteral("読込学習"), ats, 24, 72, 120);
     a05Yo1B = MakeButton("a05Yo1B", QStringLiteral("予測1"), ats, 24, 120, 120);
     a06Yo2B = MakeButton("a06Yo2B", QStringLiteral("全予測"), ats, 24, 176, 120);
+    // Below the command buttons the one that stops them, below the chart the
+    // progress of a running command, in the room the page has left there.
+    a08StpB = MakeButton("a08StpB", QStringLiteral("中止"), ats, 24, 208, 120);
+    a08StpB->setEnabled(false);
+    a07PrgBar = Named(new QProgressBar(ats), "a07PrgBar");
+    a07PrgBar->setGeometry(16, 548, 857, 16);
+    QFont small = WindowFont();
+    small.setPixelSize(12);
+    a07PrgBar->setFont(small);
+    a07PrgBar->setAlignment(Qt::AlignCenter);
+    a07PrgBar->setTextVisible(true);
+    a07PrgBar->setRange(0, 1);
+    a07PrgBar->reset();
     // The tab order follows the rows of the layout: the buttons before the log.
     setTabOrder(a04RdB, a05Yo1B);
     setTabOrder(a05Yo1B, a06Yo2B);
-    setTabOrder(a06Yo2B, a02mM);
+    setTabOrder(a06Yo2B, a08StpB);
+    setTabOrder(a08StpB, a02mM);
 }
 
 void TBrelvanF::BuildDataPage()
@@ -226,24 +245,30 @@ void TBrelvanF::BuildSettingsPage()
         setTabOrder(order[i - 1], order[i]);
 }
 
-// Every handler runs under the default error handler; a command also shows
-// the wait cursor while it runs.
+// Every handler runs under the default error handler: the commands' own
+// handlers (Commands.cpp) guard themselves, the register shows the wait
+// cursor while it writes.
 void TBrelvanF::ConnectHandlers()
 {
-    const auto command = [this](QPushButton* button, void (TBrelvanF::*handler)(), bool needsNetwork) {
-        connect(button, &QPushButton::clicked, this, [this, handler, needsNetwork] {
-            Guarded([&] {
-                if (needsNetwork)
-                    RequireStarted();
-                TWaitCursor wait;
-                (this->*handler)();
-            });
+    connect(a04RdB, &QPushButton::clicked, this, [this] { a04RdBClick(); });
+    connect(a05Yo1B, &QPushButton::clicked, this, [this] { a05Yo1BClick(); });
+    connect(a06Yo2B, &QPushButton::clicked, this, [this] { a06Yo2BClick(); });
+    connect(a08StpB, &QPushButton::clicked, this, [this] { Guarded([this] { a08StpBClick(); }); });
+    connect(c24rgB, &QPushButton::clicked, this, [this] {
+        Guarded([this] {
+            TWaitCursor wait;
+            c24rgBClick();
         });
-    };
-    command(a04RdB, &TBrelvanF::a04RdBClick, true);
-    command(a05Yo1B, &TBrelvanF::a05Yo1BClick, true);
-    command(a06Yo2B, &TBrelvanF::a06Yo2BClick, true);
-    command(c24rgB, &TBrelvanF::c24rgBClick, false);
+    });
+    // Esc stops a running command as "中止" does.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (a08StpB->isEnabled())
+            a08StpB->click();
+    });
+    connect(fWorker, &TWorker::progressed, this, [this](qint64 done, qint64 total) {
+        Guarded([&] { TrainingProgressed(done, total); });
+    });
     connect(z02clbB, &QPushButton::clicked, this, [this] { Guarded([this] { close(); }); });
     pc->SetOnDrawTab([this](QPainter& canvas, int tabIndex, const QRect& rect, bool active) {
         Guarded([&] { pcDrawTab(canvas, tabIndex, rect, active); });
@@ -263,6 +288,10 @@ void TBrelvanF::BindGrids()
 
 TBrelvanF::~TBrelvanF()
 {
+    // A step still running works on the network and the rows: it ends first.
+    fWorker->Abandon();
+    if (CommandRunning())
+        QGuiApplication::restoreOverrideCursor();
     Guarded([this] { FormDestroy(); });
     // The grids show the data module's queries, which may outlive the window.
     bDG->SetDataSource(nullptr);

@@ -13,13 +13,18 @@
 #include "prices/BrelvanPrices.h"
 
 #include <QFont>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <exception>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
+class TWorker;
 
 class TBrelvanF : public QWidget, public TBrelvanPrices {
     Q_OBJECT
@@ -34,6 +39,7 @@ public:
     TPanel* a01P;  TMemo* a02mM;  TChart* a03Cht;
     QPushButton* a04RdB;  QPushButton* a05Yo1B;  QPushButton* a06Yo2B;
     TChartMenu* a03ChtMenu;   // the chart's context menu
+    QProgressBar* a07PrgBar;  QPushButton* a08StpB;
     // data page
     TPanel* b01P;  TDBGrid* bDG;  QPushButton* b02csvB;
     // settings page
@@ -71,6 +77,7 @@ public:
     void a06Yo2BClick();
     void a04RdBEnter();
     void a04RdBExit();
+    void a08StpBClick();
     void c24rgBClick();
     // The buttons of the model file, the fresh network and the CSV export
     // (FileCommands.cpp): each asks for its file through the file-dialog seam.
@@ -78,6 +85,15 @@ public:
     void c26mldBClick();
     void c27iniBClick();
     void b02csvBClick();
+
+    // ---- Commands that run on while the window reacts (Commands.cpp) ----------
+    // "読込学習" trains, and "全予測" runs the network, on a thread of their
+    // own, then writes its rows a block at a time; meanwhile the progress bar
+    // follows them, "中止" (or Esc) stops them and the other commands wait.
+    bool CommandRunning() const { return fRunning != TRunning::None; }
+    // Runs the window's events until no command runs (the headless driver
+    // presses the buttons one after the other).
+    void WaitForCommand();
 
     // The commands call this first: it raises an error with a clear message
     // while the start-up sequence has not run to its end (no network yet).
@@ -87,8 +103,12 @@ public:
     // The edit of the settings page that holds a register column.
     QLineEdit* SettingEdit(TSetting field) const;
 
+signals:
+    void commandFinished();   // a command that ran on has ended
+
 protected:
     bool event(QEvent* e) override;   // raises FormActivate on activation
+    void closeEvent(QCloseEvent* e) override;   // asks to stop a running command first
     bool eventFilter(QObject* watched, QEvent* e) override;   // focus hint of a04RdB
 
     // The window as the price commands see it.
@@ -111,6 +131,25 @@ private:
     void StartUp();             // the start-up sequence proper
     void RequireDatabase() const;
 
+    enum class TRunning { None, Training, WholePeriod };
+    QList<QPushButton*> WaitingButtons() const;
+    void BeginCommand(TRunning command, std::int64_t total);
+    void EndCommand();
+    void TrainingEnded(std::exception_ptr error);
+    void WholePeriodComputed(std::exception_ptr error);
+    void WriteWholePeriod();
+    void TrainingProgressed(std::int64_t done, std::int64_t total);
+    void ShowProgress(std::int64_t done, std::int64_t total, qint64 msLeft);   // msLeft < 0: not known
+
+    TWorker* fWorker;
+    TRunning fRunning = TRunning::None;
+    bool fStopAsked = false;            // "中止" pressed during the running command
+    bool fCloseWhenDone = false;        // the window closes once the command has stopped
+    QPointer<QWidget> fFocusBefore;     // where the focus was when the command began
+    std::optional<TTrainingRun> fTraining;
+    TWholePeriodRun fWholePeriod;
+    qint64 fWriteStartMs = 0;           // when the whole-period rows began to be written
+
     bool fStartingUp = false;   // guards the start-up against nested activations
     bool fStarted = false;      // the start-up sequence has run to its end
     bool fRetryArmed = true;    // an activation may (re)run the start-up
@@ -120,6 +159,14 @@ private:
 // The window's font: "ＭＳ ゴシック" where it exists, else the installed
 // Japanese Gothic, 23 pixels high.
 QFont WindowFont();
+
+// The progress bar's text: the units done of all, and the time left when
+// it is known (msLeft >= 0): "学習 37/400回  残り 0:12", "全予測 5000/199993行".
+QString TrainingProgressText(std::int64_t done, std::int64_t total, qint64 msLeft);
+QString WholePeriodProgressText(std::int64_t done, std::int64_t total, qint64 msLeft);
+
+// The question closing the window asks while a command runs.
+QString StopAndCloseQuestion();
 
 // The one main window.
 extern TBrelvanF* BrelvanF;

@@ -1,5 +1,6 @@
 #include "app/Controls.h"
 
+#include "app/ChartDecimation.h"
 #include "base/Errors.h"
 #include "db/Data.h"
 
@@ -132,15 +133,31 @@ void TLineSeries::CheckIndex(int index) const
 void TLineSeries::Clear()
 {
     fPoints.clear();
-    fLabels.clear();
+    fLabelBytes.clear();
+    fLabelEnds.clear();
+    fWideLabels.clear();
     fShown = false;
     fChart->PointsChanged();
 }
 
 void TLineSeries::AddXY(double x, double y, const QString& label)
 {
+    const QChar* text = label.constData();
+    const qsizetype length = label.size();
+    const bool latin1 = std::all_of(text, text + length, [](QChar c) { return c.unicode() <= 0xff; });
+    if (latin1 && fLabelBytes.size() + length > qsizetype(std::numeric_limits<quint32>::max()))
+        throw ERangeError(QStringLiteral("系列の点のラベルが多すぎます"));
     fPoints.append(QPointF(x, y));
-    fLabels.append(label);
+    if (latin1) {
+        const qsizetype at = fLabelBytes.size();
+        fLabelBytes.resize(at + length);
+        char* out = fLabelBytes.data() + at;
+        for (qsizetype i = 0; i < length; ++i)
+            out[i] = char(text[i].unicode());
+    } else {
+        fWideLabels.emplace(fPoints.size() - 1, label);
+    }
+    fLabelEnds.push_back(quint32(fLabelBytes.size()));
     if (fShown) {
         fShown = false;
         fChart->PointsChanged();
@@ -149,19 +166,53 @@ void TLineSeries::AddXY(double x, double y, const QString& label)
 
 double TLineSeries::XValue(int index) const { CheckIndex(index); return fPoints[index].x(); }
 double TLineSeries::YValue(int index) const { CheckIndex(index); return fPoints[index].y(); }
-QString TLineSeries::Label(int index) const { CheckIndex(index); return fLabels[index]; }
+QString TLineSeries::Label(int index) const
+{
+    CheckIndex(index);
+    return LabelAt(index);
+}
+
+bool TLineSeries::HasLabel(qsizetype index) const
+{
+    const quint32 start = index > 0 ? fLabelEnds[std::size_t(index) - 1] : 0;
+    return fLabelEnds[std::size_t(index)] > start || (!fWideLabels.empty() && fWideLabels.count(index));
+}
+
+QString TLineSeries::LabelAt(qsizetype index) const
+{
+    const quint32 start = index > 0 ? fLabelEnds[std::size_t(index) - 1] : 0;
+    const quint32 end = fLabelEnds[std::size_t(index)];
+    if (end > start)
+        return QString::fromLatin1(fLabelBytes.constData() + start, qsizetype(end - start));
+    const auto wide = fWideLabels.find(index);
+    return wide == fWideLabels.end() ? QString() : wide->second;
+}
 
 void TLineSeries::SetTitle(const QString& title) { fSeries->setName(title); }
 QString TLineSeries::Title() const { return fSeries->name(); }
 
 void TLineSeries::SetPenWidth(int width)
 {
-    QPen pen = fSeries->pen();
-    pen.setWidth(width);
-    fSeries->setPen(pen);
+    fPenWidth = width;
+    fShown = false;
+    fChart->PointsChanged();
 }
 
-int TLineSeries::PenWidth() const { return fSeries->pen().width(); }
+int TLineSeries::DrawnPenWidth() const { return fSeries->pen().width(); }
+
+// More points than the plot has pixel columns run together into a band
+// unless the pen is thin: at most 2 pixels then, so that the series stay apart.
+void TLineSeries::Draw(double left, double right, int columns)
+{
+    QPen pen = fSeries->pen();
+    const int width = Count() > columns ? std::min(fPenWidth, 2) : fPenWidth;
+    if (pen.width() != width) {
+        pen.setWidth(width);
+        fSeries->setPen(pen);
+    }
+    fSeries->replace(DecimateForColumns(fPoints, left, right, columns));
+    fShown = true;
+}
 
 // ---- TChart --------------------------------------------------------------------
 
@@ -193,6 +244,28 @@ TChart::TChart(QWidget* parent) : QChartView(parent)
     fAxisX = new QCategoryAxis;
     fAxisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     chart()->addAxis(fAxisX, Qt::AlignBottom);
+
+    // A plot of another width draws the series for its own pixel columns
+    // (on the next turn of the event loop: not inside the chart's layout).
+    connect(chart(), &QChart::plotAreaChanged, this, [this] {
+        if (fRedrawPending || PlotColumns() == fDrawnColumns)
+            return;
+        fRedrawPending = true;
+        QPointer<TChart> self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self] {
+                if (!self)
+                    return;
+                self->fRedrawPending = false;
+                // A pending update draws for the new width itself.
+                if (!self->fUpdatePending && self->PlotColumns() != self->fDrawnColumns) {
+                    self->DrawSeries(true);
+                    self->RelabelBottomAxis();
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 TChart::~TChart()
@@ -279,16 +352,25 @@ void TChart::SetBottomLabels(int angle, int pointSize)
     RelabelBottomAxis();
 }
 
+void TChart::SetUpdatesHeld(bool held)
+{
+    fHeld = held;
+    if (!held && fUpdatePending)
+        UpdateAxes();
+}
+
 void TChart::PointsChanged()
 {
     if (fUpdatePending)
         return;
     fUpdatePending = true;
+    if (fHeld)
+        return;   // the release or an explicit update shows them
     QPointer<TChart> self(this);
     QMetaObject::invokeMethod(
         this,
         [self] {
-            if (self && self->fUpdatePending)
+            if (self && self->fUpdatePending && !self->fHeld)
                 self->UpdateAxes();
         },
         Qt::QueuedConnection);
@@ -299,20 +381,12 @@ void TChart::UpdateAxes()
     fUpdatePending = false;
     double minX = std::numeric_limits<double>::infinity(), maxX = -minX;
     double minY = minX, maxY = -minX;
-    std::map<double, QString> labels;
     for (TLineSeries* series : fSeries) {
-        if (!series->fShown) {
-            series->fSeries->replace(series->fPoints);
-            series->fShown = true;
-        }
-        for (int i = 0; i < series->Count(); ++i) {
-            const QPointF& p = series->fPoints[i];
+        for (const QPointF& p : std::as_const(series->fPoints)) {
             minX = std::min(minX, p.x());
             maxX = std::max(maxX, p.x());
             minY = std::min(minY, p.y());
             maxY = std::max(maxY, p.y());
-            if (!series->fLabels[i].isEmpty())
-                labels.emplace(p.x(), series->fLabels[i]);   // the first label of a position wins
         }
     }
     const bool empty = minX > maxX;
@@ -340,12 +414,92 @@ void TChart::UpdateAxes()
             fMark->replace({QPointF(fMarkX, fAxisY->min()), QPointF(fMarkX, fAxisY->max())});
         fMark->setVisible(mark);
     }
-    fAxisLabels.assign(labels.begin(), labels.end());
+    const bool redraw = minX != fLeft || maxX != fRight || PlotColumns() != fDrawnColumns;
+    fLeft = minX;
+    fRight = maxX;
+    DrawSeries(redraw);
+    CollectAxisLabels();
     RelabelBottomAxis();
+}
+
+// One label per position, ascending: the first series' label where several
+// series have a point there, and a series' first label where it has several.
+// Series whose X values ascend (as the predictions' do) are merged in one
+// pass; otherwise every label is sorted in by position.
+void TChart::CollectAxisLabels()
+{
+    fAxisLabels.clear();
+    const auto byX = [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); };
+    const bool ascending = std::all_of(fSeries.begin(), fSeries.end(), [&](const TLineSeries* series) {
+        return std::is_sorted(series->fPoints.begin(), series->fPoints.end(), byX);
+    });
+    if (!ascending) {
+        std::map<double, std::pair<int, qsizetype>> labels;
+        for (int s = 0; s < SeriesCount(); ++s) {
+            const TLineSeries& series = *fSeries[std::size_t(s)];
+            for (qsizetype i = 0; i < series.fPoints.size(); ++i) {
+                if (series.HasLabel(i))
+                    labels.emplace(series.fPoints[i].x(), std::pair{s, i});   // the first label of a position wins
+            }
+        }
+        for (const auto& [x, at] : labels)
+            fAxisLabels.push_back({x, at.first, at.second});
+        return;
+    }
+    std::vector<qsizetype> at(fSeries.size(), 0);   // each series' next point
+    std::size_t longest = 0;
+    for (const TLineSeries* series : fSeries)
+        longest = std::max(longest, std::size_t(series->fPoints.size()));
+    fAxisLabels.reserve(longest + 1);
+    for (;;) {
+        // The lowest position a series' next labelled point stands at; the earliest series wins.
+        int lowest = -1;
+        double x = 0;
+        for (int s = 0; s < SeriesCount(); ++s) {
+            const TLineSeries& series = *fSeries[std::size_t(s)];
+            qsizetype& i = at[std::size_t(s)];
+            while (i < series.fPoints.size() && !series.HasLabel(i))
+                ++i;
+            if (i < series.fPoints.size() && (lowest < 0 || series.fPoints[i].x() < x)) {
+                lowest = s;
+                x = series.fPoints[i].x();
+            }
+        }
+        if (lowest < 0)
+            break;
+        fAxisLabels.push_back({x, lowest, at[std::size_t(lowest)]});
+        for (int s = 0; s < SeriesCount(); ++s) {
+            const QList<QPointF>& points = fSeries[std::size_t(s)]->fPoints;
+            qsizetype& i = at[std::size_t(s)];
+            while (i < points.size() && points[i].x() == x)
+                ++i;
+        }
+    }
+}
+
+void TChart::DrawSeries(bool all)
+{
+    fDrawnColumns = PlotColumns();
+    for (TLineSeries* series : fSeries) {
+        if (all || !series->fShown)
+            series->Draw(fLeft, fRight, fDrawnColumns);
+    }
+}
+
+int TChart::PlotColumns() const { return std::max(1, int(std::ceil(PlotWidth() * devicePixelRatioF()))); }
+
+double TChart::PlotWidth() const
+{
+    // The plot area is known once the chart has been laid out on screen;
+    // before that, estimate it from the view less the axis and the legend.
+    return isVisible() && chart()->plotArea().width() > 50 ? chart()->plotArea().width() : std::max(100, width() - 200);
 }
 
 void TChart::RelabelBottomAxis()
 {
+    // Points changed since the labels were collected: the pending update relabels.
+    if (fUpdatePending)
+        return;
     for (const QString& label : fAxisX->categoriesLabels())
         fAxisX->remove(label);
     const int n = int(fAxisLabels.size());
@@ -356,16 +510,16 @@ void TChart::RelabelBottomAxis()
     // Vertical labels stand side by side, each about one text height wide;
     // Qt Charts cuts a label short to an ellipsis unless its neighbours stand
     // some two text heights away.  Show every k-th point's label so that they fit.
-    // The plot area is known once the chart has been laid out on screen;
-    // before that, estimate it from the view less the axis and the legend.
-    const int plotWidth = isVisible() && chart()->plotArea().width() > 50 ? int(chart()->plotArea().width())
-                                                                           : std::max(100, width() - 200);
+    const int plotWidth = int(PlotWidth());
     const int labelPitch = QFontMetrics(fAxisX->labelsFont()).height() * 2;
     const int labelCount = std::max(1, plotWidth / std::max(1, labelPitch));
     fLabelStep = std::max(1, (n + labelCount - 1) / labelCount);
-    fAxisX->setStartValue(fAxisLabels.front().first - 1);
-    for (int i = 0; i < n; i += fLabelStep)
-        fAxisX->append(fAxisLabels[std::size_t(i)].second, fAxisLabels[std::size_t(i)].first);
+    fAxisX->setStartValue(fAxisLabels.front().X - 1);
+    for (int i = 0; i < n; i += fLabelStep) {
+        const TAxisLabel& label = fAxisLabels[std::size_t(i)];
+        const TLineSeries& series = *fSeries[std::size_t(label.Series)];
+        fAxisX->append(series.LabelAt(label.Index), label.X);
+    }
 }
 
 void TChart::resizeEvent(QResizeEvent* event)

@@ -16,6 +16,7 @@
 #include <QTableView>
 #include <QtCharts/QChartView>
 #include <functional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -83,7 +84,10 @@ signals:
 // Adding a point only stores it; the chart shows the stored points when its
 // axes are next updated (TChart::UpdateAxes, called by the commands when
 // they have added all their points, or else on the next turn of the event
-// loop), so that thousands of points cost one redraw.
+// loop), so that thousands of points cost one redraw.  The series keeps every
+// point; what it draws is thinned to a few points per pixel column of the
+// plot (DecimateForColumns), with a thin pen once it has more points than the
+// plot has pixels.
 class TLineSeries {
 public:
     TLineSeries(QLineSeries* series, TChart* chart);
@@ -97,17 +101,28 @@ public:
 
     void SetTitle(const QString& title);
     QString Title() const;
-    void SetPenWidth(int width);
-    int PenWidth() const;
+    void SetPenWidth(int width);             // the series' own width
+    int PenWidth() const { return fPenWidth; }
+    int DrawnPenWidth() const;               // the width it is drawn with now
 
 private:
     friend class TChart;
     void CheckIndex(int index) const;
+    void Draw(double left, double right, int columns);   // hands the drawn points to Qt
+    bool HasLabel(qsizetype index) const;
+    QString LabelAt(qsizetype index) const;
     QLineSeries* fSeries;
     TChart* fChart;
     QList<QPointF> fPoints;
-    QStringList fLabels;
-    bool fShown = true;   // the QLineSeries holds exactly fPoints
+    // The labels: those of Latin-1 text (dates, as the predictions write
+    // them) as bytes one after the other, label i ending at fLabelEnds[i];
+    // any other label by itself in fWideLabels.  A history of a million days
+    // keeps its labels in some ten bytes a day.
+    QByteArray fLabelBytes;
+    std::vector<quint32> fLabelEnds;
+    std::unordered_map<qsizetype, QString> fWideLabels;
+    int fPenWidth = 1;
+    bool fShown = true;   // the QLineSeries shows the points of fPoints
 };
 
 // The result chart.  Series are created by the chart set-up and then found
@@ -136,6 +151,11 @@ public:
     // added since the last update.
     void UpdateAxes();
 
+    // While held, added points wait for an explicit UpdateAxes (or the
+    // release) instead of being shown on the next turn of the event loop:
+    // for a command that adds its points over many turns.
+    void SetUpdatesHeld(bool held);
+
     // How many points apart the bottom axis's labels are (1: every point).
     int LabelStep() const { return fLabelStep; }
 
@@ -146,6 +166,8 @@ public:
     void ClearMark();
     bool MarkShown() const;
     double MarkX() const { return fMarkX; }
+    // The plot's width in device pixels: the columns the series are drawn for.
+    int PlotColumns() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -153,16 +175,29 @@ protected:
 private:
     friend class TLineSeries;
     void PointsChanged();                    // schedules one update on the event loop
+    void DrawSeries(bool all);               // all series, or those with points not shown yet
+    void CollectAxisLabels();
     void RelabelBottomAxis();
+    double PlotWidth() const;                // in pixels; estimated before the first layout
     std::vector<TLineSeries*> fSeries;
     QValueAxis* fAxisY = nullptr;
     QCategoryAxis* fAxisX = nullptr;
-    std::vector<std::pair<double, QString>> fAxisLabels;   // ascending X, one label per X
+    // One label per X, ascending: the position and the series point it is taken from.
+    struct TAxisLabel {
+        double X;
+        int Series;
+        qsizetype Index;
+    };
+    std::vector<TAxisLabel> fAxisLabels;
     int fLabelStep = 1;
+    double fLeft = 0, fRight = 1;            // the bottom axis's range
+    int fDrawnColumns = 0;                   // the columns the series were last drawn for
     bool fUpdatePending = false;
     QLineSeries* fMark = nullptr;   // owned by the chart
     double fMarkX = 0;
     bool fMarkSet = false;
+    bool fRedrawPending = false;
+    bool fHeld = false;
 };
 
 // A page control whose tabs are drawn by a handler of the owner.  Before each

@@ -1,6 +1,7 @@
-// The window side of the message and file-dialog seams (base/Messages.h,
-// base/FileDialogs.h): the real modal message box and file dialog the program
-// installs at start, and the wait cursor of a command.
+// The window side of the message, question and file-dialog seams
+// (base/Messages.h, base/FileDialogs.h): the real modal message, question and
+// file dialog boxes the program installs at start, and the wait cursor of a
+// command.
 #pragma once
 
 #include "base/FileDialogs.h"
@@ -21,6 +22,11 @@ TFileAnswer ShowFileDialog(const TFileRequest& request);
 // The toolkit's own texts (the file dialog's labels and buttons, its
 // questions) in Japanese, where Qt's Japanese translation is installed.
 void UseJapaneseToolkitTexts();
+
+// Asks in a modal box with the buttons "はい" and "いいえ"; true for はい
+// ("いいえ" is the default, and what closing the box answers): the sink the
+// program installs with SetQuestionSink.
+bool AskQuestionBox(const QString& text);
 
 // The wait cursor while a command runs (restored on every path).
 class TWaitCursor {

@@ -35,6 +35,7 @@ int main(int argc, char* argv[])
     SetMessageSink(ShowMessageBox);
     SetFileDialogSink(ShowFileDialog);
     UseJapaneseToolkitTexts();
+    SetQuestionSink(AskQuestionBox);
     TrySetStyle(QStringLiteral("Windows10 Dark"));
 
     auto window = std::make_unique<TBrelvanF>();

@@ -11,7 +11,20 @@ TMessageSink& Sink()
     return sink;
 }
 
+TQuestionSink& QuestionSink()
+{
+    static TQuestionSink sink;
+    return sink;
+}
+
 int gUnhandledErrors = 0;
+
+void WriteLine(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
+    std::fputc('\n', stderr);
+}
 
 }  // namespace
 
@@ -21,15 +34,28 @@ void ShowMessage(const QString& text)
         Sink()(text);
         return;
     }
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
-    std::fputc('\n', stderr);
+    WriteLine(text);
 }
 
 TMessageSink SetMessageSink(TMessageSink sink)
 {
     TMessageSink previous = std::move(Sink());
     Sink() = std::move(sink);
+    return previous;
+}
+
+bool AskYesNo(const QString& text)
+{
+    if (QuestionSink())
+        return QuestionSink()(text);
+    WriteLine(text);
+    return true;
+}
+
+TQuestionSink SetQuestionSink(TQuestionSink sink)
+{
+    TQuestionSink previous = std::move(QuestionSink());
+    QuestionSink() = std::move(sink);
     return previous;
 }
 

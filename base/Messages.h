@@ -1,4 +1,4 @@
-// The one seam for modal messages, and the default handler for errors that
+// The one seam for modal messages and questions, and the default handler for errors that
 // an operation lets through.  The program installs the real message box at
 // start (app/Dialogs.h); the headless driver and the tests install sinks of
 // their own.  Nothing else opens a message box.
@@ -19,6 +19,14 @@ void ShowMessage(const QString& text);
 // Installs a sink for every message; an empty sink sends messages to
 // standard error.  Returns the sink that was installed before.
 TMessageSink SetMessageSink(TMessageSink sink);
+
+// A question with the answers yes and no, through the seam as the messages
+// go: the installed sink asks it (the program's: a modal box) and returns
+// true for yes.  With no sink installed the text goes to standard error and
+// the answer is yes: nobody is there to object.
+using TQuestionSink = std::function<bool(const QString&)>;
+bool AskYesNo(const QString& text);
+TQuestionSink SetQuestionSink(TQuestionSink sink);
 
 // The default handler: shows the error's message and counts it.
 void HandleException(const std::exception& error);

@@ -115,31 +115,143 @@ void TPriceInserter::ExecuteText()
 
 // ---- TPriceUpdates --------------------------------------------------------------
 
-TPriceUpdates::TPriceUpdates()
+TPriceUpdates::TPriceUpdates(TBrelvanDb& owner) : fOwner(owner)
 {
+    fPending.reserve(kUpdateBatchRows);
     try {
-        const QSqlDatabase db = DataModule().CsqM();
-        fBoth.emplace(db);
-        fFirst.emplace(db);
+        fDb = DataModule().CsqM();
+        fBlock.emplace(fDb);
+        fBoth.emplace(fDb);
+        fFirst.emplace(fDb);
     } catch (const EDatabaseError&) {
         return;
     }
     const QString where = QStringLiteral(" where cnt = ?");
     fPrepared = fBoth->prepare(SqlText::UpdateText(QStringLiteral(" YCL1 = cast(? as real),  YCL2 = cast(? as real)"), where))
         && fFirst->prepare(SqlText::UpdateText(QStringLiteral(" YCL1 = cast(? as real)"), where));
+    // The values' columns are column1 (the row), column2 and column3 (the prices).
+    QStringList rows;
+    for (int r = 0; r < kUpdateBatchRows; ++r)
+        rows << QStringLiteral("(?, ?, ?)");
+    fBlockPrepared = fPrepared
+        && fBlock->prepare(SqlText::UpdateText(
+            QStringLiteral(" YCL1 = cast(v.column2 as real),  YCL2 = cast(v.column3 as real)"),
+            QStringLiteral(" from (values ") + rows.join(QStringLiteral(", ")) + QStringLiteral(") as v where cnt = v.column1")));
 }
 
-bool TPriceUpdates::Run(std::int32_t row, const QString& price1, const QString& price2)
+TPriceUpdates::~TPriceUpdates()
 {
-    if (!fPrepared || !PlainDecimal(price1) || (!price2.isNull() && !PlainDecimal(price2)))
+    try {
+        Flush();
+    } catch (...) {
+        // Nothing here throws; a destructor lets nothing out.
+    }
+}
+
+void TPriceUpdates::Update(std::int32_t row, const QString& price1, const QString& price2)
+{
+    fPending.push_back({row, price1, price2});
+    if (int(fPending.size()) == kUpdateBatchRows)
+        WritePending();
+}
+
+void TPriceUpdates::Flush()
+{
+    WritePending();
+    Commit();
+}
+
+void TPriceUpdates::WritePending()
+{
+    if (fPending.empty())
+        return;
+    if (!RunBlock()) {
+        for (const TRow& row : fPending)
+            RunOne(row, true);
+    }
+    fPending.clear();
+    if (fWritten.size() >= std::size_t(kUpdateCommitRows))
+        Commit();
+}
+
+// The gathered rows in one statement, when they fill a block and every
+// price is a plain decimal; false, with nothing written, otherwise.
+bool TPriceUpdates::RunBlock()
+{
+    if (!fBlockPrepared || int(fPending.size()) != kUpdateBatchRows)
         return false;
-    QSqlQuery& query = price2.isNull() ? *fFirst : *fBoth;
+    for (const TRow& row : fPending) {
+        if (row.Price2.isNull() || !PlainDecimal(row.Price1) || !PlainDecimal(row.Price2))
+            return false;
+    }
+    QSqlQuery& query = *fBlock;
     int at = 0;
-    query.bindValue(at++, price1);
-    if (!price2.isNull())
-        query.bindValue(at++, price2);
-    query.bindValue(at, qlonglong(row));
-    return query.exec();
+    for (const TRow& row : fPending) {
+        query.bindValue(at++, qlonglong(row.Row));
+        query.bindValue(at++, row.Price1);
+        query.bindValue(at++, row.Price2);
+    }
+    Begin();
+    if (!query.exec()) {
+        Commit();
+        return false;
+    }
+    if (fInTransaction)
+        fWritten.insert(fWritten.end(), fPending.begin(), fPending.end());
+    fOwner.LastSqlOk = true;
+    fOwner.LastSqlError.clear();
+    return true;
+}
+
+void TPriceUpdates::RunOne(const TRow& row, bool inTransaction)
+{
+    const bool two = !row.Price2.isNull();
+    if (fPrepared && PlainDecimal(row.Price1) && (!two || PlainDecimal(row.Price2))) {
+        QSqlQuery& query = two ? *fBoth : *fFirst;
+        int at = 0;
+        query.bindValue(at++, row.Price1);
+        if (two)
+            query.bindValue(at++, row.Price2);
+        query.bindValue(at, qlonglong(row.Row));
+        if (inTransaction)
+            Begin();
+        if (query.exec()) {
+            if (fInTransaction)
+                fWritten.push_back(row);
+            fOwner.LastSqlOk = true;
+            fOwner.LastSqlError.clear();
+            return;
+        }
+    }
+    // The text statement on its own: its failure is rolled back alone.
+    Commit();
+    const QString sets = two ? SqlText::YclPiece(1, row.Price1) + QStringLiteral(", ") + SqlText::YclPiece(2, row.Price2)
+                             : SqlText::YclPiece(1, row.Price1);
+    fOwner.sqw = SqlText::UpdateText(sets, SqlText::WhereCnt(row.Row));
+    fOwner.uexSqlM();
+}
+
+void TPriceUpdates::Begin()
+{
+    if (!fInTransaction && fDb.isOpen())
+        fInTransaction = fDb.transaction();
+}
+
+void TPriceUpdates::Commit()
+{
+    if (!fInTransaction)
+        return;
+    fInTransaction = false;
+    if (fDb.commit()) {
+        fWritten.clear();
+        return;
+    }
+    // The database dropped the transaction, and the rows written in it.
+    fDb.rollback();
+    const std::vector<TRow> again = std::move(fWritten);
+    fWritten.clear();
+    for (const TRow& row : again)
+        RunOne(row, false);
 }
 
 // ---- TPriceRows -------------------------------------------------------------------

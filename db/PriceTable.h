@@ -66,26 +66,64 @@ private:
     bool fPrepared = false;
 };
 
-// The whole-period prediction's updates through statements prepared once:
-// the same update SqlText::UpdateText writes, its prices bound as the texts
-// of their literals and cast to REAL as SQLite reads the literals, the row
-// bound as an integer.
+// The rows one multi-row update of the whole-period prediction writes, and
+// the rows written between two commits at most.
+inline constexpr int kUpdateBatchRows = 64;
+inline constexpr int kUpdateCommitRows = 8192;
+
+// The whole-period prediction's updates of the price table, written as the
+// text statement of each row (SqlText::UpdateText) writes them: the prices
+// bound as the texts of their literals and cast to REAL as SQLite reads the
+// literals, the row bound as an integer.  Rows are gathered and written
+// kUpdateBatchRows at a time by one update over a list of values; a shorter
+// run, a block the database refuses, a row with one price and a price that
+// is no plain "#0.00" text go one row at a time through the one-row update,
+// and a row that fails there (or every row, when the statements cannot be
+// prepared) through its text statement on the owner (uexSqlM), which fails
+// and is reported exactly as the text fails.  The owner's LastSqlOk and
+// LastSqlError then tell the last row's outcome; its sqw is left as it was
+// unless a text statement ran.
+//
+// What is written until Flush (at most kUpdateCommitRows rows) is one
+// transaction: a commit after each statement would cost what the whole
+// table's size costs.  A row refused is
+// refused alone, as it is on its own: before a text statement runs, and
+// after any statement fails, what came before is committed; should the
+// database have dropped the transaction with it, those rows are written
+// again, one at a time.
 class TPriceUpdates {
 public:
-    TPriceUpdates();   // prepares on the data module's in-memory connection
+    explicit TPriceUpdates(TBrelvanDb& owner);   // prepares on the data module's in-memory connection
+    ~TPriceUpdates();                            // writes what is gathered and commits
+    TPriceUpdates(const TPriceUpdates&) = delete;
+    TPriceUpdates& operator=(const TPriceUpdates&) = delete;
 
-    // Writes price1 (and price2 unless it is null) into YCL1 (and YCL2) of
-    // the row; true when it did so.  False, with nothing written, for a price
-    // that is no plain "#0.00" text, when the statements could not be
-    // prepared, or when the database refused the update: the caller then
-    // runs the row's text statement, which fails and is reported exactly as
-    // its text fails.
-    bool Run(std::int32_t row, const QString& price1, const QString& price2);
+    // Writes price1 into YCL1 and, unless price2 is null, price2 into YCL2
+    // of the row, now or at the next Flush.
+    void Update(std::int32_t row, const QString& price1, const QString& price2);
+    void Flush();   // writes the rows gathered and commits
 
 private:
+    struct TRow {
+        std::int32_t Row;
+        QString Price1, Price2;
+    };
+    void WritePending();
+    bool RunBlock();
+    void RunOne(const TRow& row, bool inTransaction);
+    void Begin();
+    void Commit();
+
+    TBrelvanDb& fOwner;
+    QSqlDatabase fDb;
+    std::optional<QSqlQuery> fBlock;
     std::optional<QSqlQuery> fBoth;
     std::optional<QSqlQuery> fFirst;
     bool fPrepared = false;
+    bool fBlockPrepared = false;
+    bool fInTransaction = false;
+    std::vector<TRow> fPending;   // gathered for the next block
+    std::vector<TRow> fWritten;   // written in the open transaction
 };
 
 // Every row of the in-memory price table in CNT order, read forward once:

@@ -11,13 +11,18 @@
 #include "ann/URavoAnn.h"
 #include "base/Convert.h"
 #include "db/BrelvanDb.h"
+#include "prices/Holdout.h"
+#include "prices/NetworkSteps.h"
 #include "prices/Topology.h"
 
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
+
+class TPriceUpdates;
 
 // One price row in memory.
 struct TData {
@@ -50,6 +55,31 @@ inline constexpr int kActualSeries = 0;     // the actual close
 inline constexpr int kSameDaySeries = 1;    // the same day's prediction
 inline constexpr int kNextDaySeries = 2;    // the next business day's prediction
 
+// One training run between its opening and its closing.
+struct TTrainingRun {
+    TDateTime Start = 0;         // the clock when the run began
+    std::int32_t Passes = 0;     // asked for (Ilk)
+    std::int32_t Windows = 0;    // per pass
+    std::int32_t PassesDone = 0;
+};
+
+// One whole-period prediction between its opening and its closing: the
+// network's outputs, then the rows and chart points written from them.
+struct TWholePeriodRun {
+    TWholePeriodRun();
+    ~TWholePeriodRun();
+    TWholePeriodRun(TWholePeriodRun&&) noexcept;
+    TWholePeriodRun& operator=(TWholePeriodRun&&) noexcept;
+
+    std::int32_t Windows = 0;
+    TWholePeriodOutputs Outputs;
+    std::int32_t Written = 0;    // windows whose row and points are written
+    std::unique_ptr<TPriceUpdates> Updates;
+    const TData* NextRow = nullptr;   // the row whose date NextDate holds
+    QString NextDate;
+    std::vector<TDayPrediction> Days;   // output 0 against the previous close, as written
+};
+
 class TBrelvanPrices : public TBrelvanDb {
 public:
     // ---- The price commands (Import.cpp, Training.cpp, Prediction.cpp) --------
@@ -74,6 +104,30 @@ public:
     // Writes the price table, as the price grid shows it, to a CSV file
     // (PriceExport.h) that replaces the file only once complete, and logs it.
     void y09csvOut(const QString& fileName);
+
+    // ---- The long commands in steps -------------------------------------------
+    // The training run y03lean is its opening, TrainPasses over Ann and Data
+    // for the run's passes and windows, and its closing; the whole-period
+    // prediction y05znYos is its opening, WholePeriodOutputs over Ann and
+    // Data, the writing of every window's row and points, and its closing.
+    // The window runs the network's share on a thread of its own and writes
+    // the rows a block at a time; the synchronous forms run it all at once.
+    //
+    // The opening reads the passes, logs the start and fills the run's date
+    // and time frame; nothing when no data has been read (the message is shown).
+    std::optional<TTrainingRun> y03leanOpen();
+    // The closing: a run stopped early logs "学習中止: k/N回" and shows the
+    // passes done as its passes; then the end time, the duration and the
+    // error, in the log and on the settings page.
+    void y03leanClose(const TTrainingRun& run);
+
+    TWholePeriodRun y05znYosOpen();                           // clears the chart
+    // Writes the rows and chart points of up to `count` more windows of those
+    // whose outputs are there; false once every such window is written.
+    bool y05znYosWrite(TWholePeriodRun& run, std::int32_t count);
+    // Shows the chart and the updated table and logs the end; a run stopped
+    // early logs "全予測中止: k/N行" first.
+    void y05znYosClose(TWholePeriodRun& run);
 
     // The commands call this first: it raises an error with a clear message
     // while the controller has no network yet (the start-up has not run).

@@ -8,6 +8,7 @@
 #include "base/Messages.h"
 #include "base/Errors.h"
 #include "prices/Holdout.h"
+#include "prices/NetworkSteps.h"
 #include "prices/PriceTexts.h"
 #include "prices/Windows.h"
 #include "db/PriceTable.h"
@@ -98,67 +99,92 @@ void TBrelvanPrices::y04Yosok()
     uqb(1);
 }
 
+TWholePeriodRun::TWholePeriodRun() = default;
+TWholePeriodRun::~TWholePeriodRun() = default;
+TWholePeriodRun::TWholePeriodRun(TWholePeriodRun&&) noexcept = default;
+TWholePeriodRun& TWholePeriodRun::operator=(TWholePeriodRun&&) noexcept = default;
+
 void TBrelvanPrices::y05znYos()
+{
+    TWholePeriodRun run = y05znYosOpen();
+    run.Outputs = WholePeriodOutputs(*Ann, Data, Iil, Iol, run.Windows);
+    while (y05znYosWrite(run, run.Windows)) {
+    }
+    y05znYosClose(run);
+}
+
+TWholePeriodRun TBrelvanPrices::y05znYosOpen()
 {
     RequireStarted();
     ClearChart();
-    std::vector<float> ip(std::size_t(std::max(Iil, 0)), 0.0f);
-    std::vector<float> op;
     sa[3] = QString::fromLatin1(kPricePattern);
 
-    const std::int32_t windows = WholePeriodWindowCount(Idn, Iil);
-    if (windows > 0 && std::size_t(Idn) >= Data.size())
+    TWholePeriodRun run;
+    run.Windows = WholePeriodWindowCount(Idn, Iil);
+    if (run.Windows > 0 && std::size_t(Idn) >= Data.size())
         throw ERangeError(QStringLiteral("予測する行 %1 がﾃﾞｰﾀの範囲外です").arg(Idn));
-    TPriceUpdates updates;
-    std::vector<TDayPrediction> days;   // output 0 against the previous close, as written
-    days.reserve(std::size_t(windows));
-    const TData* nextRow = nullptr;   // the row whose date nextDate holds
-    QString nextDate;
-    for (std::int32_t i = 0; i < windows; ++i) {
-        for (std::int32_t j = 0; j < Iil; ++j)
-            ip[std::size_t(j)] = Data[std::size_t(i + j)].EndV;
-        Ann->Run(ip, op);
-        const int outputs = UsedOutputs(Iol, op);
+    run.Updates = std::make_unique<TPriceUpdates>(*this);
+    return run;
+}
+
+bool TBrelvanPrices::y05znYosWrite(TWholePeriodRun& run, std::int32_t count)
+{
+    const std::int32_t end = std::min(run.Outputs.Done, run.Written + std::max(count, 0));
+    const int outputs = run.Outputs.Used;
+    std::int32_t last = -1;   // the last window written
+    QString price1, price2;
+    for (std::int32_t i = run.Written; i < end; ++i) {
+        run.Written = i + 1;
         if (outputs < 1)
             continue;
-        const float pre1 = renormalize(op[0]);
+        const float pre1 = renormalize(run.Outputs.Values[2 * std::size_t(i)]);
         const TData& row1 = Data[std::size_t(WholePeriodChartRow(i, Iil, 0))];
         const TData& row2 = Data[std::size_t(WholePeriodChartRow(i, Iil, 1))];
         // The next-day date of one window is the same-day date of the next.
-        const QString sdt1 = &row1 == nextRow ? nextDate : DateToStr(row1.dt);
+        const QString sdt1 = &row1 == run.NextRow ? run.NextDate : DateToStr(row1.dt);
         AddChartPoint(kActualSeries, WholePeriodX(i, 0), renormalize(row1.EndV), sdt1);
         AddChartPoint(kSameDaySeries, WholePeriodX(i, 0), pre1, sdt1);
-        const QString price1 = FormatPrice(pre1);
+        price1 = FormatPrice(pre1);
         if (const std::int32_t day = WholePeriodChartRow(i, Iil, 0); day > 1)
-            days.push_back({row1.Close, Data[std::size_t(day) - 1].Close, WrittenPrice(pre1)});
-        QString price2;
+            run.Days.push_back({row1.Close, Data[std::size_t(day) - 1].Close, WrittenPrice(pre1)});
+        price2.clear();   // one output: YCL2 stays as it is
         if (outputs > 1) {
-            const float pre2 = renormalize(op[1]);
-            nextDate = DateToStr(row2.dt);
-            nextRow = &row2;
-            AddChartPoint(kNextDaySeries, WholePeriodX(i, 1), pre2, nextDate);
+            const float pre2 = renormalize(run.Outputs.Values[2 * std::size_t(i) + 1]);
+            run.NextDate = DateToStr(row2.dt);
+            run.NextRow = &row2;
+            AddChartPoint(kNextDaySeries, WholePeriodX(i, 1), pre2, run.NextDate);
             price2 = FormatPrice(pre2);
+        }
+        run.Updates->Update(WholePeriodRow(i, Iil), price1, price2);
+        last = i;
+    }
+    run.Updates->Flush();
+    // The statement state as the last row's text update leaves it.
+    if (last >= 0) {
+        if (outputs > 1) {
             sa[1] = SqlText::YclPiece(1, price1) + QStringLiteral(", ");
             sa[2] = SqlText::YclPiece(2, price2);
         } else {
-            sa[1] = SqlText::YclPiece(1, price1);   // one output: YCL2 stays as it is
+            sa[1] = SqlText::YclPiece(1, price1);
             sa[2].clear();
         }
-        swh = SqlText::WhereCnt(WholePeriodRow(i, Iil));
+        swh = SqlText::WhereCnt(WholePeriodRow(last, Iil));
         sqw = SqlText::UpdateText(sa[1] + sa[2], swh);
-        if (updates.Run(WholePeriodRow(i, Iil), price1, price2)) {
-            LastSqlOk = true;
-            LastSqlError.clear();
-        } else {
-            uexSqlM();
-        }
     }
+    return run.Written < run.Outputs.Done;
+}
+
+void TBrelvanPrices::y05znYosClose(TWholePeriodRun& run)
+{
+    run.Updates.reset();   // the prepared statements end before the grid reads the table
+    if (run.Written < run.Windows)
+        AddLogLine(WholePeriodStoppedLine(run.Written, run.Windows));
     ShowPredictedChart();
     swh.clear();
     uqb(1);
     AddLogLine(WholePeriodLine());
-    if (!days.empty()) {
-        const TErrorFigures figures = ErrorFigures(days);
+    if (!run.Days.empty()) {
+        const TErrorFigures figures = ErrorFigures(run.Days);
         AddLogLine(WholePeriodMaeLine(figures.ModelMae, figures.BaselineMae));
     }
 }

@@ -29,6 +29,10 @@ QString TrainingPassesLine(std::int32_t Ilk)
 {
     return QStringLiteral("学習回数: ") + QString::number(Ilk) + QStringLiteral("回");
 }
+QString TrainingStoppedLine(std::int32_t done, std::int32_t passes)
+{
+    return QStringLiteral("学習中止: %1/%2回").arg(done).arg(passes);
+}
 QString TrainingEndLine(TDateTime end) { return QStringLiteral("学習終了: ") + FormatDateTime(QStringLiteral("NN:SS"), end); }
 QString TrainingDurationText(TDateTime start, TDateTime end)
 {
@@ -174,4 +178,9 @@ QString HoldoutTooLargeText(std::int32_t days, std::int32_t Idn, std::int32_t tr
 QString SeedRefusedText(const QString& text)
 {
     return QStringLiteral("乱数シード '%1' は整数で指定してください (空欄なら時計の値を使います)").arg(text);
+}
+
+QString WholePeriodStoppedLine(std::int32_t done, std::int32_t rows)
+{
+    return QStringLiteral("全予測中止: %1/%2行").arg(done).arg(rows);
 }

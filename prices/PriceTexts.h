@@ -28,6 +28,7 @@ QString FutureRowsPastLastDayText(const QString& lastDate, int futureRows);
 QString TrainingNoDataText();                  // "データ読込が未済です"
 QString TrainingStartLine(TDateTime start);    // "学習開始: 9:05:01"
 QString TrainingPassesLine(std::int32_t Ilk);  // "学習回数: 400回"
+QString TrainingStoppedLine(std::int32_t done, std::int32_t passes);   // "学習中止: 37/400回"
 QString TrainingEndLine(TDateTime end);        // "学習終了: 05:07" (minutes and seconds)
 // The duration's minutes and seconds ("NN:SS"): whole hours are not shown.
 // Both ends are full date-times, so a run past midnight shows its real length.
@@ -87,3 +88,5 @@ QString WholePeriodMaeLine(double model, double baseline);
 QString HoldoutDaysRefusedText(const QString& text);
 QString HoldoutTooLargeText(std::int32_t days, std::int32_t Idn, std::int32_t trainingRows);
 QString SeedRefusedText(const QString& text);
+
+QString WholePeriodStoppedLine(std::int32_t done, std::int32_t rows);   // "全予測中止: 5000/199993行"

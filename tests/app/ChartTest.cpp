@@ -1,5 +1,6 @@
 // The result chart: its set-up, and how it shows a long history.
 #include "app/BrelvanU.h"
+#include "app/ChartDecimation.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
@@ -11,7 +12,10 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <memory>
+#include <map>
+#include <random>
 
 namespace {
 
@@ -74,8 +78,20 @@ TEST_F(Chart, ShowsAThousandsOfDaysHistoryWithThinnedLabels)
     EXPECT_EQ(chart().Series(2)->Label(n - 1), Day(n));
     chart().UpdateAxes();
 
-    EXPECT_EQ(chart().Series(0)->Series()->count(), n);
-    EXPECT_EQ(chart().Series(2)->Series()->at(n - 1), QPointF(n, 9500 + n - 1));
+    // The series keep every point; they draw a few per pixel column, the
+    // last one included, with a thin pen.
+    const int columns = chart().PlotColumns();
+    ASSERT_LT(4 * columns, n);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(chart().Series(i)->Count(), n);
+        EXPECT_LE(chart().Series(i)->Series()->count(), 4 * columns);
+        EXPECT_GE(chart().Series(i)->Series()->count(), columns);
+    }
+    EXPECT_EQ(chart().Series(2)->Series()->points().back(), QPointF(n, 9500 + n - 1));
+    EXPECT_EQ(chart().Series(0)->PenWidth(), 4);
+    EXPECT_EQ(chart().Series(0)->DrawnPenWidth(), 2);
+    EXPECT_EQ(chart().Series(2)->DrawnPenWidth(), 1);
     // The left axis follows the points.
     EXPECT_LE(chart().LeftAxis()->min(), 9000);
     EXPECT_GE(chart().LeftAxis()->max(), 9000 + 2 * (n - 1));
@@ -106,6 +122,8 @@ TEST_F(Chart, ShowsAThousandsOfDaysHistoryWithThinnedLabels)
     EXPECT_GE(chart().LeftAxis()->max(), 519);
     EXPECT_LT(chart().LeftAxis()->max(), 600);
     EXPECT_EQ(chart().Series(1)->Series()->count(), 0);
+    EXPECT_EQ(chart().Series(0)->Series()->count(), 20);
+    EXPECT_EQ(chart().Series(0)->DrawnPenWidth(), 4);
     EXPECT_EQ(chart().LabelStep(), 1);
     EXPECT_EQ(chart().BottomAxis()->categoriesLabels().size(), 20);
 }
@@ -188,3 +206,93 @@ TEST_F(Chart, MarksAPositionOnlyWhileThePointsReachIt)
     Window->y01setChart();   // prepared again: the mark goes with the series
     EXPECT_EQ(chart().chart()->series().size(), 3);
 }
+
+// ---- What a long series draws ---------------------------------------------------
+
+namespace {
+
+struct DecimationCase {
+    const char* Name;
+    QList<QPointF> Points;
+    double Left, Right;
+    int Columns;
+    bool Whole;   // drawn as it is
+};
+
+QList<QPointF> Walk(int n, double x0, double dx)
+{
+    std::mt19937 random(20200417);
+    std::normal_distribution<double> step(0, 1);
+    QList<QPointF> points;
+    double y = 0;
+    for (int i = 0; i < n; ++i)
+        points.append(QPointF(x0 + dx * i, y += step(random)));
+    return points;
+}
+
+class Decimation : public ::testing::TestWithParam<DecimationCase> {};
+
+TEST_P(Decimation, KeepsFirstLowHighAndLastOfEachColumn)
+{
+    const DecimationCase& c = GetParam();
+    const QList<QPointF> drawn = DecimateForColumns(c.Points, c.Left, c.Right, c.Columns);
+    if (c.Whole) {
+        EXPECT_EQ(drawn, c.Points);
+        return;
+    }
+    ASSERT_LE(drawn.size(), 4 * c.Columns);
+    // Every kept point is one of the series', in the series' order.
+    qsizetype at = 0;
+    for (const QPointF& p : drawn) {
+        while (at < c.Points.size() && c.Points[at] != p)
+            ++at;
+        ASSERT_LT(at, c.Points.size()) << "not in order: " << p.x();
+        ++at;
+    }
+    // Each pixel column's first, last, lowest and highest point is kept.
+    const auto column = [&](const QPointF& p) {
+        return std::clamp(int(std::floor((p.x() - c.Left) * c.Columns / (c.Right - c.Left))), 0, c.Columns - 1);
+    };
+    std::map<int, QList<QPointF>> all, kept;
+    for (const QPointF& p : c.Points)
+        all[column(p)].append(p);
+    for (const QPointF& p : drawn)
+        kept[column(p)].append(p);
+    ASSERT_EQ(kept.size(), all.size());
+    const auto byY = [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); };
+    for (const auto& [col, points] : all) {
+        SCOPED_TRACE(col);
+        const QList<QPointF>& k = kept[col];
+        EXPECT_EQ(k.front(), points.front());
+        EXPECT_EQ(k.back(), points.back());
+        EXPECT_EQ(std::min_element(k.begin(), k.end(), byY)->y(), std::min_element(points.begin(), points.end(), byY)->y());
+        EXPECT_EQ(std::max_element(k.begin(), k.end(), byY)->y(), std::max_element(points.begin(), points.end(), byY)->y());
+    }
+}
+
+QList<QPointF> Reversed(QList<QPointF> points)
+{
+    std::reverse(points.begin(), points.end());
+    return points;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Series, Decimation,
+    ::testing::Values(DecimationCase{"FourPointsPerColumnAreDrawnWhole", Walk(400, 0, 1), 0, 399, 100, true},
+                      DecimationCase{"DenseWalk", Walk(20000, 0, 1), 0, 19999, 650, false},
+                      DecimationCase{"FractionalSteps", Walk(5001, -3, 0.37), -3, -3 + 0.37 * 5000, 97, false},
+                      DecimationCase{"WiderAxisThanSeries", Walk(3000, 100, 1), 0, 4000, 60, false},
+                      DecimationCase{"RepeatedPositions",
+                                     [] {
+                                         QList<QPointF> p;
+                                         for (int i = 0; i < 3000; ++i)
+                                             p.append(QPointF(i / 10, (i * 7919) % 113));
+                                         return p;
+                                     }(),
+                                     0, 299, 30, false},
+                      DecimationCase{"DescendingIsDrawnWhole", Reversed(Walk(3000, 0, 1)), 0, 2999, 10, true},
+                      DecimationCase{"NoColumns", Walk(3000, 0, 1), 0, 2999, 0, true},
+                      DecimationCase{"NoRange", Walk(3000, 5, 0), 5, 5, 10, true}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+}  // namespace

@@ -47,9 +47,10 @@ protected:
         file.write("end\r\n");
         file.close();
         form->c15lnnE->setText("5");
-        form->a04RdB->click();
-        form->a05Yo1B->click();
-        form->a06Yo2B->click();
+        for (QPushButton* command : {form->a04RdB, form->a05Yo1B, form->a06Yo2B}) {
+            command->click();
+            form->WaitForCommand();
+        }
         messages.clear();
     }
 
@@ -176,6 +177,7 @@ TEST_F(FileCommands, InitialisingStartsAfreshFromThePage)
     EXPECT_EQ(w.a02mM->Lines().back(), "ネットワークを初期化しました ([6,7,3,2])");
     // "読込学習" goes on from these weights.
     w.a04RdB->click();
+    w.WaitForCommand();
     EXPECT_GT(w.Ann->TrainCount(), 0);
 }
 

@@ -1,13 +1,16 @@
 // The price commands on the real databases in a fresh folder, the window
 // stood in for: import, training run and both predictions, with the price
 // file written by each test.
+#include "ann/LiteralAnn.h"
 #include "support/ControllerFixture.h"
+#include "support/PriceFiles.h"
 #include "support/PriceStandIn.h"
 
 #include "db/Data.h"
 #include "db/SqlText.h"
 #include "db/CatalogueCache.h"
 #include "db/PriceTable.h"
+#include "prices/NetworkSteps.h"
 #include "prices/PriceFile.h"
 #include "prices/PriceTexts.h"
 
@@ -21,30 +24,19 @@
 #include <QTime>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
 const QString kImportNotice = QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます");
-
-const QDate kLastDay(2020, 4, 17);   // a Friday
-
-// Data lines of n days ending on kLastDay, closes 1000 + 10·i with a comma.
-QStringList DataLines(int n)
-{
-    QStringList lines;
-    for (int i = 1; i <= n; ++i) {
-        const QDate day = kLastDay.addDays(i - n);
-        const QString close = QStringLiteral("\"1,%1.25\"").arg(10 * i % 1000, 3, 10, QLatin1Char('0'));
-        lines << day.toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(',') + close
-                     + QStringLiteral(",\"1,000.00\",\"1,100.00\",\"900.50\"");
-    }
-    return lines;
-}
 
 class PriceCommandsTest : public ControllerFixture<TPriceStandIn> {
 protected:
@@ -54,17 +46,6 @@ protected:
         Create().StartUp();
         ASSERT_EQ(messages, CatalogueMessages());
         messages.clear();
-    }
-
-    void WritePriceFile(const QStringList& data)
-    {
-        QString text = QStringLiteral("日付,終値,始値,高値,安値\r\n");
-        for (const QString& line : data)
-            text += line + QStringLiteral("\r\n");
-        text += QStringLiteral("※出典: テスト\r\n");
-        QFile file(QString::fromLatin1(kPriceFileName));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QStringEncoder("Shift_JIS").encode(text));
     }
 
     // The import alone, as "読込学習" starts it; only its notice is shown.
@@ -111,6 +92,37 @@ protected:
     }
 
     QStringList Log() const { return form->Log; }
+
+    // The network as its model file holds it: every weight, bias and the error tally.
+    std::string NetworkImage() const
+    {
+        const std::string path = PathOf(QStringLiteral("image.ann")).toStdString();
+        form->Ann->SaveToFile(path);
+        std::ifstream file(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    // A clock that moves one second a reading, from the same start each time.
+    void SteadyClock()
+    {
+        auto next = std::make_shared<int>(0);
+        form->Clock = [next] { return 46000.5 + (*next)++ / 86400.0; };
+    }
+
+    // What a command leaves to look at: the log, the settings page, the chart, the table.
+    std::string Outcome() const
+    {
+        std::string text = Log().join(QLatin1Char('\n')).toStdString();
+        for (const auto& [field, value] : form->Settings)
+            text += "\n" + std::to_string(int(field)) + "=" + value.toStdString();
+        for (const auto& series : form->Chart)
+            for (const auto& p : series)
+                text += "\n" + std::to_string(p.X) + "," + std::to_string(p.Y) + "," + p.Label.toStdString();
+        text += "\n" + Table().join(QLatin1Char('\n')).toStdString();
+        for (int slot : {1, 2, 3})
+            text += "\n" + form->sa[slot].toStdString();
+        return text + "\n" + form->sqw.toStdString() + "|" + form->swh.toStdString();
+    }
 
     void ExpectImportStoresWhatTextInsertsStore(const QStringList& lines);
 
@@ -465,6 +477,94 @@ TEST_F(PriceCommandsTest, TrainingBeforeImportSaysNoData)
     EXPECT_TRUE(Log().isEmpty() || !Log().last().startsWith(QStringLiteral("学習")));
 }
 
+// The run in its three steps, the passes on a thread of their own as the
+// window runs them, gives what the run on one thread gives, bit for bit, and
+// both what the plain implementation of the network learns from the windows.
+TEST_F(PriceCommandsTest, TrainingInStepsOnAThreadIsTheRunOnOneThread)
+{
+    Import(DataLines(60));
+    form->Settings[TSetting::LNN] = QStringLiteral("7");
+    const TRavoAnn fresh = *form->Ann;
+    const std::string start = NetworkImage();
+    SteadyClock();
+    form->y03lean();
+    const std::string network = NetworkImage();
+    const std::string outcome = Outcome();
+
+    // Windows 0 .. 60 - 7 - 2 - 2: the closes from element i on, and the two after them.
+    TLiteralAnn literal(std::vector<unsigned char>(start.begin(), start.end()));
+    std::vector<float> in(7), out(2);
+    for (int pass = 0; pass < 7; ++pass) {
+        for (int i = 0; i <= 49; ++i) {
+            for (int j = 0; j < 7; ++j)
+                in[std::size_t(j)] = form->Data[std::size_t(i + j)].EndV;
+            for (int k = 0; k < 2; ++k)
+                out[std::size_t(k)] = form->Data[std::size_t(i + 7 + k)].EndV;
+            literal.Train(in, out);
+        }
+    }
+    const std::vector<unsigned char> learnt = literal.Image();
+    EXPECT_EQ(network, std::string(learnt.begin(), learnt.end()));
+
+    *form->Ann = fresh;
+    form->Log = form->Log.mid(0, 3);   // the import's lines stay
+    SteadyClock();
+    std::optional<TTrainingRun> run = form->y03leanOpen();
+    ASSERT_TRUE(run);
+    std::vector<std::int64_t> reported;
+    std::atomic<bool> stop{false};
+    TStepControl control{&stop, [&](std::int64_t done, std::int64_t total) {
+                             EXPECT_EQ(total, 7);
+                             reported.push_back(done);
+                         }};
+    std::thread worker([&] {
+        run->PassesDone = TrainPasses(*form->Ann, form->Data, form->Iil, form->Iol, run->Windows, run->Passes, control);
+    });
+    worker.join();
+    form->y03leanClose(*run);
+    EXPECT_EQ(reported, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(NetworkImage(), network);
+    EXPECT_EQ(Outcome(), outcome);
+}
+
+// Stopped after k passes: the log says so before the end lines, the network
+// keeps what the k passes taught it, and the settings page shows the run.
+TEST_F(PriceCommandsTest, StoppedTrainingEndsWithThePassesDone)
+{
+    Import(DataLines(60));
+    const TRavoAnn fresh = *form->Ann;
+    form->Settings[TSetting::LNN] = QStringLiteral("3");
+    form->y03lean();
+    const std::string threePasses = NetworkImage();
+    const QString mse = FormatMse(form->Ann->GetMSE());
+
+    *form->Ann = fresh;
+    form->Log.clear();
+    form->Settings[TSetting::LNN] = QStringLiteral("400");
+    std::optional<TTrainingRun> run = form->y03leanOpen();
+    ASSERT_TRUE(run);
+    std::atomic<bool> stop{false};
+    run->PassesDone = TrainPasses(*form->Ann, form->Data, form->Iil, form->Iol, run->Windows, run->Passes,
+                                  {&stop, [&](std::int64_t done, std::int64_t) { stop = done == 3; }});
+    EXPECT_EQ(run->PassesDone, 3);
+    form->y03leanClose(*run);
+    EXPECT_EQ(NetworkImage(), threePasses);
+    const QStringList log = Log();
+    ASSERT_EQ(log.size(), 7);
+    EXPECT_EQ(log.mid(1, 2), (QStringList{"学習回数: 400回", "学習中止: 3/400回"}));
+    EXPECT_TRUE(log[3].startsWith(QStringLiteral("学習終了: ")));
+    EXPECT_EQ(log.mid(5), (QStringList{"学習終了 MSE: " + mse, "MSE: 平均二乗誤差"}));
+    EXPECT_EQ(form->Settings[TSetting::LNN], QStringLiteral("3"));
+    EXPECT_EQ(form->Settings[TSetting::MSE], mse);
+    EXPECT_FALSE(form->Settings[TSetting::LNTM].isEmpty());
+
+    // A stop asked for before the first pass: none is done.
+    *form->Ann = fresh;
+    stop = true;
+    EXPECT_EQ(TrainPasses(*form->Ann, form->Data, form->Iil, form->Iol, run->Windows, 5, {&stop, {}}), 0);
+    EXPECT_EQ(form->Ann->TrainCount(), 0);
+}
+
 // ---- Predictions ---------------------------------------------------------------------
 
 TEST_F(PriceCommandsTest, NextDayPredictionWritesRowsChartAndLog)
@@ -533,12 +633,65 @@ TEST_F(PriceCommandsTest, WholePeriodWritesEveryRowAndAgreesOnYcl1)
     EXPECT_EQ(Log()[Log().size() - 2], QStringLiteral("全期間の予測"));
 }
 
+// The outputs on a thread of their own and the rows written a few windows at
+// a time, as the window does it, give what the command at once gives.
+TEST_F(PriceCommandsTest, WholePeriodInStepsIsThePredictionAtOnce)
+{
+    Import(DataLines(100));
+    const qsizetype imported = form->Log.size();
+    form->y05znYos();
+    const std::string atOnce = Outcome();
+    const int shown = form->ChartShown;
+
+    for (std::int32_t block : {1, 7, 93, 1000}) {
+        SCOPED_TRACE(block);
+        form->Log = form->Log.mid(0, imported);   // the lines 全予測 adds come again
+        QSqlQuery clear(dm->CsqM());
+        ASSERT_TRUE(clear.exec(QStringLiteral("update AYNK set YCL1 = NULL, YCL2 = NULL")));
+        TWholePeriodRun run = form->y05znYosOpen();
+        std::thread worker([&] { run.Outputs = WholePeriodOutputs(*form->Ann, form->Data, form->Iil, form->Iol, run.Windows); });
+        worker.join();
+        ASSERT_EQ(run.Outputs.Done, 93);
+        while (form->y05znYosWrite(run, block)) {
+        }
+        form->y05znYosClose(run);
+        EXPECT_EQ(Outcome(), atOnce);
+    }
+    EXPECT_EQ(form->ChartShown, shown + 4);
+}
+
+// Stopped early: the rows and points of the windows done are written, the
+// log says how far it came, and the grid shows the table.
+TEST_F(PriceCommandsTest, StoppedWholePeriodKeepsTheRowsWritten)
+{
+    Import(DataLines(100));
+    TWholePeriodRun run = form->y05znYosOpen();
+    run.Outputs = WholePeriodOutputs(*form->Ann, form->Data, form->Iil, form->Iol, run.Windows);
+    EXPECT_TRUE(form->y05znYosWrite(run, 40));
+    form->y05znYosClose(run);
+    // The comparison with the previous close covers the days written.
+    ASSERT_GE(Log().size(), 3);
+    EXPECT_EQ(Log().mid(Log().size() - 3, 2), (QStringList{"全予測中止: 40/93行", "全期間の予測"}));
+    EXPECT_TRUE(Log().last().startsWith(QStringLiteral("全期間 平均絶対誤差: "))) << Log().last().toStdString();
+    const auto ycl1 = Filled(QStringLiteral("YCL1"));
+    EXPECT_EQ(ycl1.first, 8);
+    EXPECT_EQ(ycl1.last, 47);
+    EXPECT_EQ(form->Chart[0].size(), 40u);
+    EXPECT_EQ(dm->qb.RecordCount(), 108);
+
+    // The network's share stopped before its first block runs no window.
+    std::atomic<bool> stop{true};
+    EXPECT_EQ(WholePeriodOutputs(*form->Ann, form->Data, form->Iil, form->Iol, 93, {&stop, {}}).Done, 0);
+}
+
 TEST_F(PriceCommandsTest, WholePeriodStoresWhatTheTextUpdatesStore)
 {
-    // Closes on both sides of zero, so that predictions of either sign are stored.
+    // Closes on both sides of zero, so that predictions of either sign are
+    // stored; three blocks of rows and a shorter run after them.
     QStringList lines;
-    for (int i = 0; i < 60; ++i)
-        lines << kLastDay.addDays(i - 59).toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(',')
+    const int n = 3 * kUpdateBatchRows + 20;
+    for (int i = 0; i < n; ++i)
+        lines << kLastDay.addDays(i - (n - 1)).toString(QStringLiteral("yyyy/MM/dd")) + QLatin1Char(',')
                      + QString::number(-50 + (i * 37) % 81) + QStringLiteral(".25,1,2,3");
     Import(lines);
     form->y05znYos();
@@ -567,6 +720,31 @@ TEST_F(PriceCommandsTest, WholePeriodStoresWhatTheTextUpdatesStore)
     EXPECT_TRUE(negative);
     EXPECT_EQ(predicted, StoredWithTypes());
     EXPECT_EQ(texts, (QStringList{form->sa[1], form->sa[2], QString::fromLatin1(kPricePattern)}));
+}
+
+// A row the database refuses is refused alone, as it is on its own: the
+// rows written with it in one statement, and those written before it in
+// the same transaction, stay written, whether the refusal ends only its
+// statement (ABORT) or the whole transaction (ROLLBACK).
+TEST_F(PriceCommandsTest, WholePeriodRowRefusedAloneInItsBlock)
+{
+    for (const char* how : {"abort", "rollback"}) {
+        SCOPED_TRACE(how);
+        Import(DataLines(200));
+        QSqlQuery trigger(dm->CsqM());
+        ASSERT_TRUE(trigger.exec(QStringLiteral("create trigger refuse70 before update on AYNK when new.CNT = 70 "
+                                                "begin select raise(%1, 'row 70 refused'); end")
+                                     .arg(QLatin1String(how))));
+        form->y05znYos();
+        EXPECT_TRUE(messages.isEmpty());
+        const auto ycl1 = Filled(QStringLiteral("YCL1"));
+        EXPECT_EQ(ycl1.first, 8);
+        EXPECT_EQ(ycl1.last, 200);
+        EXPECT_EQ(ycl1.count, 193 - 1);
+        EXPECT_TRUE(Cell(QStringLiteral("YCL1"), 70).isNull());
+        EXPECT_FALSE(Cell(QStringLiteral("YCL1"), 69).isNull());
+        ASSERT_TRUE(trigger.exec(QStringLiteral("drop trigger refuse70")));
+    }
 }
 
 TEST_F(PriceCommandsTest, PriceTextCastToRealIsWhatItsLiteralIs)

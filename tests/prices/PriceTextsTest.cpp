@@ -24,6 +24,8 @@ TEST(PriceTextsTest, LogLines)
         {TrainingStartLine(At(2026, 12, 10, 9, 5, 1)), QStringLiteral("学習開始: 9:05:01")},
         {TrainingPassesLine(400), QStringLiteral("学習回数: 400回")},
         {TrainingPassesLine(0), QStringLiteral("学習回数: 0回")},
+        {TrainingStoppedLine(37, 400), QStringLiteral("学習中止: 37/400回")},
+        {WholePeriodStoppedLine(4096, 199993), QStringLiteral("全予測中止: 4096/199993行")},
         {TrainingEndLine(At(2026, 12, 10, 13, 7, 9)), QStringLiteral("学習終了: 07:09")},
         {TrainingDurationLine(QStringLiteral("00:03")), QStringLiteral("学習時間: 00:03")},
         {TrainingMseLine(QStringLiteral("0.000112763")), QStringLiteral("学習終了 MSE: 0.000112763")},

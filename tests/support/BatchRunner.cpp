@@ -1,8 +1,11 @@
 #include "support/BatchRunner.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -21,7 +24,7 @@ QString Setpriv() { return QStandardPaths::findExecutable(QStringLiteral("setpri
 bool CanDropRights() { return !IsRoot() || !Setpriv().isEmpty(); }
 
 TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser, int timeoutMs,
-              const std::function<void(QProcess&)>& prepare)
+              const std::function<void(QProcess&)>& prepare, const TInterrupt& interrupt)
 {
     QProcess process;
     process.setWorkingDirectory(folder);
@@ -51,10 +54,26 @@ TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser, 
             run.ErrAt << clock.elapsed();
         }
     };
+    // Standard output is read as it comes too, when a line is to be awaited.
+    QByteArray out;
+    bool interrupted = interrupt.AfterLine.isEmpty();
+    const auto takeOut = [&] {
+        out += process.readAllStandardOutput();
+        if (interrupted || !Lines(out).filter(QRegularExpression(
+                               QStringLiteral("^") + QRegularExpression::escape(interrupt.AfterLine))).size())
+            return;
+        interrupted = true;
+        for (int i = 0; i < interrupt.Times; ++i) {
+            if (i > 0)
+                QThread::msleep(200);
+            ::kill(pid_t(process.processId()), SIGINT);
+        }
+    };
     bool ended = false;
     while (!ended && clock.elapsed() < timeoutMs) {
         process.waitForReadyRead(100);
         takeErr();
+        takeOut();
         ended = process.state() == QProcess::NotRunning;
     }
     if (!ended) {
@@ -68,6 +87,6 @@ TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser, 
     }
     run.Finished = ended && process.exitStatus() == QProcess::NormalExit;
     run.ExitCode = process.exitCode();
-    run.Out = Lines(process.readAllStandardOutput());
+    run.Out = Lines(out + process.readAllStandardOutput());
     return run;
 }

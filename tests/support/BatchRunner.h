@@ -18,13 +18,22 @@ struct TRun {
 
 inline constexpr int kBatchTimeoutMs = 10 * 60 * 1000;   // a sanitizer build on a busy machine is slow
 
+// Ctrl+C as a user presses it: once the log has a line that starts with
+// `AfterLine`, SIGINT is sent `Times` times, 200 ms apart (signals sent
+// closer together may arrive as one).
+struct TInterrupt {
+    QString AfterLine;
+    int Times = 1;
+};
+
 // brelvan-batch in `folder` with `args`; asOtherUser runs it as the user
 // "nobody" when the test runs as root, so that file permissions bite.  A run
 // that has not ended after timeoutMs is killed (Finished stays false).
 // `prepare` may set the process up before it starts (redirect an output,
 // limit a resource); an output redirected to a file reads back empty.
 TRun RunBatch(const QString& folder, const QStringList& args, bool asOtherUser = false,
-              int timeoutMs = kBatchTimeoutMs, const std::function<void(QProcess&)>& prepare = nullptr);
+              int timeoutMs = kBatchTimeoutMs, const std::function<void(QProcess&)>& prepare = nullptr,
+              const TInterrupt& interrupt = {});
 
 // Whether asOtherUser can take effect (not root, or root with setpriv).
 bool CanDropRights();

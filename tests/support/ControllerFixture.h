@@ -1,6 +1,7 @@
 // What every test of a controller shares: a fresh temporary folder made
-// current, every message collected instead of shown, every file dialog
-// answered from a list the test fills, and the controller
+// current, every message and question collected instead of shown (each
+// question answered with `answer`), every file dialog answered from a list
+// the test fills, and the controller
 // (TBrelvanDb, the price commands' stand-in or the window TBrelvanF) with
 // its data module, created in the program's order: the controller first,
 // then dm.
@@ -56,6 +57,10 @@ protected:
             fileAnswers.pop_front();
             return answer;
         });
+        fPreviousQuestions = SetQuestionSink([this](const QString& text) {
+            questions << text;
+            return answer;
+        });
     }
 
     void TearDown() override
@@ -64,6 +69,7 @@ protected:
         SetMessageSink(fPreviousSink);
         SetFileDialogSink(fPreviousFileSink);
         EXPECT_TRUE(fileAnswers.empty()) << fileAnswers.size() << " file dialog answers left";
+        SetQuestionSink(fPreviousQuestions);
         QDir::setCurrent(fPreviousDir);
     }
 
@@ -134,6 +140,9 @@ protected:
     // the user cancels), and every request made.
     std::deque<TFileAnswer> fileAnswers;
     std::vector<TFileRequest> fileRequests;
+
+    QStringList questions;
+    bool answer = false;
     std::unique_ptr<TController> form;
     std::unique_ptr<Tdm> module;
 
@@ -142,4 +151,5 @@ private:
     Tdm* fPreviousDm = nullptr;
     TMessageSink fPreviousSink;
     TFileDialogSink fPreviousFileSink;
+    TQuestionSink fPreviousQuestions;
 };

@@ -42,6 +42,10 @@ int main(int argc, char** argv)
         ADD_FAILURE() << "unexpected file dialog: " << request.Caption.toStdString();
         return TFileAnswer();
     });
+    SetQuestionSink([](const QString& text) {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return false;
+    });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
