@@ -130,10 +130,17 @@ void TBrelvanF::BuildDataPage()
     layout->AddWidget(b01P, TAlignLayout::alTop);
     bDG = Named(new TDBGrid(bts), "bDG");
     bDG->horizontalHeader()->setFont(WindowFont());
-    // The columns the CSV export writes too.
+    // The columns the CSV export writes too.  Prices show whole up to
+    // "99,999.99", row numbers up to seven digits, whatever the display
+    // widths say.
     std::vector<TDBGrid::TColumn> columns;
-    for (const TPriceColumn& column : PriceGridColumns())
-        columns.push_back({column.Field, column.Title});
+    for (const TPriceColumn& column : PriceGridColumns()) {
+        switch (column.Kind) {
+        case TCellKind::Text: columns.push_back({column.Field, column.Title}); break;
+        case TCellKind::Number: columns.push_back({column.Field, column.Title, TDBGrid::TFormat::Number, 7}); break;
+        case TCellKind::Price: columns.push_back({column.Field, column.Title, TDBGrid::TFormat::Price, 9}); break;
+        }
+    }
     bDG->SetColumns(std::move(columns));
     layout->AddWidget(bDG, TAlignLayout::alClient);
 }
@@ -149,26 +156,28 @@ void TBrelvanF::BuildSettingsPage()
     layout->AddWidget(c02bpP, TAlignLayout::alBottom);
     cdg = Named(new TDBGrid(cts), "cdg");
     cdg->horizontalHeader()->setFont(WindowFont());
+    // The error figures are prices; the training count shows its eight digits.
+    using TFormat = TDBGrid::TFormat;
     cdg->SetColumns({{QStringLiteral("DT"), QStringLiteral("日付")},
-                     {QStringLiteral("DN"), QStringLiteral("行数")},
-                     {QStringLiteral("LNN"), QStringLiteral("学習数")},
-                     {QStringLiteral("LNR"), QStringLiteral("学習率")},
-                     {QStringLiteral("LYIPN"), QStringLiteral("入層")},
-                     {QStringLiteral("LYM1N"), QStringLiteral("中1層")},
-                     {QStringLiteral("LYM2N"), QStringLiteral("中2層")},
-                     {QStringLiteral("LYOPN"), QStringLiteral("出層")},
-                     {QStringLiteral("LNTM"), QStringLiteral("学習時間")},
-                     {QStringLiteral("MSE"), QStringLiteral("平均二乗誤差")},
-                     {QStringLiteral("VLDN"), QStringLiteral("検証日数")},
-                     {QStringLiteral("RSD"), QStringLiteral("乱数シード")},
-                     {QStringLiteral("VMAE"), QStringLiteral("予測MAE")},
-                     {QStringLiteral("BMAE"), QStringLiteral("前日終値MAE")},
-                     {QStringLiteral("VRMSE"), QStringLiteral("予測RMSE")},
-                     {QStringLiteral("BRMSE"), QStringLiteral("前日終値RMSE")},
-                     {QStringLiteral("VHIT"), QStringLiteral("的中率%")},
+                     {QStringLiteral("DN"), QStringLiteral("行数"), TFormat::Number},
+                     {QStringLiteral("LNN"), QStringLiteral("学習数"), TFormat::Number, 8},
+                     {QStringLiteral("LNR"), QStringLiteral("学習率"), TFormat::Number},
+                     {QStringLiteral("LYIPN"), QStringLiteral("入層"), TFormat::Number},
+                     {QStringLiteral("LYM1N"), QStringLiteral("中1層"), TFormat::Number},
+                     {QStringLiteral("LYM2N"), QStringLiteral("中2層"), TFormat::Number},
+                     {QStringLiteral("LYOPN"), QStringLiteral("出層"), TFormat::Number},
+                     {QStringLiteral("LNTM"), QStringLiteral("学習時間"), TFormat::Number},
+                     {QStringLiteral("MSE"), QStringLiteral("平均二乗誤差"), TFormat::Number},
+                     {QStringLiteral("VLDN"), QStringLiteral("検証日数"), TFormat::Number},
+                     {QStringLiteral("RSD"), QStringLiteral("乱数シード"), TFormat::Number},
+                     {QStringLiteral("VMAE"), QStringLiteral("予測MAE"), TFormat::Price},
+                     {QStringLiteral("BMAE"), QStringLiteral("前日終値MAE"), TFormat::Price},
+                     {QStringLiteral("VRMSE"), QStringLiteral("予測RMSE"), TFormat::Price},
+                     {QStringLiteral("BRMSE"), QStringLiteral("前日終値RMSE"), TFormat::Price},
+                     {QStringLiteral("VHIT"), QStringLiteral("的中率%"), TFormat::Number},
                      {QStringLiteral("TYO"), QStringLiteral("摘要")},
-                     {QStringLiteral("CNT"), QString()},
-                     {QStringLiteral("TF"), QString()}});
+                     {QStringLiteral("CNT"), QString(), TFormat::Number},
+                     {QStringLiteral("TF"), QString(), TFormat::Number}});
     layout->AddWidget(cdg, TAlignLayout::alClient);
 
     QWidget* p = c01TpP;
