@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QTextStream>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -169,6 +170,14 @@ void Emit(FILE* stream, const QByteArray& bytes)
     gOutputFailed = true;
 }
 
+// Types an option's text into an edit whole, where the edit would cut it to
+// its column's length: the commands' checks then refuse what does not fit.
+void Type(QLineEdit* edit, const QString& text)
+{
+    edit->setMaxLength(std::max(edit->maxLength(), int(text.size())));
+    edit->setText(text);
+}
+
 void PrintLine(FILE* stream, const QString& text)
 {
     QString line = text;
@@ -242,16 +251,16 @@ int Run(const TOptions& options)
 
     if (window->Started() && UnhandledErrorCount() == errorsBeforeLoad) {
         if (options.passes)
-            window->c15lnnE->setText(*options.passes);
+            Type(window->c15lnnE, *options.passes);
         if (options.holdout)
-            window->c25vldnE->setText(*options.holdout);
+            Type(window->c25vldnE, *options.holdout);
         if (options.seed)
-            window->c26rsdE->setText(*options.seed);
+            Type(window->c26rsdE, *options.seed);
         window->a04RdB->click();
         window->a05Yo1B->click();
         window->a06Yo2B->click();
         if (options.remark) {
-            window->c23tyoE->setText(*options.remark);
+            Type(window->c23tyoE, *options.remark);
             window->c24rgB->click();
         }
         QCoreApplication::processEvents();

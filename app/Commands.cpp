@@ -9,6 +9,7 @@ void TBrelvanF::a04RdBClick()
     Guarded([this] {
         TWaitCursor wait;
         RequireStarted();
+        CheckTypedSettings();   // a refused setting ends the command before the import changes anything
         y02rdDat();   // an error here ends the command: no training on a failed import
         y03lean();
     });

@@ -83,6 +83,7 @@ void TBrelvanPrices::y07mdlLod(const QString& fileName)
     AddLogLine(ModelLoadedLine(fileName, layers));
     if (changed)
         ShowMessage(LayersChangedText(layers));
+    NoteOutputsBeyondColumns(Iol);
     // With a seed on the page, 読込学習 would start again from the seed's
     // weights and throw the loaded network away: the seed goes.
     if (!Setting(TSetting::RSD).trimmed().isEmpty()) {
@@ -105,6 +106,7 @@ void TBrelvanPrices::y08annIni()
     for (int l = 0; l < kLayerCount; ++l)
         SetSetting(kLayerFields[l], QString::number(layers[std::size_t(l)]));
     AddLogLine(NetworkInitialisedLine(layers));
+    NoteOutputsBeyondColumns(Iol);
 }
 
 void TBrelvanPrices::UseNetwork(std::unique_ptr<TRavoAnn> network)

@@ -87,3 +87,8 @@ QString WholePeriodMaeLine(double model, double baseline);
 QString HoldoutDaysRefusedText(const QString& text);
 QString HoldoutTooLargeText(std::int32_t days, std::int32_t Idn, std::int32_t trainingRows);
 QString SeedRefusedText(const QString& text);
+QString TrainingCountRefusedText(const QString& text);
+// An output layer of more neurons than the predictions have columns.
+QString OutputsBeyondColumnsText(std::int32_t outputs);
+// A typed text longer than its register column: "摘要は 40 文字までです (45 文字あります)".
+QString TextTooLongText(const QString& setting, int length, int maxLength);

@@ -5,6 +5,7 @@
 #include "base/Errors.h"
 #include "prices/Holdout.h"
 #include "prices/PriceTexts.h"
+#include "prices/Settings.h"
 #include "prices/Windows.h"
 
 
@@ -17,7 +18,7 @@ void TBrelvanPrices::y03lean()
     RequireStarted();
     std::vector<float> ip(std::size_t(std::max(Iil, 0)));
     std::vector<float> op(std::size_t(std::max(Iol, 0)));
-    Ilk = StrToInt(Setting(TSetting::LNN));
+    Ilk = TrainingCountFromText(Setting(TSetting::LNN));
     // With a seed, every run starts from the same initial weights; without
     // one it goes on from the weights the network has.
     if (const std::optional<std::uint64_t> seed = SeedFromText(Setting(TSetting::RSD)))

@@ -80,8 +80,9 @@ TEST_F(Grid, ShowsItsColumnsByFieldNameWithCentredTitles)
         const int section = Table.horizontalHeader()->logicalIndex(n);
         const int needed = std::max(view.sizeHintForColumn(section), Table.horizontalHeader()->sectionSizeHint(section));
         EXPECT_GE(Table.VisibleWidth(n), needed) << Table.VisibleField(n).toStdString();
-        if (!widest.isEmpty())   // the text, its margins and the grid line
+        if (!widest.isEmpty()) {   // the text, its margins and the grid line
             EXPECT_GE(Table.VisibleWidth(n) - QFontMetrics(Table.font()).horizontalAdvance(widest), 7);
+        }
         EXPECT_LE(Table.VisibleWidth(n), needed + QFontMetrics(Table.font()).horizontalAdvance('0'))
             << Table.VisibleField(n).toStdString();
     };

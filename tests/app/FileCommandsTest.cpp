@@ -233,8 +233,9 @@ TEST_F(FileCommands, TheExportReopensWithTheGridsRowsAndValues)
                 EXPECT_EQ(cells[n], shown) << row << "/" << n;
             predictions += n >= 2 && n <= 3 && !shown.isEmpty();
             // 終値, 始値, 高値, 安値 and the predictions read "#,##0.00".
-            if (w.bDG->Columns()[std::size_t(n)].Format == TDBGrid::TFormat::Price && !shown.isEmpty())
+            if (w.bDG->Columns()[std::size_t(n)].Format == TDBGrid::TFormat::Price && !shown.isEmpty()) {
                 EXPECT_TRUE(price.match(shown).hasMatch()) << row << "/" << n << ": " << shown.toStdString();
+            }
         }
     }
     EXPECT_GT(predictions, 40);

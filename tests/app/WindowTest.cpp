@@ -340,7 +340,7 @@ TEST_F(MainWindow, ReleasesTheNetworkOnDestructionAndLeavesTheDatabaseAlone)
 
 // ---- Start-ups that cannot complete ---------------------------------------------
 
-TEST(LayerSize, AcceptsWholeNumbersFromOneToAThousand)
+TEST(LayerSize, AcceptsWholeNumbersFromOneTo9999TypedAnyWay)
 {
     struct TCase {
         const char* Text;
@@ -349,15 +349,27 @@ TEST(LayerSize, AcceptsWholeNumbersFromOneToAThousand)
     };
     const TCase cases[] = {
         {"1", 1, nullptr},
-        {"1000", 1000, nullptr},
+        {"1001", 1001, nullptr},
+        {"9999", 9999, nullptr},
         {" 12", 12, nullptr},
-        {"0", 0, "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 1000 までの整数で指定してください"},
-        {"-3", 0, "入力層のﾆｭｰﾛﾝ数 '-3' は 1 から 1000 までの整数で指定してください"},
-        {"1001", 0, "入力層のﾆｭｰﾛﾝ数 '1001' は 1 から 1000 までの整数で指定してください"},
-        {"2147483647", 0, "入力層のﾆｭｰﾛﾝ数 '2147483647' は 1 から 1000 までの整数で指定してください"},
+        {"12 ", 12, nullptr},
+        {"+7", 7, nullptr},
+        {"４００", 400, nullptr},          // full-width digits, as an input method types them
+        {"　７　", 7, nullptr},            // ideographic blanks around
+        {"＋９", 9, nullptr},
+        {"0", 0, "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 9999 までの整数で指定してください"},
+        {"-3", 0, "入力層のﾆｭｰﾛﾝ数 '-3' は 1 から 9999 までの整数で指定してください"},
+        {"－３", 0, "入力層のﾆｭｰﾛﾝ数 '－３' は 1 から 9999 までの整数で指定してください"},
+        {"10000", 0, "入力層のﾆｭｰﾛﾝ数 '10000' は 1 から 9999 までの整数で指定してください"},
+        {"１００００", 0, "入力層のﾆｭｰﾛﾝ数 '１００００' は 1 から 9999 までの整数で指定してください"},
+        {"2147483647", 0, "入力層のﾆｭｰﾛﾝ数 '2147483647' は 1 から 9999 までの整数で指定してください"},
         {"x", 0, "'x' は整数ではありません"},
         {"", 0, "'' は整数ではありません"},
+        {"　", 0, "'　' は整数ではありません"},
         {"7.5", 0, "'7.5' は整数ではありません"},
+        {"７．５", 0, "'７．５' は整数ではありません"},
+        {"1 2", 0, "'1 2' は整数ではありません"},
+        {"٣", 0, "'٣' は整数ではありません"},          // a digit of another script stays refused
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Text);
@@ -428,11 +440,24 @@ TEST_F(MainWindow, StopsOnABadLayerSizeRunsOnceAndRetriesWhenReentered)
 TEST_F(MainWindow, RefusesOutOfRangeLayerSizesFromTheRegister)
 {
     CreateDatabase();
-    ExecOnFile({RegisterRow(1, "'7'", "'1001'")});
+    ExecOnFile({RegisterRow(1, "'7'", "'10000'")});
     TBrelvanF& w = *OpenWindow();
-    EXPECT_EQ(messages, QStringList({"出力層のﾆｭｰﾛﾝ数 '1001' は 1 から 1000 までの整数で指定してください"}));
+    EXPECT_EQ(messages, QStringList({"出力層のﾆｭｰﾛﾝ数 '10000' は 1 から 9999 までの整数で指定してください"}));
     EXPECT_FALSE(w.Started());
     EXPECT_EQ(w.Ann, nullptr);
+}
+
+// Whatever the four characters of a layer size's column hold as a size (and
+// an input method's full-width digits), the start-up builds the network.
+TEST_F(MainWindow, StartsUpFromAnyLayerSizeItsColumnHolds)
+{
+    CreateDatabase();
+    ExecOnFile({RegisterRow(1, "'１２'", "'9999'")});
+    TBrelvanF& w = *OpenWindow();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    ASSERT_TRUE(w.Started());
+    EXPECT_EQ(w.Layers, std::vector<std::int32_t>({12, 7, 3, 9999}));
+    EXPECT_EQ(w.Ann->NeuronCountInLayers(), w.Layers);
 }
 
 TEST_F(MainWindow, ASecondCopyOnAHeldDatabaseSaysSoAndTouchesNothing)

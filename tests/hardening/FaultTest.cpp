@@ -187,16 +187,16 @@ const TFaultCase kCases[] = {
      0, "ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます", true, 1, false, true, "200000件 読込終了"},
     // The register's sizes.
     {"InputSizeAbc", LastRunInputSize("abc"), 1, "'abc' は整数ではありません"},
-    {"InputSizeZero", LastRunInputSize("0"), 1, "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 1000 までの整数で指定してください"},
+    {"InputSizeZero", LastRunInputSize("0"), 1, "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 9999 までの整数で指定してください"},
     {"InputSizeNegative", LastRunInputSize("-3"), 1,
-     "入力層のﾆｭｰﾛﾝ数 '-3' は 1 から 1000 までの整数で指定してください"},
+     "入力層のﾆｭｰﾛﾝ数 '-3' は 1 から 9999 までの整数で指定してください"},
     {"InputSizeHuge", LastRunInputSize("99999999"), 1,
-     "入力層のﾆｭｰﾛﾝ数 '99999999' は 1 から 1000 までの整数で指定してください"},
+     "入力層のﾆｭｰﾛﾝ数 '99999999' は 1 から 9999 までの整数で指定してください"},
     {"OutputSizeAbc", LastRunOutputSize("abc"), 1, "'abc' は整数ではありません"},
     {"OutputSizeNegative", LastRunOutputSize("-3"), 1,
-     "出力層のﾆｭｰﾛﾝ数 '-3' は 1 から 1000 までの整数で指定してください"},
+     "出力層のﾆｭｰﾛﾝ数 '-3' は 1 から 9999 までの整数で指定してください"},
     {"OutputSizeHuge", LastRunOutputSize("99999999"), 1,
-     "出力層のﾆｭｰﾛﾝ数 '99999999' は 1 から 1000 までの整数で指定してください"},
+     "出力層のﾆｭｰﾛﾝ数 '99999999' は 1 から 9999 までの整数で指定してください"},
 };
 
 class FaultTest : public ::testing::TestWithParam<TFaultCase> {};
@@ -286,7 +286,8 @@ TEST_P(TamperedCatalogueTest, RefusedRebuiltAndNothingInjected)
     base.WriteInto(dir);
     ExecOnFile(database, {QString::fromUtf8(c.Tamper)});
 
-    const QString remark = QStringLiteral("0), (999,'a','b','c','d','e','f','g','h','i','j','k','INJECTED'");
+    // As long as the remark's column (40) holds: a longer one is refused.
+    const QString remark = QStringLiteral("0), (999,'a','b'),(998,'INJECTED'); --'");
     const TRun run = RunBatch(folder.path(), {"--passes", "1", "--register", remark});
     EXPECT_TRUE(run.Finished);
     EXPECT_EQ(run.ExitCode, 0) << run.Err.join('\n').toStdString();
@@ -299,9 +300,9 @@ TEST_P(TamperedCatalogueTest, RefusedRebuiltAndNothingInjected)
     ASSERT_EQ(rows.size(), base.Rows.size() + 1) << rows.join('\n').toStdString();
     EXPECT_EQ(rows.mid(0, base.Rows.size()), base.Rows);
     EXPECT_TRUE(rows.last().startsWith(QStringLiteral("3|"))) << rows.last().toStdString();
-    // The remark as text, cut to the column's length (40) as every text is.
-    EXPECT_TRUE(rows.last().endsWith(QStringLiteral("|") + remark.left(40))) << rows.last().toStdString();
-    EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AYFS where CNT = 999 or TYO = 'INJECTED'"),
+    // The remark as text, whole.
+    EXPECT_TRUE(rows.last().endsWith(QStringLiteral("|") + remark)) << rows.last().toStdString();
+    EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AYFS where CNT >= 998 or TYO = 'INJECTED'"),
               QStringList{"0"});
     EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AAATBN; select count(*) from AAATST"),
               QStringList({"5", "50"}));
