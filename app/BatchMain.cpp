@@ -12,6 +12,7 @@
 #include "app/Dialogs.h"
 #include "base/Errors.h"
 #include "base/SaveFile.h"
+#include "base/SystemErrors.h"
 #include "db/Data.h"
 #include "db/PriceTable.h"
 #include "prices/PriceExport.h"
@@ -161,7 +162,8 @@ void Emit(FILE* stream, const QByteArray& bytes)
     }
     const int error = errno;
     if (!gOutputFailed) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(error));
+        const QString reason = SystemErrorText(error) + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(error))
+                             + QLatin1Char(')');
         const QByteArray note = (QStringLiteral("標準出力に書けません / cannot write to standard output: ") + reason
                                  + QLatin1Char('\n')).toUtf8();
         if (!Write(stderr, note))

@@ -114,7 +114,7 @@ const TFaultCase kCases[] = {
     // The database file.
     {"DatabaseNameIsADirectory",
      [](const QDir& d) { return RemoveAndMakeDirectory(d, kDatabase); }, 1,
-     "SQDB.DB を開けません: ", false, 0, false, false},
+     "SQDB.DB を開けません: 通常のファイルではなくディレクトリです", false, 0, false, false},
     {"DatabaseIsAFifo",
      [](const QDir& d) {
          QFile::remove(d.filePath(kDatabase));
@@ -132,12 +132,13 @@ const TFaultCase kCases[] = {
          QFile::remove(d.filePath(kDatabase));
          MakeReadOnly(d.path());
      },
-     1, "SQDB.DB を開けません: ", false, 0, true, false},
+     1, " に書き込む権限がないため、データベースファイルを作れません (unable to open database file)", false, 0, true, false},
     {"FolderAndDatabaseReadOnly",
      [](const QDir& d) {
          MakeReadOnly(d.path());
      },
-     1, "登録できませんでした: ", true, 0, true},
+     1, "登録できませんでした: データベースが読み取り専用のため書き込めません (attempt to write a readonly database)", true, 0,
+     true},
     {"DatabaseIsRandomBytes",
      [](const QDir& d) {
          QByteArray noise(4096, '\0');
@@ -146,13 +147,14 @@ const TFaultCase kCases[] = {
              c = char(generator.bounded(256));
          WriteFile(d.filePath(kDatabase), noise);
      },
-     1, "データベースエラー: ", false, 0, false, false},
+     1, "SQDB.DB を開けません: データベースファイルではありません (file is not a database)", false, 0, false, false},
     {"DatabaseTruncated",
      [](const QDir& d) {
          const QByteArray whole = ReadFile(d.filePath(kDatabase));
          WriteFile(d.filePath(kDatabase), whole.left(whole.size() / 2));
      },
-     1, "データベースエラー: ", false, 0, false, false},
+     1, "SQDB.DB を開けません: データベースファイルが壊れています (database disk image is malformed)", false, 0, false,
+     false},
     {"DatabaseZeroBytesIsANewDatabase",
      [](const QDir& d) {
          WriteFile(d.filePath(kDatabase), QByteArray());
@@ -172,7 +174,7 @@ const TFaultCase kCases[] = {
          MakeUnreadable(d.filePath(kPriceFile));
          MakeWritableForAll(d.path(), d.filePath(kDatabase));
      },
-     1, "CSV ﾌｧｲﾙを開けません: ", true, 1, true},
+     1, "CSV ﾌｧｲﾙを開けません: 読み取りの権限がありません (tarvok_stock_average_daily_jp.csv)", true, 1, true},
     {"PriceFileWithNulCharacter",
      [](const QDir& d) {
          QByteArray bytes = ReadFile(d.filePath(kPriceFile));

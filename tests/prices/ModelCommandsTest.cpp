@@ -16,6 +16,7 @@
 #include <QSqlRecord>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
@@ -302,8 +303,8 @@ TEST_F(ModelCommandsTest, ASaveThatFailsKeepsTheFormerFile)
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_TRUE(error.startsWith(QStringLiteral("モデルを保存できませんでした: モデルファイルに書き込めません: m.bin")))
-        << error.toStdString();
+    EXPECT_EQ(error, QStringLiteral("モデルを保存できませんでした: モデルファイルに書き込めません: m.bin: ファイルが大きすぎます (%1)")
+                         .arg(QString::fromLocal8Bit(std::strerror(EFBIG))));
     EXPECT_EQ(ReadBytes(PathOf(QStringLiteral("m.bin"))), former);
     EXPECT_EQ(QDir(folder.path()).entryList({QStringLiteral("m.bin*")}, QDir::Files), QStringList{"m.bin"});
     EXPECT_EQ(form->Log, QStringList{QStringLiteral("モデル保存: m.bin")});
