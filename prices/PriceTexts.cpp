@@ -10,7 +10,10 @@
 QString NotStartedText() { return QStringLiteral("起動処理が完了していません"); }
 
 QString ImportNoticeText() { return QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます"); }
-QString PriceFileMissingText() { return QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした"); }
+QString PriceFileMissingText(const QString& path)
+{
+    return QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした\n") + QDir::toNativeSeparators(QDir::cleanPath(path));
+}
 QString TimeIntervalCaption() { return QStringLiteral("時間間隔: 日"); }
 QString ImportCountLine(std::int32_t Idn) { return QString::number(Idn) + QStringLiteral("件 読込終了"); }
 QString LastDayLine(const QString& date) { return QStringLiteral("最終日: ") + date; }

@@ -14,7 +14,8 @@ QString NotStartedText();                      // "起動処理が完了して�
 
 // ---- Import ------------------------------------------------------------------
 QString ImportNoticeText();                    // the notice before the file is read
-QString PriceFileMissingText();                // no price file in the folder
+// No price file in the folder: the notice, the file's full path on a second line.
+QString PriceFileMissingText(const QString& path);
 QString TimeIntervalCaption();                 // b01P: "時間間隔: 日"
 QString ImportCountLine(std::int32_t Idn);     // "5105件 読込終了"
 QString LastDayLine(const QString& date);      // "最終日: 2020/04/17"

@@ -11,7 +11,9 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QMessageBox>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <cmath>
 #include <limits>
@@ -175,4 +177,29 @@ TEST(Styles, SelectsTheCarriedStylesByNameAndReportsAnUnknownOne)
 
     ASSERT_TRUE(TrySetStyle("Windows10"));
     EXPECT_GT(QApplication::palette().color(QPalette::Window).lightness(), 200);
+}
+
+// A message box that comes up while a command shows the wait cursor shows
+// the ordinary pointer; the wait cursor is back once the box is closed.
+TEST(MessageBox, TakesTheWaitCursorOffWhileItIsUp)
+{
+    TWaitCursor wait;
+    int cursorsDuring = -1;
+    QString shown;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        cursorsDuring = QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : -1;
+        shown = box->text();
+        closer.stop();
+        box->accept();
+    });
+    closer.start(10);
+    ShowMessageBox("データベースエラー: データベースファイルが壊れています");
+    EXPECT_EQ(shown, "データベースエラー: データベースファイルが壊れています");
+    EXPECT_EQ(cursorsDuring, -1) << "a cursor was set over the box";
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
 }

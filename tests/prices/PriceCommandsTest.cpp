@@ -161,7 +161,8 @@ TEST_F(PriceCommandsTest, ImportTwiceGivesTheSameTableAndRange)
 TEST_F(PriceCommandsTest, MissingFileSaysSoAndChangesNothing)
 {
     form->y02rdDat();
-    EXPECT_EQ(messages, (QStringList{kImportNotice, QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした")}));
+    EXPECT_EQ(messages, (QStringList{kImportNotice, "CSV ﾌｧｲﾙが見つかりませんでした\n"
+                                                        + QDir(folder.path()).filePath(kPriceFileName)}));
     EXPECT_EQ(form->Idn, 0);
 }
 

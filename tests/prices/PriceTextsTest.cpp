@@ -39,7 +39,8 @@ TEST(PriceTextsTest, LogLines)
         {TrainingNoDataText(), QStringLiteral("データ読込が未済です")},
         {PredictionNoDataText(), QStringLiteral("ﾃﾞｰﾀ読込が未済です")},
         {ImportNoticeText(), QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")},
-        {PriceFileMissingText(), QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした")},
+        {PriceFileMissingText(QStringLiteral("/home/u/brelvan/./tarvok_stock_average_daily_jp.csv")),
+         QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした\n/home/u/brelvan/tarvok_stock_average_daily_jp.csv")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.got, c.want);
