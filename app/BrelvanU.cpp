@@ -337,7 +337,7 @@ void TBrelvanF::FormActivate()
     // during the sequence hands it back) finds fStartingUp set; after a
     // start-up that stopped early, only an activation that follows leaving
     // the window retries it, so that the failure's own message cannot loop.
-    if (fStarted || fStartingUp || !fRetryArmed)
+    if (fStarted || fStartingUp || !fRetryArmed || fClosing)
         return;
     if (!dm)   // the data module comes right after the window; its activation starts up
         return;
@@ -347,7 +347,19 @@ void TBrelvanF::FormActivate()
         bool& Flag;
         ~TReset() { Flag = false; }
     } reset{fStartingUp};
-    Guarded([this] { StartUp(); });
+    Guarded([this] {
+        try {
+            StartUp();
+        } catch (const EDatabaseInUse&) {
+            // Another copy of the program holds the database: this copy says
+            // so once, out of the first one's way, and ends.
+            fClosing = true;
+            hide();
+            throw;
+        }
+    });
+    if (fClosing)
+        close();
 }
 
 void TBrelvanF::StartUp()

@@ -116,6 +116,7 @@ private:
     bool fStarted = false;      // the start-up sequence has run to its end
     bool fRetryArmed = true;    // an activation may (re)run the start-up
     bool fDbReady = false;      // the database start-up has run to its end
+    bool fClosing = false;      // a second copy of the program: its window closes
     int fRemarkLength = 0;      // the characters the register's remark column holds (0: no limit)
 };
 
