@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOptionFrame>
 
 TBrelvanF* BrelvanF = nullptr;
 
@@ -54,6 +55,23 @@ QLineEdit* MakeEdit(const char* name, QWidget* parent, int left, int top, int wi
     return edit;
 }
 
+// Gives an edit too narrow for the widest text it is to show the largest
+// font, up to its own, in which that text shows whole: the edit keeps its
+// place and size.
+void FitFontTo(QLineEdit* edit, const QString& widest)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    // QLineEdit's own margin of 2 pixels on each side, and the cursor's pixel.
+    const int room = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 4 - 1;
+    QFont font = edit->font();
+    while (font.pixelSize() > 8 && QFontMetrics(font).horizontalAdvance(widest) > room)
+        font.setPixelSize(font.pixelSize() - 1);
+    edit->setFont(font);
+}
+
 }  // namespace
 
 QFont WindowFont()
@@ -84,6 +102,8 @@ TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent)
     frame->AddWidget(z01P, TAlignLayout::alBottom);
     z02clbB = MakeButton("z02clbB", QStringLiteral("閉じる(&C)"), z01P, 736, 8, 120);
     z02clbB->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    // Wide enough for its glyph and caption inside its border.
+    z02clbB->resize(std::max(z02clbB->width(), z02clbB->sizeHint().width()), z02clbB->height());
 
     pc = Named(new TPageControl(this), "pc");
     frame->AddWidget(pc, TAlignLayout::alClient);
@@ -156,11 +176,11 @@ void TBrelvanF::BuildSettingsPage()
     layout->AddWidget(c02bpP, TAlignLayout::alBottom);
     cdg = Named(new TDBGrid(cts), "cdg");
     cdg->horizontalHeader()->setFont(WindowFont());
-    // The error figures are prices; the training count shows its eight digits.
+    // The error figures are prices.
     using TFormat = TDBGrid::TFormat;
     cdg->SetColumns({{QStringLiteral("DT"), QStringLiteral("日付")},
                      {QStringLiteral("DN"), QStringLiteral("行数"), TFormat::Number},
-                     {QStringLiteral("LNN"), QStringLiteral("学習数"), TFormat::Number, 8},
+                     {QStringLiteral("LNN"), QStringLiteral("学習数"), TFormat::Number},
                      {QStringLiteral("LNR"), QStringLiteral("学習率"), TFormat::Number},
                      {QStringLiteral("LYIPN"), QStringLiteral("入層"), TFormat::Number},
                      {QStringLiteral("LYM1N"), QStringLiteral("中1層"), TFormat::Number},
@@ -211,10 +231,11 @@ void TBrelvanF::BuildSettingsPage()
     c12dtE = MakeEdit("c12dtE", p, 24, 88, 224, false);
     c13tfE = MakeEdit("c13tfE", p, 250, 88, 88, false);
     c14dnE = MakeEdit("c14dnE", p, 340, 88, 68, false);
-    c15lnnE = MakeEdit("c15lnnE", p, 410, 88, 98, true);
+    FitFontTo(c14dnE, QStringLiteral("000000"));   // six-digit row counts between its neighbours
+    c15lnnE = MakeEdit("c15lnnE", p, 410, 88, 99, true);
     c16lnrE = MakeEdit("c16lnrE", p, 510, 88, 88, false);
-    c25vldnE = MakeEdit("c25vldnE", p, 600, 88, 98, true);
-    c26rsdE = MakeEdit("c26rsdE", p, 700, 88, 130, true);
+    c25vldnE = MakeEdit("c25vldnE", p, 600, 88, 99, true);
+    c26rsdE = MakeEdit("c26rsdE", p, 700, 88, 140, true);
     c17lyipnE = MakeEdit("c17lyipnE", p, 24, 192, 74, true);
     c18lym1nE = MakeEdit("c18lym1nE", p, 100, 192, 88, false);
     c19lym2nE = MakeEdit("c19lym2nE", p, 190, 192, 88, false);

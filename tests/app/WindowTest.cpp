@@ -8,11 +8,15 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QSqlRecord>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 namespace {
 
@@ -27,7 +31,6 @@ struct TPlace {
 
 // Places within the parent, as laid out.
 const TPlace kPlaces[] = {
-    {"z02clbB", 736, 8, 120, 25, "閉じる(&C)"},
     {"a02mM", 192, 56, 681, 169, nullptr},
     {"a03Cht", 16, 240, 857, 305, nullptr},
     {"a04RdB", 24, 72, 120, 25, "読込学習"},
@@ -36,7 +39,7 @@ const TPlace kPlaces[] = {
     {"c12dtE", 24, 88, 224, 31, nullptr},
     {"c13tfE", 250, 88, 88, 31, nullptr},
     {"c14dnE", 340, 88, 68, 31, nullptr},
-    {"c15lnnE", 410, 88, 98, 31, nullptr},
+    {"c15lnnE", 410, 88, 99, 31, nullptr},
     {"c16lnrE", 510, 88, 88, 31, nullptr},
     {"c17lyipnE", 24, 192, 74, 31, nullptr},
     {"c18lym1nE", 100, 192, 88, 31, nullptr},
@@ -46,8 +49,8 @@ const TPlace kPlaces[] = {
     {"c22mseE", 440, 192, 148, 31, nullptr},
     {"c23tyoE", 590, 192, 140, 31, nullptr},
     {"c24rgB", 760, 192, 100, 25, "登録(&R)"},
-    {"c25vldnE", 600, 88, 98, 31, nullptr},
-    {"c26rsdE", 700, 88, 130, 31, nullptr},
+    {"c25vldnE", 600, 88, 99, 31, nullptr},
+    {"c26rsdE", 700, 88, 140, 31, nullptr},
     {"c27vmaeE", 24, 258, 120, 31, nullptr},
     {"c28bmaeE", 154, 258, 140, 31, nullptr},
     {"c29vrmseE", 304, 258, 120, 31, nullptr},
@@ -139,6 +142,11 @@ TEST_F(MainWindow, IsLaidOutAsDesignedBeforeItsFirstActivation)
             EXPECT_EQ(TextOf(widget), QString::fromUtf8(place.Text));
         }
     }
+    // The close button at its place, as wide as its glyph and caption need.
+    EXPECT_EQ(w.z02clbB->geometry().topLeft(), QPoint(736, 8));
+    EXPECT_EQ(w.z02clbB->height(), 25);
+    EXPECT_GE(w.z02clbB->width(), 120);
+    EXPECT_EQ(w.z02clbB->text(), "閉じる(&C)");
     for (const TLabelPlace& place : kLabels) {
         SCOPED_TRACE(place.Name);
         auto* label = w.findChild<QLabel*>(QString::fromLatin1(place.Name));
@@ -508,4 +516,66 @@ TEST_F(MainWindow, ASecondCopyOnAHeldDatabaseSaysSoOnceAndCloses)
     EXPECT_EQ(fileHash(), before);
     second.reset();
     dm = nullptr;
+}
+
+// ---- Texts whole at the default size ------------------------------------------------
+
+namespace {
+
+// The width an edit gives its text: its contents less QLineEdit's own margin
+// of 2 pixels on each side, and a pixel for the cursor at the end.
+int TextRoom(const QLineEdit* edit)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    return edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 4 - 1;
+}
+
+}  // namespace
+
+TEST_F(MainWindow, ShowsItsTextsWholeAtTheDefaultSize)
+{
+    CreateDatabase();
+    ExecOnFile({RegisterRow(1, "'7'", "'2'")});
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    w.pc->SetActivePage(w.cts);
+    QCoreApplication::processEvents();
+
+    // The widest text each edit of numbers is to show.
+    const std::pair<QLineEdit*, const char*> edits[] = {
+        {w.c14dnE, "200000"},    {w.c15lnnE, "99999999"}, {w.c25vldnE, "99999999"}, {w.c26rsdE, "-2147483648"},
+        {w.c17lyipnE, "9999"},   {w.c20lyopnE, "9999"},   {w.c12dtE, "2026/12/10 03:31"}, {w.c22mseE, "0.000112763"},
+    };
+    for (const auto& [edit, text] : edits)
+        EXPECT_LE(edit->fontMetrics().horizontalAdvance(QString::fromLatin1(text)), TextRoom(edit))
+            << edit->objectName().toStdString();
+
+    // The close button's glyph and caption inside its border.
+    EXPECT_GE(w.z02clbB->width(), w.z02clbB->sizeHint().width());
+    EXPECT_EQ(w.z02clbB->pos(), QPoint(736, 8));
+    EXPECT_EQ(w.z02clbB->height(), 25);
+    EXPECT_TRUE(w.z01P->rect().contains(w.z02clbB->geometry()));
+
+    // Every title of the register grid whole, and the columns up to
+    // 平均二乗誤差 within the grid while its runs need no scroll bar.
+    QHeaderView* header = w.cdg->horizontalHeader();
+    int mse = -1;
+    for (int n = 0; !w.cdg->VisibleField(n).isEmpty(); ++n) {
+        const int section = header->logicalIndex(n);
+        EXPECT_GE(header->sectionSize(section), header->sectionSizeHint(section)) << w.cdg->VisibleField(n).toStdString();
+        if (w.cdg->VisibleField(n) == "MSE")
+            mse = section;
+    }
+    ASSERT_GE(mse, 0);
+    EXPECT_EQ(w.cdg->VisibleTitle(header->visualIndex(mse)), "平均二乗誤差");
+    EXPECT_LE(header->sectionViewportPosition(mse) + header->sectionSize(mse), w.cdg->viewport()->width());
+
+    // Six-digit row numbers whole in the price grid: the text, its cell's
+    // margins and the grid line.
+    const QSqlRecord record = dm->qb.record();
+    const int cnt = record.indexOf("CNT");
+    EXPECT_GE(w.bDG->columnWidth(cnt), w.bDG->fontMetrics().horizontalAdvance("200000") + 7);
 }
