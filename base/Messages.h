@@ -20,7 +20,8 @@ void ShowMessage(const QString& text);
 // standard error.  Returns the sink that was installed before.
 TMessageSink SetMessageSink(TMessageSink sink);
 
-// The default handler: shows the error's message and counts it.
+// The default handler: shows the error's message and counts it.  A message
+// without a Japanese word (a standard library's) follows a Japanese text.
 void HandleException(const std::exception& error);
 
 // How many errors have reached the default handler since the program started.
