@@ -217,7 +217,8 @@ void TBrelvanF::c24rgBClick()
 {
     RequireDatabase();
     CheckTypedSettings();
-    // The numbers fit their columns once checked; a remark is cut by none.
+    // Checked numbers fit their columns; a remark longer than its column is
+    // refused rather than cut when it is stored.
     if (fRemarkLength > 0 && c23tyoE->text().size() > fRemarkLength)
         throw ERangeError(TextTooLongText(c23tyoL->text(), int(c23tyoE->text().size()), fRemarkLength));
     NoteOutputsBeyondColumns(StrToInt(Setting(TSetting::LYOPN)));
