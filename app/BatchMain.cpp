@@ -20,6 +20,7 @@
 #include "app/Worker.h"
 #include "base/Errors.h"
 #include "base/SaveFile.h"
+#include "base/SystemErrors.h"
 #include "db/Data.h"
 #include "db/PriceTable.h"
 #include "prices/PriceExport.h"
@@ -34,6 +35,7 @@
 #include <QTextStream>
 #include <QTimer>
 #include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -190,7 +192,8 @@ void Emit(FILE* stream, const QByteArray& bytes)
     }
     const int error = errno;
     if (!gOutputFailed) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(error));
+        const QString reason = SystemErrorText(error) + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(error))
+                             + QLatin1Char(')');
         const QByteArray note = (QStringLiteral("標準出力に書けません / cannot write to standard output: ") + reason
                                  + QLatin1Char('\n')).toUtf8();
         if (!Write(stderr, note))
@@ -228,6 +231,13 @@ private:
 };
 
 TProgressLine* gProgress = nullptr;
+// Types an option's text into an edit whole, where the edit would cut it to
+// its column's length: the commands' checks then refuse what does not fit.
+void Type(QLineEdit* edit, const QString& text)
+{
+    edit->setMaxLength(std::max(edit->maxLength(), int(text.size())));
+    edit->setText(text);
+}
 
 void PrintLine(FILE* stream, const QString& text)
 {
@@ -329,16 +339,16 @@ int Run(const TOptions& options)
 
     if (window->Started() && UnhandledErrorCount() == errorsBeforeLoad) {
         if (options.passes)
-            window->c15lnnE->setText(*options.passes);
+            Type(window->c15lnnE, *options.passes);
         if (options.holdout)
-            window->c25vldnE->setText(*options.holdout);
+            Type(window->c25vldnE, *options.holdout);
         if (options.seed)
-            window->c26rsdE->setText(*options.seed);
+            Type(window->c26rsdE, *options.seed);
         press(window->a04RdB);
         press(window->a05Yo1B);
         press(window->a06Yo2B);
         if (options.remark && goOn()) {
-            window->c23tyoE->setText(*options.remark);
+            Type(window->c23tyoE, *options.remark);
             press(window->c24rgB);
         }
         QCoreApplication::processEvents();

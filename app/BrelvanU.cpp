@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
+#include <QStyleOptionFrame>
 
 TBrelvanF* BrelvanF = nullptr;
 
@@ -59,6 +60,23 @@ QLineEdit* MakeEdit(const char* name, QWidget* parent, int left, int top, int wi
     return edit;
 }
 
+// Gives an edit too narrow for the widest text it is to show the largest
+// font, up to its own, in which that text shows whole: the edit keeps its
+// place and size.
+void FitFontTo(QLineEdit* edit, const QString& widest)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    // QLineEdit's own margin of 2 pixels on each side, and the cursor's pixel.
+    const int room = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 4 - 1;
+    QFont font = edit->font();
+    while (font.pixelSize() > 8 && QFontMetrics(font).horizontalAdvance(widest) > room)
+        font.setPixelSize(font.pixelSize() - 1);
+    edit->setFont(font);
+}
+
 }  // namespace
 
 QFont WindowFont()
@@ -89,6 +107,8 @@ TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent), fWorker(new TWorker(thi
     frame->AddWidget(z01P, TAlignLayout::alBottom);
     z02clbB = MakeButton("z02clbB", QStringLiteral("閉じる(&C)"), z01P, 736, 8, 120);
     z02clbB->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    // Wide enough for its glyph and caption inside its border.
+    z02clbB->resize(std::max(z02clbB->width(), z02clbB->sizeHint().width()), z02clbB->height());
 
     pc = Named(new TPageControl(this), "pc");
     frame->AddWidget(pc, TAlignLayout::alClient);
@@ -149,10 +169,17 @@ void TBrelvanF::BuildDataPage()
     layout->AddWidget(b01P, TAlignLayout::alTop);
     bDG = Named(new TDBGrid(bts), "bDG");
     bDG->horizontalHeader()->setFont(WindowFont());
-    // The columns the CSV export writes too.
+    // The columns the CSV export writes too.  Prices show whole up to
+    // "99,999.99", row numbers up to seven digits, whatever the display
+    // widths say.
     std::vector<TDBGrid::TColumn> columns;
-    for (const TPriceColumn& column : PriceGridColumns())
-        columns.push_back({column.Field, column.Title});
+    for (const TPriceColumn& column : PriceGridColumns()) {
+        switch (column.Kind) {
+        case TCellKind::Text: columns.push_back({column.Field, column.Title}); break;
+        case TCellKind::Number: columns.push_back({column.Field, column.Title, TDBGrid::TFormat::Number, 7}); break;
+        case TCellKind::Price: columns.push_back({column.Field, column.Title, TDBGrid::TFormat::Price, 9}); break;
+        }
+    }
     bDG->SetColumns(std::move(columns));
     layout->AddWidget(bDG, TAlignLayout::alClient);
 }
@@ -168,26 +195,28 @@ void TBrelvanF::BuildSettingsPage()
     layout->AddWidget(c02bpP, TAlignLayout::alBottom);
     cdg = Named(new TDBGrid(cts), "cdg");
     cdg->horizontalHeader()->setFont(WindowFont());
+    // The error figures are prices.
+    using TFormat = TDBGrid::TFormat;
     cdg->SetColumns({{QStringLiteral("DT"), QStringLiteral("日付")},
-                     {QStringLiteral("DN"), QStringLiteral("行数")},
-                     {QStringLiteral("LNN"), QStringLiteral("学習数")},
-                     {QStringLiteral("LNR"), QStringLiteral("学習率")},
-                     {QStringLiteral("LYIPN"), QStringLiteral("入層")},
-                     {QStringLiteral("LYM1N"), QStringLiteral("中1層")},
-                     {QStringLiteral("LYM2N"), QStringLiteral("中2層")},
-                     {QStringLiteral("LYOPN"), QStringLiteral("出層")},
-                     {QStringLiteral("LNTM"), QStringLiteral("学習時間")},
-                     {QStringLiteral("MSE"), QStringLiteral("平均二乗誤差")},
-                     {QStringLiteral("VLDN"), QStringLiteral("検証日数")},
-                     {QStringLiteral("RSD"), QStringLiteral("乱数シード")},
-                     {QStringLiteral("VMAE"), QStringLiteral("予測MAE")},
-                     {QStringLiteral("BMAE"), QStringLiteral("前日終値MAE")},
-                     {QStringLiteral("VRMSE"), QStringLiteral("予測RMSE")},
-                     {QStringLiteral("BRMSE"), QStringLiteral("前日終値RMSE")},
-                     {QStringLiteral("VHIT"), QStringLiteral("的中率%")},
+                     {QStringLiteral("DN"), QStringLiteral("行数"), TFormat::Number},
+                     {QStringLiteral("LNN"), QStringLiteral("学習数"), TFormat::Number},
+                     {QStringLiteral("LNR"), QStringLiteral("学習率"), TFormat::Number},
+                     {QStringLiteral("LYIPN"), QStringLiteral("入層"), TFormat::Number},
+                     {QStringLiteral("LYM1N"), QStringLiteral("中1層"), TFormat::Number},
+                     {QStringLiteral("LYM2N"), QStringLiteral("中2層"), TFormat::Number},
+                     {QStringLiteral("LYOPN"), QStringLiteral("出層"), TFormat::Number},
+                     {QStringLiteral("LNTM"), QStringLiteral("学習時間"), TFormat::Number},
+                     {QStringLiteral("MSE"), QStringLiteral("平均二乗誤差"), TFormat::Number},
+                     {QStringLiteral("VLDN"), QStringLiteral("検証日数"), TFormat::Number},
+                     {QStringLiteral("RSD"), QStringLiteral("乱数シード"), TFormat::Number},
+                     {QStringLiteral("VMAE"), QStringLiteral("予測MAE"), TFormat::Price},
+                     {QStringLiteral("BMAE"), QStringLiteral("前日終値MAE"), TFormat::Price},
+                     {QStringLiteral("VRMSE"), QStringLiteral("予測RMSE"), TFormat::Price},
+                     {QStringLiteral("BRMSE"), QStringLiteral("前日終値RMSE"), TFormat::Price},
+                     {QStringLiteral("VHIT"), QStringLiteral("的中率%"), TFormat::Number},
                      {QStringLiteral("TYO"), QStringLiteral("摘要")},
-                     {QStringLiteral("CNT"), QString()},
-                     {QStringLiteral("TF"), QString()}});
+                     {QStringLiteral("CNT"), QString(), TFormat::Number},
+                     {QStringLiteral("TF"), QString(), TFormat::Number}});
     layout->AddWidget(cdg, TAlignLayout::alClient);
 
     QWidget* p = c01TpP;
@@ -221,10 +250,11 @@ void TBrelvanF::BuildSettingsPage()
     c12dtE = MakeEdit("c12dtE", p, 24, 88, 224, false);
     c13tfE = MakeEdit("c13tfE", p, 250, 88, 88, false);
     c14dnE = MakeEdit("c14dnE", p, 340, 88, 68, false);
-    c15lnnE = MakeEdit("c15lnnE", p, 410, 88, 98, true);
+    FitFontTo(c14dnE, QStringLiteral("000000"));   // six-digit row counts between its neighbours
+    c15lnnE = MakeEdit("c15lnnE", p, 410, 88, 99, true);
     c16lnrE = MakeEdit("c16lnrE", p, 510, 88, 88, false);
-    c25vldnE = MakeEdit("c25vldnE", p, 600, 88, 98, true);
-    c26rsdE = MakeEdit("c26rsdE", p, 700, 88, 130, true);
+    c25vldnE = MakeEdit("c25vldnE", p, 600, 88, 99, true);
+    c26rsdE = MakeEdit("c26rsdE", p, 700, 88, 140, true);
     c17lyipnE = MakeEdit("c17lyipnE", p, 24, 192, 74, true);
     c18lym1nE = MakeEdit("c18lym1nE", p, 100, 192, 88, false);
     c19lym2nE = MakeEdit("c19lym2nE", p, 190, 192, 88, false);
@@ -357,7 +387,7 @@ void TBrelvanF::FormActivate()
     // during the sequence hands it back) finds fStartingUp set; after a
     // start-up that stopped early, only an activation that follows leaving
     // the window retries it, so that the failure's own message cannot loop.
-    if (fStarted || fStartingUp || !fRetryArmed)
+    if (fStarted || fStartingUp || !fRetryArmed || fClosing)
         return;
     if (!dm)   // the data module comes right after the window; its activation starts up
         return;
@@ -367,7 +397,19 @@ void TBrelvanF::FormActivate()
         bool& Flag;
         ~TReset() { Flag = false; }
     } reset{fStartingUp};
-    Guarded([this] { StartUp(); });
+    Guarded([this] {
+        try {
+            StartUp();
+        } catch (const EDatabaseInUse&) {
+            // Another copy of the program holds the database: this copy says
+            // so once, out of the first one's way, and ends.
+            fClosing = true;
+            hide();
+            throw;
+        }
+    });
+    if (fClosing)
+        close();
 }
 
 void TBrelvanF::StartUp()

@@ -129,6 +129,7 @@ private:
     void BuildFileCommands();   // FileCommands.cpp: the file buttons and the chart's menu
     void BindGrids();           // to the data module's sources, once it exists
     void StartUp();             // the start-up sequence proper
+    void LimitTypedLengths();   // Register.cpp: the typed edits' lengths from their columns
     void RequireDatabase() const;
 
     enum class TRunning { None, Training, WholePeriod };
@@ -154,6 +155,8 @@ private:
     bool fStarted = false;      // the start-up sequence has run to its end
     bool fRetryArmed = true;    // an activation may (re)run the start-up
     bool fDbReady = false;      // the database start-up has run to its end
+    bool fClosing = false;      // a second copy of the program: its window closes
+    int fRemarkLength = 0;      // the characters the register's remark column holds (0: no limit)
 };
 
 // The window's font: "ＭＳ ゴシック" where it exists, else the installed

@@ -69,6 +69,7 @@ void TBrelvanF::a04RdBClick()
         {
             TWaitCursor wait;
             RequireStarted();
+            CheckTypedSettings();   // a refused setting ends the command before the import changes anything
             y02rdDat();   // an error here ends the command: no training on a failed import
             fTraining = y03leanOpen();
         }

@@ -1,6 +1,7 @@
 #include "app/Controls.h"
 
 #include "app/ChartDecimation.h"
+#include "base/Convert.h"
 #include "base/Errors.h"
 #include "db/Data.h"
 
@@ -11,7 +12,9 @@
 #include <QLabel>
 #include <QPainter>
 #include <QSqlRecord>
+#include <QStyle>
 #include <QStyleOptionTab>
+#include <QStyledItemDelegate>
 #include <QStylePainter>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
@@ -581,7 +584,8 @@ void TTabBar::paintEvent(QPaintEvent* event)
 
 // ---- TDBGrid -----------------------------------------------------------------------
 
-// Shows the grid's own titles over the query's fields; everything else passes through.
+// Shows the grid's own titles over the query's fields and the cells as their
+// columns format them; everything else passes through.
 class TGridTitles : public QIdentityProxyModel {
 public:
     explicit TGridTitles(TDBGrid* grid) : QIdentityProxyModel(grid), fGrid(grid) {}
@@ -598,15 +602,46 @@ public:
         }
         return QIdentityProxyModel::headerData(section, orientation, role);
     }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        using TFormat = TDBGrid::TFormat;
+        if (role == Qt::TextAlignmentRole || role == Qt::DisplayRole) {
+            const TFormat format = fGrid->FormatOfSection(index.column());
+            if (role == Qt::TextAlignmentRole && format != TFormat::Text)
+                return int(Qt::AlignRight | Qt::AlignVCenter);
+            if (role == Qt::DisplayRole && format == TFormat::Price)
+                return PriceCell(QIdentityProxyModel::data(index, role));
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+
 private:
+    // A number or a price text with "#,##0.00"; anything else (NULL, a text
+    // that is no price) as it is.
+    static QVariant PriceCell(const QVariant& value)
+    {
+        if (value.isNull())
+            return value;
+        switch (value.typeId()) {
+        case QMetaType::Double:
+        case QMetaType::Float:
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+            return FormatGroupedPrice(value.toDouble());
+        default:
+            break;
+        }
+        double price = 0;
+        return ReadPriceText(value.toString(), price) ? QVariant(FormatGroupedPrice(price)) : value;
+    }
     TDBGrid* fGrid;
 };
 
 TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), fTitles(new TGridTitles(this))
 {
-    // The cells show numbers as the program writes them, with a point and no
-    // thousands separator, whatever the machine's locale (the item delegate
-    // formats a REAL field with the view's locale).
+    // The cells show numbers as the program writes them, with a point,
+    // whatever the machine's locale (the item delegate formats a REAL field
+    // with the view's locale); a price column formats its own.
     setLocale(QLocale::c());
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -645,6 +680,12 @@ void TDBGrid::SetDataSource(TDataSource* source)
     ApplyLayout();
 }
 
+TDBGrid::TFormat TDBGrid::FormatOfSection(int section) const
+{
+    return section >= 0 && std::size_t(section) < fSectionFormats.size() ? fSectionFormats[std::size_t(section)]
+                                                                          : TFormat::Text;
+}
+
 const TDBGrid::TColumn* TDBGrid::ColumnOfSection(int section) const
 {
     if (!fQuery)
@@ -659,28 +700,32 @@ const TDBGrid::TColumn* TDBGrid::ColumnOfSection(int section) const
 
 void TDBGrid::ApplyLayout()
 {
-    const QFontMetrics metrics(horizontalHeader()->font());
     verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);
+    fSectionFormats.clear();
     if (!fQuery)
         return;
     const QSqlRecord record = fQuery->record();
     QHeaderView* header = horizontalHeader();
+    fSectionFormats.assign(std::size_t(record.count()), TFormat::Text);
     for (int section = 0; section < record.count(); ++section)
         setColumnHidden(section, true);
+    // A cell's text has the focus frame's margin and one more pixel on each
+    // side, and the grid line after it.
+    const int cellMargins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 1;
+    const qreal charWidth = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0'));
     int visual = 0;
     for (const TColumn& column : fColumns) {
         const int section = record.indexOf(column.FieldName);
         if (section < 0)
             continue;
+        fSectionFormats[std::size_t(section)] = column.Format;
         setColumnHidden(section, false);
         header->moveSection(header->visualIndex(section), visual++);
-        const QString title = column.Title.isEmpty() ? record.fieldName(section) : column.Title;
-        const int chars = std::clamp(fQuery->DisplayWidth(section), 0, MaxDisplayChars);
         // The display width in characters, never narrower than the title.
-        const int titleWidth = metrics.horizontalAdvance(title) + 8;
-        const int width = chars >= 1 ? std::max(chars * metrics.averageCharWidth() + 4, titleWidth)
-                                     : std::max(titleWidth, 8 * metrics.averageCharWidth());
-        setColumnWidth(section, width);
+        const int stored = std::clamp(fQuery->DisplayWidth(section), 0, MaxDisplayChars);
+        const int chars = stored >= 1 ? std::max(stored, column.MinChars) : std::max(8, column.MinChars);
+        const int title = header->sectionSizeHint(section);
+        setColumnWidth(section, std::max(int(std::ceil(chars * charWidth)) + cellMargins, title));
     }
     FollowRow(fQuery->RecNo());
 }
@@ -701,6 +746,17 @@ void TDBGrid::FollowRow(int row)
 }
 
 int TDBGrid::CurrentRecord() const { return currentIndex().isValid() ? currentIndex().row() : -1; }
+
+QString TDBGrid::CellText(int row, const QString& field) const
+{
+    if (!fQuery)
+        return {};
+    const QModelIndex index = fTitles->index(row, fQuery->record().indexOf(field));
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const auto* delegate = qobject_cast<const QStyledItemDelegate*>(itemDelegateForIndex(index));
+    return delegate ? delegate->displayText(index.data(), option.locale) : index.data().toString();
+}
 
 QString TDBGrid::VisibleField(int n) const
 {

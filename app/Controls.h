@@ -231,12 +231,18 @@ private:
 // A grid bound to a query through a data source.  Its columns are fixed by
 // field name with their titles; widths follow the fields' display widths.
 // Fields without a column are hidden; the grid follows the query's current row.
+// A number column is right-aligned; a price column also shows its values,
+// numbers or price texts alike, with "#,##0.00" (what is stored is not
+// changed).
 class TDBGrid : public QTableView {
     Q_OBJECT
 public:
+    enum class TFormat { Text, Number, Price };
     struct TColumn {
         QString FieldName;
-        QString Title;   // empty: the field name shows
+        QString Title;                    // empty: the field name shows
+        TFormat Format = TFormat::Text;
+        int MinChars = 0;                 // characters shown whole, whatever the display width says
     };
     explicit TDBGrid(QWidget* parent = nullptr);
     ~TDBGrid() override;
@@ -249,6 +255,8 @@ public:
     QString VisibleTitle(int n) const;
     int VisibleWidth(int n) const;
     int CurrentRecord() const;               // row of the current cell, -1 when none
+    // The text the cell of a row and field shows, as its column formats it.
+    QString CellText(int row, const QString& field) const;
     // The widest display width a column takes, in characters: a stored
     // width is clamped to it before it becomes pixels.
     static constexpr int MaxDisplayChars = 10000;
@@ -256,8 +264,10 @@ private:
     void ApplyLayout();
     void FollowRow(int row);
     const TColumn* ColumnOfSection(int section) const;
+    TFormat FormatOfSection(int section) const;
     friend class TGridTitles;
     std::vector<TColumn> fColumns;
+    std::vector<TFormat> fSectionFormats;    // by the query's field index, set by ApplyLayout
     TDataSource* fSource = nullptr;
     QPointer<TQuery> fQuery;
     QIdentityProxyModel* fTitles;

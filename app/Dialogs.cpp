@@ -1,6 +1,7 @@
 #include "app/Dialogs.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -10,9 +11,39 @@
 #include <QPointer>
 #include <QTranslator>
 #include <QPushButton>
+#include <vector>
+
+namespace {
+
+// Takes the override cursors (a command's wait cursor) off while a modal box
+// is up, so that the user answering it sees the ordinary pointer, and puts
+// them back after it.
+class TCursorsAside {
+public:
+    TCursorsAside()
+    {
+        while (const QCursor* cursor = QGuiApplication::overrideCursor()) {
+            fCursors.push_back(*cursor);   // the top one first
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+    ~TCursorsAside()
+    {
+        for (auto cursor = fCursors.rbegin(); cursor != fCursors.rend(); ++cursor)
+            QGuiApplication::setOverrideCursor(*cursor);
+    }
+    TCursorsAside(const TCursorsAside&) = delete;
+    TCursorsAside& operator=(const TCursorsAside&) = delete;
+
+private:
+    std::vector<QCursor> fCursors;
+};
+
+}  // namespace
 
 void ShowMessageBox(const QString& text)
 {
+    const TCursorsAside cursors;
     // Without a window manager nobody hands the activation back when the box
     // closes: the window that was active asks for it again itself.
     const QPointer<QWidget> owner = QApplication::activeWindow();
@@ -43,6 +74,7 @@ QString FirstSuffix(const QStringList& filters)
 
 TFileAnswer ShowFileDialog(const TFileRequest& request)
 {
+    const TCursorsAside cursors;
     const QPointer<QWidget> owner = QApplication::activeWindow();
     QFileDialog dialog(owner, request.Caption, request.Folder);
     dialog.setNameFilters(request.Filters);

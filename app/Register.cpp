@@ -5,11 +5,15 @@
 #include "app/BrelvanU.h"
 
 #include "base/Errors.h"
+#include "db/CatalogueCache.h"
 #include "db/Data.h"
 #include "db/Transaction.h"
+#include "prices/PriceTexts.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
+#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -50,6 +54,10 @@ const TPageField kDetailFields[] = {
     {TSetting::VHIT, "VHIT", ""},
 };
 
+// The fields the user types into.
+constexpr TSetting kTypedFields[] = {TSetting::LNN, TSetting::LYIPN, TSetting::LYOPN, TSetting::TYO,
+                                     TSetting::VLDN, TSetting::RSD};
+
 const QString kDetail = QStringLiteral("AYKS");
 const QString kKey = QStringLiteral("CNT");
 
@@ -82,6 +90,34 @@ void TBrelvanF::udc(std::int32_t id)
         fill(field);
     for (const TPageField& field : kDetailFields)
         fill(field);
+    LimitTypedLengths();
+}
+
+// Each edit the user types into takes no more characters than its text
+// column holds, so that nothing typed is cut when it is registered.  A
+// longer text the register already holds (written by another program)
+// stays whole, for the start-up to refuse by its value.
+void TBrelvanF::LimitTypedLengths()
+{
+    const auto limit = [this](const QString& table, const auto& fields) {
+        stnm = table;
+        const TCatalogueCache catalogue(*this);
+        for (const TColumnRow& column : catalogue.Columns()) {
+            for (const TPageField& field : fields) {
+                const bool typed = std::find(std::begin(kTypedFields), std::end(kTypedFields), field.Field)
+                                != std::end(kTypedFields);
+                if (!typed || !column.Text || column.Ln <= 0
+                    || column.Name.compare(QLatin1String(field.Column), Qt::CaseInsensitive) != 0)
+                    continue;
+                SettingEdit(field.Field)->setMaxLength(std::max(column.Ln, int(SettingEdit(field.Field)->text().size())));
+                if (field.Field == TSetting::TYO)
+                    fRemarkLength = column.Ln;
+            }
+        }
+    };
+    limit(QStringLiteral("AYFS"), kPageFields);
+    limit(kDetail, kDetailFields);
+    stnm = QStringLiteral("AYFS");
 }
 
 void TBrelvanF::uqc(std::int32_t id)
@@ -180,5 +216,11 @@ void TBrelvanF::uqc(std::int32_t id)
 void TBrelvanF::c24rgBClick()
 {
     RequireDatabase();
+    CheckTypedSettings();
+    // Checked numbers fit their columns; a remark longer than its column is
+    // refused rather than cut when it is stored.
+    if (fRemarkLength > 0 && c23tyoE->text().size() > fRemarkLength)
+        throw ERangeError(TextTooLongText(c23tyoL->text(), int(c23tyoE->text().size()), fRemarkLength));
+    NoteOutputsBeyondColumns(StrToInt(Setting(TSetting::LYOPN)));
     uqc(2);
 }

@@ -65,6 +65,34 @@ QString FixedText(double value, int decimals)
     return QString::fromLatin1(buffer, written.ptr - buffer);
 }
 
+// Whether the exact value lies halfway between two hundredths, its third
+// decimal a 5 with nothing after it.  Such a number is n/1000 with n an odd
+// multiple of 5, and a double is a binary fraction: it is then an odd number
+// of eighths (0.125, 0.375, 0.625, 0.875 after the whole part).  Multiplying
+// by 8 is exact.
+bool IsHundredthTie(double value)
+{
+    const double eighths = value * 8;
+    return std::isfinite(eighths) && std::trunc(eighths) == eighths && std::fmod(eighths, 2.0) != 0;
+}
+
+// The digits of a non-negative fixed-point text raised by one unit of the
+// last digit: "1399.12" gives "1399.13", "9.99" "10.00".
+QString OneUnitUp(QString text)
+{
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('.'))
+            continue;
+        if (c != QLatin1Char('9')) {
+            text[i] = QChar(c.unicode() + 1);
+            return text;
+        }
+        text[i] = QLatin1Char('0');
+    }
+    return QLatin1Char('1') + text;
+}
+
 }  // namespace
 
 bool ReadDecimal(std::string_view text, double& value)
@@ -164,12 +192,38 @@ QString FormatDateTime(const QString& pattern, TDateTime value)
 
 QString FormatPrice(double value)
 {
-    // Rounded as printf's "%.2f" rounds in the C locale: the exact binary
-    // value to the nearer hundredth, a tie to the even one.
+    // to_chars rounds the exact binary value to the nearer hundredth, which
+    // is the rule wherever there is a nearer one; only a tie (which it would
+    // round to even) is rounded here: its three decimals are exact, and the
+    // third, a 5, goes up.
+    if (IsHundredthTie(value)) {
+        QString text = FixedText(std::fabs(value), 3);
+        text.chop(1);
+        text = OneUnitUp(text);
+        return value < 0 ? QLatin1Char('-') + text : text;
+    }
     QString text = FixedText(value, 2);
     if (text == QLatin1String("-0.00"))
         text = QStringLiteral("0.00");
     return text;
+}
+
+QString FormatGroupedPrice(double value)
+{
+    QString text = FormatPrice(value);
+    const qsizetype digitsFrom = text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    for (qsizetype i = text.indexOf(QLatin1Char('.')) - 3; i > digitsFrom; i -= 3)
+        text.insert(i, QLatin1Char(','));
+    return text;
+}
+
+bool ReadPriceText(const QString& text, double& value)
+{
+    static const QRegularExpression grouped(QStringLiteral("^[+-]?[0-9]{1,3}(,[0-9]{3})+(\\.[0-9]*)?$"));
+    const QString plain = grouped.match(text).hasMatch() ? QString(text).remove(QLatin1Char(',')) : text;
+    // Any character beyond Latin-1 becomes '?', which no number holds.
+    const QByteArray latin = plain.toLatin1();
+    return ReadDecimal(std::string_view(latin.constData(), std::size_t(latin.size())), value);
 }
 
 QString FormatMse(float value)

@@ -43,8 +43,20 @@ QString TimeToStr(TDateTime time);
 QString FormatDateTime(const QString& pattern, TDateTime value);
 
 // A price with the pattern "#0.00": at least one integer digit, exactly two
-// decimals, no thousands separator.
+// decimals, no thousands separator.  The exact value of the double is rounded
+// to the nearer hundredth, a tie away from zero (四捨五入): 1399.125 gives
+// "1399.13", -0.125 "-0.13"; 2.675, whose double lies just below the tie,
+// gives "2.67".  Zero is never written with a minus sign.
 QString FormatPrice(double value);
+
+// A price with the pattern "#,##0.00": as FormatPrice, the integer digits in
+// groups of three ("2,749.98", "-1,234,567.00").
+QString FormatGroupedPrice(double value);
+
+// A price as a text holds it: a decimal number as ReadDecimal reads it, or
+// one whose integer digits are grouped by commas in threes ("2,749.98").
+// False, with `value` unchanged, for anything else.
+bool ReadPriceText(const QString& text, double& value);
 
 // The mean squared error with "%2.9f": fixed point, nine decimals.
 QString FormatMse(float value);

@@ -22,5 +22,9 @@ class EConvertError : public EBrelvanError { using EBrelvanError::EBrelvanError;
 // A statement or query the database rejected, or a database that cannot be opened.
 class EDatabaseError : public EBrelvanError { using EBrelvanError::EBrelvanError; };
 
+// The database file is held by another running program, as a second copy
+// of this one finds it.
+class EDatabaseInUse : public EDatabaseError { using EDatabaseError::EDatabaseError; };
+
 // A file that cannot be found, opened, read or written.
 class EFileError : public EBrelvanError { using EBrelvanError::EBrelvanError; };

@@ -28,7 +28,8 @@ using TQuestionSink = std::function<bool(const QString&)>;
 bool AskYesNo(const QString& text);
 TQuestionSink SetQuestionSink(TQuestionSink sink);
 
-// The default handler: shows the error's message and counts it.
+// The default handler: shows the error's message and counts it.  A message
+// without a Japanese word (a standard library's) follows a Japanese text.
 void HandleException(const std::exception& error);
 
 // How many errors have reached the default handler since the program started.

@@ -1,5 +1,7 @@
 #include "base/RegularFile.h"
 
+#include "base/SystemErrors.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -24,7 +26,7 @@ TPathKind KindOfMode(mode_t mode)
     return TPathKind::Other;
 }
 
-// The system's error numbers the user can act on, in Japanese.
+// The system's error numbers in Japanese, in the words of a read.
 QString ErrorText(int error)
 {
     switch (error) {
@@ -34,19 +36,10 @@ QString ErrorText(int error)
     case EACCES:
     case EPERM:
         return QStringLiteral("読み取りの権限がありません");
-    case ELOOP:
-        return QStringLiteral("シンボリックリンクが循環しています");
-    case ENAMETOOLONG:
-        return QStringLiteral("パスが長すぎます");
     case EIO:
         return QStringLiteral("読み取り中に入出力エラーが起きました");
-    case EMFILE:
-    case ENFILE:
-        return QStringLiteral("開いているファイルが多すぎます");
-    case ENOMEM:
-        return QStringLiteral("メモリが足りません");
     default:
-        return QStringLiteral("システムエラー (errno %1)").arg(error);
+        return SystemErrorText(error);
     }
 }
 
@@ -116,7 +109,8 @@ std::optional<QByteArray> ReadRegularFile(const QString& path, QString& reason)
     }
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        reason = ErrorText(EIO);
+        const int errnum = ErrnoOfText(file.errorString());
+        reason = ErrorText(errnum != 0 ? errnum : EIO);
         return std::nullopt;
     }
     return bytes;

@@ -1,6 +1,7 @@
 #include "base/SaveFile.h"
 
 #include "base/Errors.h"
+#include "base/SystemErrors.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,15 +13,21 @@ namespace {
 // text follows in brackets for the details.
 QString OpenFailure(const QFileInfo& target, const QSaveFile& file)
 {
-    QString reason;
     const QFileInfo folder(target.absolutePath());
+    QString reason;
     if (target.exists() && !target.isWritable())
         reason = QStringLiteral("ファイルが書き込み禁止です");
     else if (!folder.isWritable())
         reason = QStringLiteral("フォルダ %1 に書き込む権限がありません").arg(QDir::toNativeSeparators(folder.filePath()));
     else
-        reason = QStringLiteral("一時ファイルを作れません");
+        return QStringLiteral("一時ファイルを作れません: ") + SystemReason(file.errorString(), QStringLiteral("原因不明のエラーです"));
     return reason + QStringLiteral(" (") + file.errorString() + QLatin1Char(')');
+}
+
+// A write or its completion that the system refused, with its reason.
+QString WriteFailure(const QString& what, const QString& detail)
+{
+    return what + SystemReason(detail, QStringLiteral("ディスクの空き容量などを確かめてください"));
 }
 
 }  // namespace
@@ -55,13 +62,11 @@ void SaveWholeFile(const QString& fileName, const QByteArray& bytes)
         if (written <= 0) {
             const QString detail = file.errorString();
             file.cancelWriting();
-            throw EFileError(SaveFailedText(
-                fileName, QStringLiteral("書き込めませんでした。ディスクの空き容量などを確かめてください (%1)").arg(detail)));
+            throw EFileError(SaveFailedText(fileName, WriteFailure(QStringLiteral("書き込めませんでした: "), detail)));
         }
         done += written;
     }
     if (!file.commit())
-        throw EFileError(SaveFailedText(
-            fileName, QStringLiteral("書き込みを完了できませんでした。ディスクの空き容量などを確かめてください (%1)")
-                          .arg(file.errorString())));
+        throw EFileError(
+            SaveFailedText(fileName, WriteFailure(QStringLiteral("書き込みを完了できませんでした: "), file.errorString())));
 }

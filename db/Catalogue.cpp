@@ -5,6 +5,7 @@
 #include "base/Errors.h"
 #include "base/Messages.h"
 #include "base/RegularFile.h"
+#include "db/Connection.h"
 #include "db/CatalogueRows.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
@@ -182,7 +183,7 @@ void TBrelvanDb::uqTst(std::int32_t id)
             QSqlQuery release(db);
             if (!release.exec(QStringLiteral("RELEASE catalogue_line")))
                 throw EDatabaseError(QStringLiteral("テーブル構造を作れません: ")
-                                     + (inserted ? release.lastError() : failure).text());
+                                     + DatabaseReason(inserted ? release.lastError() : failure));
         }
     };
     load(files.tbl, SqlText::TblTextFields(), 6, &SqlText::InsertAaatbn);

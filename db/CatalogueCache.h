@@ -29,6 +29,7 @@ public:
     explicit TCatalogueCache(TBrelvanDb& owner);
     bool Empty() const { return fColumns.empty(); }
     int ColumnCount() const { return int(fColumns.size()); }
+    const std::vector<TColumnRow>& Columns() const { return fColumns; }
     void Build();
 
     // The same insert with one placeholder per column for each of `rows`

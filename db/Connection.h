@@ -22,7 +22,18 @@ QSqlDatabase UseConnection(const QString& name);
 // How long a connection waits for a lock another program holds.
 inline constexpr int kBusyTimeoutMs = 250;
 
-// "データベースエラー: " with the database's text, and the statement on a
+// The Japanese text of an SQLite result code (its primary code, the low
+// byte of an extended one): "データベースファイルが壊れています" for
+// SQLITE_CORRUPT, "データベースは他のプログラムが使用中です" for SQLITE_BUSY, and so
+// on; a code without a text of its own gives "データベースエラー (コード N)".
+QString SqliteCodeText(int code);
+
+// A database error as the user reads it: the Japanese text of SQLite's
+// result code (QSqlError::nativeErrorCode), or of Qt's kind of error when
+// SQLite gave none, followed by the database's own text in brackets.
+QString DatabaseReason(const QSqlError& error);
+
+// "データベースエラー: " with the error's reason, and the statement on a
 // second line when there is one.
 QString DatabaseMessage(const QSqlError& error, const QString& sql);
 

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "db/BrelvanDb.h"
+#include "db/Connection.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 
@@ -30,10 +31,7 @@ bool PlainDecimal(const QString& text)
     return digits() && i == text.size();
 }
 
-QString ErrorText(const QSqlError& error)
-{
-    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
-}
+QString ErrorText(const QSqlError& error) { return DatabaseReason(error); }
 
 void Execute(QSqlQuery& query)
 {

@@ -4,6 +4,7 @@
 #include "db/BrelvanDb.h"
 #include "base/Errors.h"
 #include "db/CatalogueCache.h"
+#include "db/Connection.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 
@@ -156,7 +157,7 @@ void ExecuteStatement(const QString& connection, const QString& sql, bool& ok, Q
         return;
     }
     const QSqlError failure = query.lastError();
-    error = failure.databaseText().isEmpty() ? failure.text() : failure.databaseText();
+    error = DatabaseReason(failure);
     query.finish();
     db.rollback();   // does nothing when no transaction is open
 }

@@ -1,11 +1,12 @@
 #include "db/Transaction.h"
 
 #include "base/Errors.h"
+#include "db/Connection.h"
 
 #include <QSqlError>
 
 namespace {
-QString Failure(const QSqlDatabase& db) { return QStringLiteral("データベースエラー: ") + db.lastError().text(); }
+QString Failure(const QSqlDatabase& db) { return QStringLiteral("データベースエラー: ") + DatabaseReason(db.lastError()); }
 }  // namespace
 
 TTransaction::TTransaction(const QSqlDatabase& db) : fDb(db)

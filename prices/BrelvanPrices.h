@@ -133,6 +133,17 @@ public:
     // while the controller has no network yet (the start-up has not run).
     virtual void RequireStarted() const;
 
+    // ---- The settings the user types (Settings.h) --------------------------------
+    // 学習数, 検証日数, 乱数シード and the input and output layers' sizes,
+    // checked as the commands and the next start-up will read them; the
+    // first refusal is raised, with the message the reader would show,
+    // before anything changes.  When all are good, each is written back
+    // plainly ("４００" becomes "400").  "読込学習" and "登録(&R)" call it first.
+    void CheckTypedSettings();
+    // Says so when a network of `outputs` outputs predicts days that no
+    // column of the price table receives.
+    void NoteOutputsBeyondColumns(std::int32_t outputs) const;
+
     // ---- The comparison with the previous close (Evaluation.cpp) ----------------
     // A fresh network of the current one's shape, learning rate and
     // activation, its initial weights drawn from `seed`.

@@ -3,22 +3,22 @@
 #include "base/Convert.h"
 #include "base/Errors.h"
 #include "prices/PriceTexts.h"
+#include "prices/Settings.h"
 
 #include <charconv>
 #include <cmath>
 
 std::int32_t HoldoutDaysFromText(const QString& text)
 {
-    const QString value = text.trimmed();
-    if (value.isEmpty())
+    if (TypedSetting(text).isEmpty())
         return 0;
     std::int32_t days = 0;
     try {
-        days = StrToInt(value);
+        days = TypedWholeNumber(text);
     } catch (const EConvertError&) {
         throw EConvertError(HoldoutDaysRefusedText(text));
     }
-    if (days < 0)
+    if (days < 0 || days > MaxHoldoutDaysSetting)
         throw ERangeError(HoldoutDaysRefusedText(text));
     return days;
 }
@@ -36,11 +36,10 @@ void CheckHoldoutDays(std::int32_t days, std::int32_t Idn, std::int32_t Iil, std
 
 std::optional<std::uint64_t> SeedFromText(const QString& text)
 {
-    const QString value = text.trimmed();
-    if (value.isEmpty())
+    if (TypedSetting(text).isEmpty())
         return std::nullopt;
     try {
-        return std::uint64_t(std::int64_t(StrToInt(value)));
+        return std::uint64_t(std::int64_t(TypedWholeNumber(text)));
     } catch (const EConvertError&) {
         throw EConvertError(SeedRefusedText(text));
     }

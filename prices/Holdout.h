@@ -11,9 +11,10 @@
 #include <vector>
 
 // ---- Settings ------------------------------------------------------------------
-// 検証日数: empty (or blanks only) is 0, no hold-out; otherwise a whole number
-// of 0 or more.  EConvertError for a text that is no whole number,
-// ERangeError for a negative one; both messages name the setting.
+// 検証日数, typed as Settings.h reads it: empty (or blanks only) is 0, no
+// hold-out; otherwise a whole number from 0 to MaxHoldoutDaysSetting.
+// EConvertError for a text that is no whole number, ERangeError for one out
+// of range; both messages name the setting.
 std::int32_t HoldoutDaysFromText(const QString& text);
 // The most days Idn rows can hold out: Iil + Iol + 20 rows stay for the
 // training (0 or less when there are not that many).
@@ -21,9 +22,10 @@ std::int32_t MaxHoldoutDays(std::int32_t Idn, std::int32_t Iil, std::int32_t Iol
 // ERangeError (HoldoutTooLargeText) when `days` (not 0) passes MaxHoldoutDays.
 void CheckHoldoutDays(std::int32_t days, std::int32_t Idn, std::int32_t Iil, std::int32_t Iol);
 
-// 乱数シード: empty (or blanks only) gives no seed (the clock seeds the
-// network); otherwise a whole number in 32 bits, signed, which gives the
-// seed its bits.  EConvertError naming the setting for anything else.
+// 乱数シード, typed as Settings.h reads it: empty (or blanks only) gives no
+// seed (the clock seeds the network); otherwise a whole number in 32 bits,
+// signed, which gives the seed its bits.  EConvertError naming the setting
+// for anything else.
 std::optional<std::uint64_t> SeedFromText(const QString& text);
 
 // ---- Error figures -------------------------------------------------------------

@@ -57,7 +57,7 @@ void TBrelvanPrices::y02rdDat()
     ShowMessage(ImportNoticeText());
     const QString path = QDir::current().filePath(QString::fromLatin1(kPriceFileName));
     if (PathKindOf(path) == TPathKind::Missing) {
-        ShowMessage(PriceFileMissingText());
+        ShowMessage(PriceFileMissingText(path));
         return;
     }
 

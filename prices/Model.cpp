@@ -7,6 +7,7 @@
 #include "base/Messages.h"
 #include "base/RegularFile.h"
 #include "base/SaveFile.h"
+#include "base/SystemErrors.h"
 #include "prices/Holdout.h"
 #include "prices/PriceTexts.h"
 
@@ -23,11 +24,26 @@ constexpr TRavoActivationFunc kActivation = TRavoActivationFunc::Sigmoid;
 
 std::string NativePath(const QString& fileName) { return QFile::encodeName(fileName).toStdString(); }
 
+// The network's file error in the user's words: the system's text it ends
+// with in brackets ("… (File too large)") is given as the Japanese text of
+// that error, followed by the system's text.
+QString FileReason(const std::exception& error)
+{
+    const QString message = QString::fromUtf8(error.what());
+    const qsizetype open = message.lastIndexOf(QStringLiteral(" ("));
+    if (open < 0 || !message.endsWith(QLatin1Char(')')))
+        return message;
+    const QString detail = message.mid(open + 2, message.size() - open - 3);
+    if (ErrnoOfText(detail) == 0)
+        return message;
+    return message.left(open) + QStringLiteral(": ") + SystemReason(detail, QString());
+}
+
 // The network's refusal without the file name it ends with (the message
 // names the file once).
 QString Refusal(const std::exception& error, const QString& fileName)
 {
-    QString reason = QString::fromUtf8(error.what());
+    QString reason = FileReason(error);
     const QString named = QStringLiteral(": ") + fileName;
     if (reason.endsWith(named))
         reason.chop(named.size());
@@ -43,7 +59,7 @@ void TBrelvanPrices::y06mdlSav(const QString& fileName)
     try {
         Ann->SaveToFile(NativePath(fileName));   // a temporary file beside the target, then renamed
     } catch (const ERavoFileError& e) {
-        throw EFileError(ModelNotSavedText(QString::fromUtf8(e.what())));
+        throw EFileError(ModelNotSavedText(FileReason(e)));
     }
     AddLogLine(ModelSavedLine(fileName));
 }
@@ -83,6 +99,7 @@ void TBrelvanPrices::y07mdlLod(const QString& fileName)
     AddLogLine(ModelLoadedLine(fileName, layers));
     if (changed)
         ShowMessage(LayersChangedText(layers));
+    NoteOutputsBeyondColumns(Iol);
     // With a seed on the page, 読込学習 would start again from the seed's
     // weights and throw the loaded network away: the seed goes.
     if (!Setting(TSetting::RSD).trimmed().isEmpty()) {
@@ -105,6 +122,7 @@ void TBrelvanPrices::y08annIni()
     for (int l = 0; l < kLayerCount; ++l)
         SetSetting(kLayerFields[l], QString::number(layers[std::size_t(l)]));
     AddLogLine(NetworkInitialisedLine(layers));
+    NoteOutputsBeyondColumns(Iol);
 }
 
 void TBrelvanPrices::UseNetwork(std::unique_ptr<TRavoAnn> network)

@@ -19,7 +19,7 @@ const std::vector<TPriceColumn>& PriceGridColumns()
         {QStringLiteral("YCL5"), QStringLiteral("予測5"), TCellKind::Price},
         {QStringLiteral("YCL6"), QStringLiteral("予測6"), TCellKind::Price},
         {QStringLiteral("TYO"), QStringLiteral("摘要"), TCellKind::Text},
-        {QStringLiteral("CNT"), QString(), TCellKind::Text},
+        {QStringLiteral("CNT"), QString(), TCellKind::Number},
         {QStringLiteral("TIME"), QStringLiteral("時間"), TCellKind::Text},
     };
     return columns;

@@ -13,6 +13,7 @@
 // How a column's values are written.
 enum class TCellKind {
     Text,    // as stored
+    Number,  // as stored (the grid aligns it right)
     Price,   // a number with "#0.00"; a stored price text without its thousands separators
 };
 

@@ -1,5 +1,6 @@
 #include "prices/PriceTexts.h"
 
+#include "prices/Settings.h"
 #include "prices/Topology.h"
 
 #include <QDir>
@@ -9,7 +10,10 @@
 QString NotStartedText() { return QStringLiteral("起動処理が完了していません"); }
 
 QString ImportNoticeText() { return QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます"); }
-QString PriceFileMissingText() { return QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした"); }
+QString PriceFileMissingText(const QString& path)
+{
+    return QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした\n") + QDir::toNativeSeparators(QDir::cleanPath(path));
+}
 QString TimeIntervalCaption() { return QStringLiteral("時間間隔: 日"); }
 QString ImportCountLine(std::int32_t Idn) { return QString::number(Idn) + QStringLiteral("件 読込終了"); }
 QString LastDayLine(const QString& date) { return QStringLiteral("最終日: ") + date; }
@@ -163,7 +167,9 @@ QString WholePeriodMaeLine(double model, double baseline)
 
 QString HoldoutDaysRefusedText(const QString& text)
 {
-    return QStringLiteral("検証日数 '%1' は 0 以上の整数で指定してください (空欄か 0 なら検証しません)").arg(text);
+    return QStringLiteral("検証日数 '%1' は 0 から %2 までの整数で指定してください (空欄か 0 なら検証しません)")
+        .arg(text)
+        .arg(MaxHoldoutDaysSetting);
 }
 
 QString HoldoutTooLargeText(std::int32_t days, std::int32_t Idn, std::int32_t trainingRows)
@@ -173,6 +179,27 @@ QString HoldoutTooLargeText(std::int32_t days, std::int32_t Idn, std::int32_t tr
     if (Idn <= trainingRows)
         return head + QStringLiteral("検証日数は指定できません (空欄か 0 にしてください)");
     return head + QStringLiteral("検証日数は %1 日までです").arg(Idn - trainingRows);
+}
+
+QString TrainingCountRefusedText(const QString& text)
+{
+    return QStringLiteral("学習数 '%1' は 0 から %2 までの整数で指定してください (0 なら読込だけで学習しません)")
+        .arg(text)
+        .arg(MaxTrainingCount);
+}
+
+QString OutputsBeyondColumnsText(std::int32_t outputs)
+{
+    return QStringLiteral("出力層のﾆｭｰﾛﾝ数 %1 のうち、予測の列 (予測1～予測%2) に書かれるのは %2 日分までです。"
+                          "%3 日目からの予測は価格表に残りません")
+        .arg(outputs)
+        .arg(kPredictionColumns)
+        .arg(kPredictionColumns + 1);
+}
+
+QString TextTooLongText(const QString& setting, int length, int maxLength)
+{
+    return QStringLiteral("%1は %2 文字までです (%3 文字あります)").arg(setting).arg(maxLength).arg(length);
 }
 
 QString SeedRefusedText(const QString& text)

@@ -14,7 +14,8 @@ QString NotStartedText();                      // "起動処理が完了して�
 
 // ---- Import ------------------------------------------------------------------
 QString ImportNoticeText();                    // the notice before the file is read
-QString PriceFileMissingText();                // no price file in the folder
+// No price file in the folder: the notice, the file's full path on a second line.
+QString PriceFileMissingText(const QString& path);
 QString TimeIntervalCaption();                 // b01P: "時間間隔: 日"
 QString ImportCountLine(std::int32_t Idn);     // "5105件 読込終了"
 QString LastDayLine(const QString& date);      // "最終日: 2020/04/17"
@@ -90,3 +91,8 @@ QString HoldoutTooLargeText(std::int32_t days, std::int32_t Idn, std::int32_t tr
 QString SeedRefusedText(const QString& text);
 
 QString WholePeriodStoppedLine(std::int32_t done, std::int32_t rows);   // "全予測中止: 5000/199993行"
+QString TrainingCountRefusedText(const QString& text);
+// An output layer of more neurons than the predictions have columns.
+QString OutputsBeyondColumnsText(std::int32_t outputs);
+// A typed text longer than its register column: "摘要は 40 文字までです (45 文字あります)".
+QString TextTooLongText(const QString& setting, int length, int maxLength);

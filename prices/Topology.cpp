@@ -1,7 +1,7 @@
 #include "prices/Topology.h"
 
-#include "base/Convert.h"
 #include "base/Errors.h"
+#include "prices/Settings.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -19,7 +19,7 @@ QString LayerName(int layer)
 
 std::int32_t LayerSizeFromText(const QString& text, const QString& layerName)
 {
-    const std::int32_t size = StrToInt(text);
+    const std::int32_t size = TypedWholeNumber(text);
     if (size < 1 || size > MaxLayerSize)
         throw ERangeError(QStringLiteral("%1のﾆｭｰﾛﾝ数 '%2' は 1 から %3 までの整数で指定してください")
                               .arg(layerName, text)

@@ -9,6 +9,7 @@
 #include "prices/Holdout.h"
 #include "prices/NetworkSteps.h"
 #include "prices/PriceTexts.h"
+#include "prices/Settings.h"
 #include "prices/Windows.h"
 
 void TBrelvanPrices::y03lean()
@@ -27,7 +28,7 @@ std::optional<TTrainingRun> TBrelvanPrices::y03leanOpen()
         return std::nullopt;
     }
     RequireStarted();
-    Ilk = StrToInt(Setting(TSetting::LNN));
+    Ilk = TrainingCountFromText(Setting(TSetting::LNN));
     // With a seed, every run starts from the same initial weights; without
     // one it goes on from the weights the network has.
     if (const std::optional<std::uint64_t> seed = SeedFromText(Setting(TSetting::RSD)))

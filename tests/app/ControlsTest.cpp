@@ -11,27 +11,16 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QMessageBox>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <limits>
 
 namespace {
 
 const QString kConnection = QStringLiteral("controls_test");
-
-// The grid with the text it draws in a cell: what its delegate makes of the
-// value with the options the view hands it.
-class TShownGrid : public TDBGrid {
-public:
-    QString CellText(int row, const QString& field)
-    {
-        QStyleOptionViewItem option;
-        initViewItemOption(&option);
-        const QModelIndex index = model()->index(row, DataSource()->DataSet->record().indexOf(field));
-        const auto* delegate = qobject_cast<QStyledItemDelegate*>(itemDelegateForIndex(index));
-        return delegate ? delegate->displayText(index.data(), option.locale) : QString();
-    }
-};
 
 // A query over a small in-memory table whose fields come in another order
 // than the grid's columns, with one field the grid does not show.
@@ -67,7 +56,7 @@ protected:
     }
     TQuery Query{"select * from T"};
     TDataSource Source;
-    TShownGrid Table;
+    TDBGrid Table;
 };
 
 }  // namespace
@@ -85,19 +74,60 @@ TEST_F(Grid, ShowsItsColumnsByFieldNameWithCentredTitles)
     EXPECT_EQ(Table.horizontalHeader()->defaultAlignment(), Qt::AlignCenter);
     EXPECT_EQ(Table.horizontalHeader()->font().pixelSize(), 23);
 
-    // Widths follow the display widths, never narrower than the title.
-    const QFontMetrics metrics(Table.horizontalHeader()->font());
-    Query.SetDisplayWidth(Query.record().indexOf("DATE"), 10);
-    Query.SetDisplayWidth(Query.record().indexOf("CLOSE"), 1);
-    EXPECT_EQ(Table.VisibleWidth(0), 10 * metrics.averageCharWidth() + 4);
-    EXPECT_EQ(Table.VisibleWidth(1), metrics.horizontalAdvance("終値") + 8);
+    // A column shows as many characters as its display width (or its least
+    // count) whole, and its title whole: never narrower than the delegate
+    // and the header ask for, and no wider than a character more.
+    const QAbstractItemView& view = Table;
+    const auto fitsWhole = [&](int n, const QString& widest) {
+        const int section = Table.horizontalHeader()->logicalIndex(n);
+        const int needed = std::max(view.sizeHintForColumn(section), Table.horizontalHeader()->sectionSizeHint(section));
+        EXPECT_GE(Table.VisibleWidth(n), needed) << Table.VisibleField(n).toStdString();
+        if (!widest.isEmpty()) {   // the text, its margins and the grid line
+            EXPECT_GE(Table.VisibleWidth(n) - QFontMetrics(Table.font()).horizontalAdvance(widest), 7);
+        }
+        EXPECT_LE(Table.VisibleWidth(n), needed + QFontMetrics(Table.font()).horizontalAdvance('0'))
+            << Table.VisibleField(n).toStdString();
+    };
+    Query.SetDisplayWidth(Query.record().indexOf("DATE"), 10);   // "2024/01/30"
+    Query.SetDisplayWidth(Query.record().indexOf("CLOSE"), 1);   // the title is wider
+    fitsWhole(0, "2024/01/30");
+    fitsWhole(1, QString());
+    Table.SetColumns({{"DATE", "日付"}, {"CNT", "", TDBGrid::TFormat::Number, 7}});
+    Query.SetDisplayWidth(Query.record().indexOf("CNT"), 2);
+    EXPECT_GE(Table.VisibleWidth(1) - QFontMetrics(Table.font()).horizontalAdvance("9999999"), 7);
 
     // A stored width of any size is clamped before it becomes pixels (the
-    // sanitizer build stops on an overflow).
+    // sanitizer build stops on an overflow); none gives eight characters.
     Query.SetDisplayWidth(Query.record().indexOf("DATE"), std::numeric_limits<int>::max());
-    EXPECT_EQ(Table.VisibleWidth(0), TDBGrid::MaxDisplayChars * metrics.averageCharWidth() + 4);
+    EXPECT_EQ(Table.VisibleWidth(0), int(std::ceil(TDBGrid::MaxDisplayChars * QFontMetricsF(Table.font()).horizontalAdvance('0'))) + 7);
     Query.SetDisplayWidth(Query.record().indexOf("DATE"), std::numeric_limits<int>::min());
-    EXPECT_EQ(Table.VisibleWidth(0), std::max(metrics.horizontalAdvance("日付") + 8, 8 * metrics.averageCharWidth()));
+    EXPECT_GE(Table.VisibleWidth(0) - QFontMetrics(Table.font()).horizontalAdvance("00000000"), 7);
+}
+
+// Prices read "#,##0.00" whatever is stored (a number, or a price text as
+// the file writes it), right-aligned as numbers are; other texts stay.
+TEST_F(Grid, ShowsPricesWithThousandsSeparatorsRightAligned)
+{
+    QSqlQuery q(QSqlDatabase::database(kConnection));
+    ASSERT_TRUE(q.exec("update T set CLOSE = '2,749.98', YCL1 = 1399.125 where CNT = 1"));
+    ASSERT_TRUE(q.exec("update T set CLOSE = 'n/a', YCL1 = NULL where CNT = 2"));
+    ASSERT_TRUE(q.exec("update T set CLOSE = '1455.219971', YCL1 = 8046 where CNT = 3"));
+    Query.Open();
+    Table.SetColumns({{"DATE", "日付"}, {"CLOSE", "終値", TDBGrid::TFormat::Price},
+                      {"YCL1", "予測1", TDBGrid::TFormat::Price}, {"CNT", "", TDBGrid::TFormat::Number}});
+    const QStringList shown = {Table.CellText(0, "CLOSE"), Table.CellText(0, "YCL1"), Table.CellText(1, "CLOSE"),
+                               Table.CellText(1, "YCL1"),  Table.CellText(2, "CLOSE"), Table.CellText(2, "YCL1"),
+                               Table.CellText(29, "YCL1"), Table.CellText(29, "DATE"), Table.CellText(29, "CNT")};
+    EXPECT_EQ(shown, QStringList({"2,749.98", "1,399.13", "n/a", "", "1,455.22", "8,046.00", "370,365.00",
+                                  "2024/01/30", "30"}));
+    const auto alignment = [&](const char* field) {
+        return Table.model()->index(0, Query.record().indexOf(field)).data(Qt::TextAlignmentRole).toInt();
+    };
+    EXPECT_EQ(alignment("CLOSE"), int(Qt::AlignRight | Qt::AlignVCenter));
+    EXPECT_EQ(alignment("CNT"), int(Qt::AlignRight | Qt::AlignVCenter));
+    EXPECT_EQ(alignment("DATE"), 0);
+    // What is stored is not changed.
+    EXPECT_EQ(Query.data(Query.index(0, Query.record().indexOf("CLOSE"))).toString(), "2,749.98");
 }
 
 TEST_F(Grid, ShowsNumbersWithAPointAndNoThousandsSeparator)
@@ -147,4 +177,29 @@ TEST(Styles, SelectsTheCarriedStylesByNameAndReportsAnUnknownOne)
 
     ASSERT_TRUE(TrySetStyle("Windows10"));
     EXPECT_GT(QApplication::palette().color(QPalette::Window).lightness(), 200);
+}
+
+// A message box that comes up while a command shows the wait cursor shows
+// the ordinary pointer; the wait cursor is back once the box is closed.
+TEST(MessageBox, TakesTheWaitCursorOffWhileItIsUp)
+{
+    TWaitCursor wait;
+    int cursorsDuring = -1;
+    QString shown;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        cursorsDuring = QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : -1;
+        shown = box->text();
+        closer.stop();
+        box->accept();
+    });
+    closer.start(10);
+    ShowMessageBox("データベースエラー: データベースファイルが壊れています");
+    EXPECT_EQ(shown, "データベースエラー: データベースファイルが壊れています");
+    EXPECT_EQ(cursorsDuring, -1) << "a cursor was set over the box";
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
 }

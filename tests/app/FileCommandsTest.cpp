@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyledItemDelegate>
 #include <QDate>
 
@@ -214,6 +215,9 @@ TEST_F(FileCommands, TheExportReopensWithTheGridsRowsAndValues)
     auto* delegate = qobject_cast<QStyledItemDelegate*>(w.bDG->itemDelegate());
     ASSERT_NE(delegate, nullptr);
     int predictions = 0;
+    const QRegularExpression price(QStringLiteral("^-?[0-9]{1,3}(,[0-9]{3})*\\.[0-9]{2}$"));
+    EXPECT_EQ(w.bDG->VisibleTitle(2), "予測1");
+    EXPECT_EQ(w.bDG->Columns()[2].Format, TDBGrid::TFormat::Price);
     for (int row = 0; row < grid->rowCount(); ++row) {
         const QStringList cells = lines[row + 1].split(',');
         ASSERT_EQ(cells.size(), columns) << lines[row + 1].toStdString();
@@ -230,6 +234,10 @@ TEST_F(FileCommands, TheExportReopensWithTheGridsRowsAndValues)
             else
                 EXPECT_EQ(cells[n], shown) << row << "/" << n;
             predictions += n >= 2 && n <= 3 && !shown.isEmpty();
+            // 終値, 始値, 高値, 安値 and the predictions read "#,##0.00".
+            if (w.bDG->Columns()[std::size_t(n)].Format == TDBGrid::TFormat::Price && !shown.isEmpty()) {
+                EXPECT_TRUE(price.match(shown).hasMatch()) << row << "/" << n << ": " << shown.toStdString();
+            }
         }
     }
     EXPECT_GT(predictions, 40);

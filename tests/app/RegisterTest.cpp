@@ -2,6 +2,8 @@
 // database refuses it.
 #include "WindowFixture.h"
 
+#include <QDate>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,7 +23,7 @@ int RemarkLength()
 
 using Register = WindowFixture;
 
-TEST_F(Register, StoresTheRemarkAsTypedCutToItsColumn)
+TEST_F(Register, StoresTheRemarkAsTypedWithinItsColumn)
 {
     TBrelvanF& w = *OpenWindow();
     ASSERT_TRUE(w.Started());
@@ -35,6 +37,8 @@ TEST_F(Register, StoresTheRemarkAsTypedCutToItsColumn)
         QString Remark;
         QVariant Stored;   // null: stored as NULL
     };
+    // The edit takes no more than the column holds: what it shows is stored whole.
+    EXPECT_EQ(w.c23tyoE->maxLength(), length);
     const TCase cases[] = {
         {"single quotes", "it's the 'first' run", QString("it's the 'first' run")},
         {"only a quote", "'", QString("'")},
@@ -50,7 +54,7 @@ TEST_F(Register, StoresTheRemarkAsTypedCutToItsColumn)
         ++cnt;
         EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
         EXPECT_EQ(w.c11cntL->text(), QString::number(cnt));
-        EXPECT_EQ(w.c23tyoE->text(), c.Remark);
+        EXPECT_EQ(w.c23tyoE->text(), c.Remark.left(length));
         const QVariant stored = FileValue(QString("select TYO from AYFS where CNT = %1").arg(cnt));
         EXPECT_EQ(stored.isNull(), c.Stored.isNull());
         if (!c.Stored.isNull()) {
@@ -91,9 +95,7 @@ TEST_F(Register, TellsTheReasonWhenTheDatabaseRefusesTheRun)
                                          "begin select raise(abort, 'register closed'); end").arg(table)));
 
         w.c24rgB->click();
-        ASSERT_EQ(messages.size(), 1);
-        EXPECT_TRUE(messages[0].startsWith("登録できませんでした: ")) << messages[0].toStdString();
-        EXPECT_TRUE(messages[0].contains("register closed")) << messages[0].toStdString();
+        EXPECT_EQ(messages, QStringList{"登録できませんでした: データベースの制約により書き込めません (register closed)"});
         EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 1);
         EXPECT_EQ(FileValue("select count(*) from AYKS").toInt(), 1);
         EXPECT_EQ(w.c11cntL->text(), "2");   // the number that was tried
@@ -228,4 +230,100 @@ TEST_F(Register, AnEarlierDatabaseKeepsItsRunsAndShowsNoFiguresForThem)
     EXPECT_EQ(messages, CatalogueMessages());
     EXPECT_EQ(FileValue("select group_concat(CNT || ':' || ifnull(VLDN, '-')) from AYKS").toString(), "3:30");
     EXPECT_EQ(dm->qc.RecordCount(), 3);
+}
+
+// ---- The settings checked where they are typed ---------------------------------
+
+// Each edit the user types into takes as many characters as its column holds.
+TEST_F(Register, TypedEditsTakeWhatTheirColumnsHold)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    const std::pair<QLineEdit*, int> limits[] = {{w.c15lnnE, 8}, {w.c17lyipnE, 4}, {w.c20lyopnE, 4},
+                                                  {w.c23tyoE, 40}, {w.c25vldnE, 8}, {w.c26rsdE, 20}};
+    for (const auto& [edit, length] : limits)
+        EXPECT_EQ(edit->maxLength(), length) << edit->objectName().toStdString();
+}
+
+// "登録(&R)" refuses what the next start-up or 読込学習 would refuse, with the
+// same message and before anything is written; what it accepts it stores
+// plainly, and an output layer beyond the six prediction columns is pointed out.
+TEST_F(Register, ChecksTheTypedSettingsBeforeRegistering)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    messages.clear();
+    struct TCase {
+        QLineEdit* Edit;
+        const char* Text;
+        const char* Refusal;
+    };
+    const TCase refused[] = {
+        {w.c17lyipnE, "abc", "'abc' は整数ではありません"},
+        {w.c17lyipnE, "0", "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 9999 までの整数で指定してください"},
+        {w.c20lyopnE, "", "'' は整数ではありません"},
+        {w.c15lnnE, "1234567", nullptr},   // accepted: the case after it is refused
+        {w.c15lnnE, "-1", "学習数 '-1' は 0 から 99999999 までの整数で指定してください (0 なら読込だけで学習しません)"},
+        {w.c25vldnE, "x", "検証日数 'x' は 0 から 99999999 までの整数で指定してください (空欄か 0 なら検証しません)"},
+        {w.c26rsdE, "1.5", "乱数シード '1.5' は整数で指定してください (空欄なら時計の値を使います)"},
+    };
+    for (const TCase& c : refused) {
+        SCOPED_TRACE(c.Text);
+        const QString before = c.Edit->text();
+        c.Edit->setText(QString::fromUtf8(c.Text));
+        if (!c.Refusal)
+            continue;
+        w.c24rgB->click();
+        EXPECT_EQ(messages, QStringList{QString::fromUtf8(c.Refusal)});
+        EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 0);
+        EXPECT_EQ(w.c11cntL->text(), "");
+        EXPECT_EQ(c.Edit->text(), QString::fromUtf8(c.Text));
+        c.Edit->setText(before);
+        messages.clear();
+    }
+
+    w.c15lnnE->setText("　４００ ");
+    w.c17lyipnE->setText("１２");
+    w.c20lyopnE->setText("８");
+    w.c25vldnE->setText("２５０");
+    w.c26rsdE->setText("－７");
+    w.c24rgB->click();
+    EXPECT_EQ(messages, QStringList{"出力層のﾆｭｰﾛﾝ数 8 のうち、予測の列 (予測1～予測6) に書かれるのは 6 日分までです。"
+                                    "7 日目からの予測は価格表に残りません"});
+    EXPECT_EQ(FileValue("select LNN || '|' || LYIPN || '|' || LYOPN from AYFS where CNT = 1").toString(), "400|12|8");
+    EXPECT_EQ(FileValue("select VLDN || '|' || RSD from AYKS where CNT = 1").toString(), "250|-7");
+    EXPECT_EQ(w.c15lnnE->text(), "400");
+}
+
+// "読込学習" checks the settings before the import: a refused setting leaves
+// the table, its predictions, the chart and the log as they were.
+TEST_F(Register, ImportAndTrainRefusesABadSettingBeforeReading)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    QFile file(PathOf("tarvok_stock_average_daily_jp.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("date,close,open,high,low\r\n");
+    for (int i = 1; i <= 40; ++i)
+        file.write(QStringLiteral("%1,\"1,%2.25\",1,1,1\r\n")
+                       .arg(QDate(2020, 4, 17).addDays(i - 40).toString("yyyy/MM/dd"))
+                       .arg(100 + (i * 37) % 300)
+                       .toLatin1());
+    file.write("end\r\n");
+    file.close();
+    w.c15lnnE->setText("2");
+    w.a04RdB->click();
+    w.a05Yo1B->click();
+    const QStringList log = w.a02mM->Lines();
+    const QVariant predicted = Value(dm->CsqM(), "select group_concat(YCL1) from AYNK");
+    ASSERT_FALSE(predicted.toString().isEmpty());
+    const int points = w.a03Cht->Series(0)->Count();
+    messages.clear();
+
+    w.c15lnnE->setText("abc");
+    w.a04RdB->click();
+    EXPECT_EQ(messages, QStringList{"学習数 'abc' は 0 から 99999999 までの整数で指定してください (0 なら読込だけで学習しません)"});
+    EXPECT_EQ(w.a02mM->Lines(), log);
+    EXPECT_EQ(Value(dm->CsqM(), "select group_concat(YCL1) from AYNK"), predicted);
+    EXPECT_EQ(w.a03Cht->Series(0)->Count(), points);
 }

@@ -8,11 +8,15 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QSqlRecord>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 namespace {
 
@@ -27,7 +31,6 @@ struct TPlace {
 
 // Places within the parent, as laid out.
 const TPlace kPlaces[] = {
-    {"z02clbB", 736, 8, 120, 25, "閉じる(&C)"},
     {"a02mM", 192, 56, 681, 169, nullptr},
     {"a03Cht", 16, 240, 857, 305, nullptr},
     {"a04RdB", 24, 72, 120, 25, "読込学習"},
@@ -36,7 +39,7 @@ const TPlace kPlaces[] = {
     {"c12dtE", 24, 88, 224, 31, nullptr},
     {"c13tfE", 250, 88, 88, 31, nullptr},
     {"c14dnE", 340, 88, 68, 31, nullptr},
-    {"c15lnnE", 410, 88, 98, 31, nullptr},
+    {"c15lnnE", 410, 88, 99, 31, nullptr},
     {"c16lnrE", 510, 88, 88, 31, nullptr},
     {"c17lyipnE", 24, 192, 74, 31, nullptr},
     {"c18lym1nE", 100, 192, 88, 31, nullptr},
@@ -46,8 +49,8 @@ const TPlace kPlaces[] = {
     {"c22mseE", 440, 192, 148, 31, nullptr},
     {"c23tyoE", 590, 192, 140, 31, nullptr},
     {"c24rgB", 760, 192, 100, 25, "登録(&R)"},
-    {"c25vldnE", 600, 88, 98, 31, nullptr},
-    {"c26rsdE", 700, 88, 130, 31, nullptr},
+    {"c25vldnE", 600, 88, 99, 31, nullptr},
+    {"c26rsdE", 700, 88, 140, 31, nullptr},
     {"c27vmaeE", 24, 258, 120, 31, nullptr},
     {"c28bmaeE", 154, 258, 140, 31, nullptr},
     {"c29vrmseE", 304, 258, 120, 31, nullptr},
@@ -139,6 +142,11 @@ TEST_F(MainWindow, IsLaidOutAsDesignedBeforeItsFirstActivation)
             EXPECT_EQ(TextOf(widget), QString::fromUtf8(place.Text));
         }
     }
+    // The close button at its place, as wide as its glyph and caption need.
+    EXPECT_EQ(w.z02clbB->geometry().topLeft(), QPoint(736, 8));
+    EXPECT_EQ(w.z02clbB->height(), 25);
+    EXPECT_GE(w.z02clbB->width(), 120);
+    EXPECT_EQ(w.z02clbB->text(), "閉じる(&C)");
     for (const TLabelPlace& place : kLabels) {
         SCOPED_TRACE(place.Name);
         auto* label = w.findChild<QLabel*>(QString::fromLatin1(place.Name));
@@ -340,7 +348,7 @@ TEST_F(MainWindow, ReleasesTheNetworkOnDestructionAndLeavesTheDatabaseAlone)
 
 // ---- Start-ups that cannot complete ---------------------------------------------
 
-TEST(LayerSize, AcceptsWholeNumbersFromOneToAThousand)
+TEST(LayerSize, AcceptsWholeNumbersFromOneTo9999TypedAnyWay)
 {
     struct TCase {
         const char* Text;
@@ -349,15 +357,27 @@ TEST(LayerSize, AcceptsWholeNumbersFromOneToAThousand)
     };
     const TCase cases[] = {
         {"1", 1, nullptr},
-        {"1000", 1000, nullptr},
+        {"1001", 1001, nullptr},
+        {"9999", 9999, nullptr},
         {" 12", 12, nullptr},
-        {"0", 0, "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 1000 までの整数で指定してください"},
-        {"-3", 0, "入力層のﾆｭｰﾛﾝ数 '-3' は 1 から 1000 までの整数で指定してください"},
-        {"1001", 0, "入力層のﾆｭｰﾛﾝ数 '1001' は 1 から 1000 までの整数で指定してください"},
-        {"2147483647", 0, "入力層のﾆｭｰﾛﾝ数 '2147483647' は 1 から 1000 までの整数で指定してください"},
+        {"12 ", 12, nullptr},
+        {"+7", 7, nullptr},
+        {"４００", 400, nullptr},          // full-width digits, as an input method types them
+        {"　７　", 7, nullptr},            // ideographic blanks around
+        {"＋９", 9, nullptr},
+        {"0", 0, "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 9999 までの整数で指定してください"},
+        {"-3", 0, "入力層のﾆｭｰﾛﾝ数 '-3' は 1 から 9999 までの整数で指定してください"},
+        {"－３", 0, "入力層のﾆｭｰﾛﾝ数 '－３' は 1 から 9999 までの整数で指定してください"},
+        {"10000", 0, "入力層のﾆｭｰﾛﾝ数 '10000' は 1 から 9999 までの整数で指定してください"},
+        {"１００００", 0, "入力層のﾆｭｰﾛﾝ数 '１００００' は 1 から 9999 までの整数で指定してください"},
+        {"2147483647", 0, "入力層のﾆｭｰﾛﾝ数 '2147483647' は 1 から 9999 までの整数で指定してください"},
         {"x", 0, "'x' は整数ではありません"},
         {"", 0, "'' は整数ではありません"},
+        {"　", 0, "'　' は整数ではありません"},
         {"7.5", 0, "'7.5' は整数ではありません"},
+        {"７．５", 0, "'７．５' は整数ではありません"},
+        {"1 2", 0, "'1 2' は整数ではありません"},
+        {"٣", 0, "'٣' は整数ではありません"},          // a digit of another script stays refused
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Text);
@@ -428,14 +448,29 @@ TEST_F(MainWindow, StopsOnABadLayerSizeRunsOnceAndRetriesWhenReentered)
 TEST_F(MainWindow, RefusesOutOfRangeLayerSizesFromTheRegister)
 {
     CreateDatabase();
-    ExecOnFile({RegisterRow(1, "'7'", "'1001'")});
+    ExecOnFile({RegisterRow(1, "'7'", "'10000'")});
     TBrelvanF& w = *OpenWindow();
-    EXPECT_EQ(messages, QStringList({"出力層のﾆｭｰﾛﾝ数 '1001' は 1 から 1000 までの整数で指定してください"}));
+    EXPECT_EQ(messages, QStringList({"出力層のﾆｭｰﾛﾝ数 '10000' は 1 から 9999 までの整数で指定してください"}));
     EXPECT_FALSE(w.Started());
     EXPECT_EQ(w.Ann, nullptr);
 }
 
-TEST_F(MainWindow, ASecondCopyOnAHeldDatabaseSaysSoAndTouchesNothing)
+// Whatever the four characters of a layer size's column hold as a size (and
+// an input method's full-width digits), the start-up builds the network.
+TEST_F(MainWindow, StartsUpFromAnyLayerSizeItsColumnHolds)
+{
+    CreateDatabase();
+    ExecOnFile({RegisterRow(1, "'１２'", "'9999'")});
+    TBrelvanF& w = *OpenWindow();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    ASSERT_TRUE(w.Started());
+    EXPECT_EQ(w.Layers, std::vector<std::int32_t>({12, 7, 3, 9999}));
+    EXPECT_EQ(w.Ann->NeuronCountInLayers(), w.Layers);
+}
+
+// A second copy of the program finds the database held: it says so once,
+// out of the first copy's way, and closes; the first goes on.
+TEST_F(MainWindow, ASecondCopyOnAHeldDatabaseSaysSoOnceAndCloses)
 {
     CreateDatabase();
     ExecOnFile({RegisterRow(1, "'7'", "'2'")});
@@ -452,34 +487,95 @@ TEST_F(MainWindow, ASecondCopyOnAHeldDatabaseSaysSoAndTouchesNothing)
     auto secondModule = std::make_unique<Tdm>();
     auto second = std::make_unique<TBrelvanF>();
     dm = secondModule.get();
+    bool shownDuringTheMessage = true;
+    OnMessage = [&](const QString&) { shownDuringTheMessage = second->isVisible(); };
     second->show();
     second->activateWindow();
     QCoreApplication::processEvents();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].contains("使用中")) << messages[0].toStdString();
+    OnMessage = nullptr;
+    EXPECT_EQ(messages, QStringList{QStringLiteral("データベース %1 は他のプログラムが使用中です")
+                                        .arg(QDir::toNativeSeparators(DbPath()))});
+    EXPECT_FALSE(shownDuringTheMessage) << "the empty window stays over the first copy";
+    EXPECT_FALSE(second->isVisible());
     EXPECT_FALSE(second->Started());
     EXPECT_EQ(second->Ann, nullptr);
-    EXPECT_EQ(second->a01P->Caption(), "a01P");
-    EXPECT_EQ(second->c11cntL->text(), "");
-    EXPECT_EQ(second->c15lnnE->text(), "");
     EXPECT_FALSE(dm->qc.Active());
-    // Its register button has no database to write to either.
-    messages.clear();
-    second->c24rgB->click();
-    EXPECT_EQ(messages, QStringList({kNotStarted}));
-    EXPECT_EQ(fileHash(), before);
 
-    // Once the first copy has ended, re-entering the second starts it up.
-    dm = firstModule;
-    CloseWindow();
-    dm = secondModule.get();
-    messages.clear();
+    // No activation brings the message back, not even once the first copy has ended.
     QEvent leave(QEvent::WindowDeactivate), enter(QEvent::WindowActivate);
     QCoreApplication::sendEvent(second.get(), &leave);
     QCoreApplication::sendEvent(second.get(), &enter);
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
-    EXPECT_TRUE(second->Started());
-    EXPECT_EQ(second->c11cntL->text(), "1");
+    dm = firstModule;
+    EXPECT_TRUE(first.Started());
+    CloseWindow();
+    dm = secondModule.get();
+    QCoreApplication::sendEvent(second.get(), &leave);
+    QCoreApplication::sendEvent(second.get(), &enter);
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_FALSE(second->Started());
+    EXPECT_EQ(fileHash(), before);
     second.reset();
     dm = nullptr;
+}
+
+// ---- Texts whole at the default size ------------------------------------------------
+
+namespace {
+
+// The width an edit gives its text: its contents less QLineEdit's own margin
+// of 2 pixels on each side, and a pixel for the cursor at the end.
+int TextRoom(const QLineEdit* edit)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    return edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 4 - 1;
+}
+
+}  // namespace
+
+TEST_F(MainWindow, ShowsItsTextsWholeAtTheDefaultSize)
+{
+    CreateDatabase();
+    ExecOnFile({RegisterRow(1, "'7'", "'2'")});
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    w.pc->SetActivePage(w.cts);
+    QCoreApplication::processEvents();
+
+    // The widest text each edit of numbers is to show.
+    const std::pair<QLineEdit*, const char*> edits[] = {
+        {w.c14dnE, "200000"},    {w.c15lnnE, "99999999"}, {w.c25vldnE, "99999999"}, {w.c26rsdE, "-2147483648"},
+        {w.c17lyipnE, "9999"},   {w.c20lyopnE, "9999"},   {w.c12dtE, "2026/12/10 03:31"}, {w.c22mseE, "0.000112763"},
+    };
+    for (const auto& [edit, text] : edits)
+        EXPECT_LE(edit->fontMetrics().horizontalAdvance(QString::fromLatin1(text)), TextRoom(edit))
+            << edit->objectName().toStdString();
+
+    // The close button's glyph and caption inside its border.
+    EXPECT_GE(w.z02clbB->width(), w.z02clbB->sizeHint().width());
+    EXPECT_EQ(w.z02clbB->pos(), QPoint(736, 8));
+    EXPECT_EQ(w.z02clbB->height(), 25);
+    EXPECT_TRUE(w.z01P->rect().contains(w.z02clbB->geometry()));
+
+    // Every title of the register grid whole, and the columns up to
+    // 平均二乗誤差 within the grid while its runs need no scroll bar.
+    QHeaderView* header = w.cdg->horizontalHeader();
+    int mse = -1;
+    for (int n = 0; !w.cdg->VisibleField(n).isEmpty(); ++n) {
+        const int section = header->logicalIndex(n);
+        EXPECT_GE(header->sectionSize(section), header->sectionSizeHint(section)) << w.cdg->VisibleField(n).toStdString();
+        if (w.cdg->VisibleField(n) == "MSE")
+            mse = section;
+    }
+    ASSERT_GE(mse, 0);
+    EXPECT_EQ(w.cdg->VisibleTitle(header->visualIndex(mse)), "平均二乗誤差");
+    EXPECT_LE(header->sectionViewportPosition(mse) + header->sectionSize(mse), w.cdg->viewport()->width());
+
+    // Six-digit row numbers whole in the price grid: the text, its cell's
+    // margins and the grid line.
+    const QSqlRecord record = dm->qb.record();
+    const int cnt = record.indexOf("CNT");
+    EXPECT_GE(w.bDG->columnWidth(cnt), w.bDG->fontMetrics().horizontalAdvance("200000") + 7);
 }

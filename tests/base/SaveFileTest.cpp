@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 
 namespace {
@@ -80,7 +82,8 @@ TEST(SaveWholeFile, AWriteTheSystemRefusesHalfwayKeepsTheFormerFile)
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_TRUE(message.startsWith(path + " に保存できませんでした: 書き込めませんでした。")) << message.toStdString();
+    EXPECT_EQ(message, path + " に保存できませんでした: 書き込めませんでした: ファイルが大きすぎます ("
+                           + QString::fromLocal8Bit(std::strerror(EFBIG)) + ")");
     EXPECT_EQ(Contents(path), "former");
     EXPECT_EQ(Entries(folder.path()), QStringList{"t.csv"});
 }

@@ -63,7 +63,7 @@ TEST_F(PriceRowsTest, NamesThatAreNotPlainOrNotThereAreRefused)
         TPriceRows rows({"NOPE"});
         ADD_FAILURE() << "accepted";
     } catch (const EDatabaseError& e) {
-        EXPECT_EQ(e.Message(), "価格テーブルを読めません: no such column: NOPE");
+        EXPECT_EQ(e.Message(), "価格テーブルを読めません: SQL 文を実行できません (no such column: NOPE)");
     }
     EXPECT_EQ(Count(dm->CsqM(), "AYNK"), 3);
 }

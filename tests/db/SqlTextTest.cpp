@@ -128,4 +128,5 @@ TEST(SqlTextTest, PriceUpdates)
                                   SqlText::WhereCnt(8)),
               QStringLiteral(" Update AYNK set  YCL1 = 1.50,  YCL2 = 2.25 where cnt = 8"));
     EXPECT_EQ(SqlText::YclPiece(6, 0.0f), QStringLiteral(" YCL6 = 0.00"));
+    EXPECT_EQ(SqlText::YclPiece(3, 1399.125f), QStringLiteral(" YCL3 = 1399.13"));   // a tie goes up
 }

@@ -411,7 +411,7 @@ TEST_F(StartupTest, SecondModuleGetsClearInUseError)
     try {
         second.OpenFile(DbPath());
         FAIL() << "second module opened the file";
-    } catch (const EDatabaseError& e) {
+    } catch (const EDatabaseInUse& e) {
         EXPECT_EQ(e.Message(), QStringLiteral("データベース %1 は他のプログラムが使用中です").arg(DbPath()));
     }
     // The first module goes on working.

@@ -114,7 +114,7 @@ const TFaultCase kCases[] = {
     // The database file.
     {"DatabaseNameIsADirectory",
      [](const QDir& d) { return RemoveAndMakeDirectory(d, kDatabase); }, 1,
-     "SQDB.DB を開けません: ", false, 0, false, false},
+     "SQDB.DB を開けません: 通常のファイルではなくディレクトリです", false, 0, false, false},
     {"DatabaseIsAFifo",
      [](const QDir& d) {
          QFile::remove(d.filePath(kDatabase));
@@ -132,12 +132,13 @@ const TFaultCase kCases[] = {
          QFile::remove(d.filePath(kDatabase));
          MakeReadOnly(d.path());
      },
-     1, "SQDB.DB を開けません: ", false, 0, true, false},
+     1, " に書き込む権限がないため、データベースファイルを作れません (unable to open database file)", false, 0, true, false},
     {"FolderAndDatabaseReadOnly",
      [](const QDir& d) {
          MakeReadOnly(d.path());
      },
-     1, "登録できませんでした: ", true, 0, true},
+     1, "登録できませんでした: データベースが読み取り専用のため書き込めません (attempt to write a readonly database)", true, 0,
+     true},
     {"DatabaseIsRandomBytes",
      [](const QDir& d) {
          QByteArray noise(4096, '\0');
@@ -146,13 +147,14 @@ const TFaultCase kCases[] = {
              c = char(generator.bounded(256));
          WriteFile(d.filePath(kDatabase), noise);
      },
-     1, "データベースエラー: ", false, 0, false, false},
+     1, "SQDB.DB を開けません: データベースファイルではありません (file is not a database)", false, 0, false, false},
     {"DatabaseTruncated",
      [](const QDir& d) {
          const QByteArray whole = ReadFile(d.filePath(kDatabase));
          WriteFile(d.filePath(kDatabase), whole.left(whole.size() / 2));
      },
-     1, "データベースエラー: ", false, 0, false, false},
+     1, "SQDB.DB を開けません: データベースファイルが壊れています (database disk image is malformed)", false, 0, false,
+     false},
     {"DatabaseZeroBytesIsANewDatabase",
      [](const QDir& d) {
          WriteFile(d.filePath(kDatabase), QByteArray());
@@ -172,7 +174,7 @@ const TFaultCase kCases[] = {
          MakeUnreadable(d.filePath(kPriceFile));
          MakeWritableForAll(d.path(), d.filePath(kDatabase));
      },
-     1, "CSV ﾌｧｲﾙを開けません: ", true, 1, true},
+     1, "CSV ﾌｧｲﾙを開けません: 読み取りの権限がありません (tarvok_stock_average_daily_jp.csv)", true, 1, true},
     {"PriceFileWithNulCharacter",
      [](const QDir& d) {
          QByteArray bytes = ReadFile(d.filePath(kPriceFile));
@@ -187,16 +189,16 @@ const TFaultCase kCases[] = {
      0, "ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます", true, 1, false, true, "200000件 読込終了"},
     // The register's sizes.
     {"InputSizeAbc", LastRunInputSize("abc"), 1, "'abc' は整数ではありません"},
-    {"InputSizeZero", LastRunInputSize("0"), 1, "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 1000 までの整数で指定してください"},
+    {"InputSizeZero", LastRunInputSize("0"), 1, "入力層のﾆｭｰﾛﾝ数 '0' は 1 から 9999 までの整数で指定してください"},
     {"InputSizeNegative", LastRunInputSize("-3"), 1,
-     "入力層のﾆｭｰﾛﾝ数 '-3' は 1 から 1000 までの整数で指定してください"},
+     "入力層のﾆｭｰﾛﾝ数 '-3' は 1 から 9999 までの整数で指定してください"},
     {"InputSizeHuge", LastRunInputSize("99999999"), 1,
-     "入力層のﾆｭｰﾛﾝ数 '99999999' は 1 から 1000 までの整数で指定してください"},
+     "入力層のﾆｭｰﾛﾝ数 '99999999' は 1 から 9999 までの整数で指定してください"},
     {"OutputSizeAbc", LastRunOutputSize("abc"), 1, "'abc' は整数ではありません"},
     {"OutputSizeNegative", LastRunOutputSize("-3"), 1,
-     "出力層のﾆｭｰﾛﾝ数 '-3' は 1 から 1000 までの整数で指定してください"},
+     "出力層のﾆｭｰﾛﾝ数 '-3' は 1 から 9999 までの整数で指定してください"},
     {"OutputSizeHuge", LastRunOutputSize("99999999"), 1,
-     "出力層のﾆｭｰﾛﾝ数 '99999999' は 1 から 1000 までの整数で指定してください"},
+     "出力層のﾆｭｰﾛﾝ数 '99999999' は 1 から 9999 までの整数で指定してください"},
 };
 
 class FaultTest : public ::testing::TestWithParam<TFaultCase> {};
@@ -286,7 +288,8 @@ TEST_P(TamperedCatalogueTest, RefusedRebuiltAndNothingInjected)
     base.WriteInto(dir);
     ExecOnFile(database, {QString::fromUtf8(c.Tamper)});
 
-    const QString remark = QStringLiteral("0), (999,'a','b','c','d','e','f','g','h','i','j','k','INJECTED'");
+    // As long as the remark's column (40) holds: a longer one is refused.
+    const QString remark = QStringLiteral("0), (999,'a','b'),(998,'INJECTED'); --'");
     const TRun run = RunBatch(folder.path(), {"--passes", "1", "--register", remark});
     EXPECT_TRUE(run.Finished);
     EXPECT_EQ(run.ExitCode, 0) << run.Err.join('\n').toStdString();
@@ -299,9 +302,9 @@ TEST_P(TamperedCatalogueTest, RefusedRebuiltAndNothingInjected)
     ASSERT_EQ(rows.size(), base.Rows.size() + 1) << rows.join('\n').toStdString();
     EXPECT_EQ(rows.mid(0, base.Rows.size()), base.Rows);
     EXPECT_TRUE(rows.last().startsWith(QStringLiteral("3|"))) << rows.last().toStdString();
-    // The remark as text, cut to the column's length (40) as every text is.
-    EXPECT_TRUE(rows.last().endsWith(QStringLiteral("|") + remark.left(40))) << rows.last().toStdString();
-    EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AYFS where CNT = 999 or TYO = 'INJECTED'"),
+    // The remark as text, whole.
+    EXPECT_TRUE(rows.last().endsWith(QStringLiteral("|") + remark)) << rows.last().toStdString();
+    EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AYFS where CNT >= 998 or TYO = 'INJECTED'"),
               QStringList{"0"});
     EXPECT_EQ(Sqlite3Lines(database, "select count(*) from AAATBN; select count(*) from AAATST"),
               QStringList({"5", "50"}));

@@ -186,7 +186,36 @@ TEST_F(BatchTest, ErrorThatReachesTheDefaultHandlerGivesStatusOne)
 {
     const TRun run = RunBatch(folder.path(), {"--passes", "many"});
     EXPECT_EQ(run.ExitCode, 1);
-    EXPECT_TRUE(run.Err.contains(QStringLiteral("'many' は整数ではありません"))) << run.Err.join('\n').toStdString();
+    EXPECT_TRUE(run.Err.contains(
+        QStringLiteral("学習数 'many' は 0 から 99999999 までの整数で指定してください (0 なら読込だけで学習しません)")))
+        << run.Err.join('\n').toStdString();
+}
+
+// An option's text is given whole to the settings' checks, which refuse
+// what the edit on screen would not take: nothing is cut without a word.
+TEST_F(BatchTest, SettingsLongerThanTheirColumnsAreRefusedNotCut)
+{
+    const TRun passes = RunBatch(folder.path(), {"--passes", "123456789"});
+    EXPECT_EQ(passes.ExitCode, 1);
+    EXPECT_FALSE(passes.Out.join('\n').contains(QStringLiteral("読込終了"))) << "nothing is read or trained";
+    EXPECT_TRUE(passes.Err.contains(
+        QStringLiteral("学習数 '123456789' は 0 から 99999999 までの整数で指定してください (0 なら読込だけで学習しません)")))
+        << passes.Err.join('\n').toStdString();
+
+    const TRun remark = RunBatch(folder.path(), {"--passes", "1", "--register", QString(41, QChar(u'長'))});
+    EXPECT_EQ(remark.ExitCode, 1);
+    EXPECT_TRUE(remark.Err.contains(QStringLiteral("摘要は 40 文字までです (41 文字あります)")))
+        << remark.Err.join('\n').toStdString();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("batch_remark"));
+    db.setDatabaseName(QDir(folder.path()).filePath(QStringLiteral("SQDB.DB")));
+    ASSERT_TRUE(db.open());
+    QSqlQuery count(db);
+    ASSERT_TRUE(count.exec(QStringLiteral("select count(*) from AYFS")) && count.next());
+    EXPECT_EQ(count.value(0).toInt(), 0);
+    count = QSqlQuery();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("batch_remark"));
 }
 
 // Standard output or standard error on a full device: the run goes on, and

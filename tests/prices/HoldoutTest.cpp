@@ -22,11 +22,15 @@ struct TDaysCase {
 
 TEST(HoldoutSettings, HoldoutDaysAreAWholeNumberOfZeroOrMore)
 {
-    const TDaysCase cases[] = {{"", 0}, {"  ", 0}, {"0", 0}, {"250", 250}, {" 12 ", 12}, {"+3", 3},
-                               {"-1", -1}, {"1.5", -1}, {"abc", -1}, {"99999999999", -1}};
+    // Typed with an input method: full-width digits, signs and blanks.
+    const TDaysCase cases[] = {{"", 0},           {"  ", 0},          {"　", 0},       {"0", 0},
+                               {"250", 250},      {" 12 ", 12},       {"+3", 3},         {"２５０", 250},
+                               {"　１２　", 12},  {"＋３", 3},        {"99999999", 99999999},
+                               {"-1", -1},        {"－１", -1},       {"1.5", -1},       {"abc", -1},
+                               {"100000000", -1}, {"99999999999", -1}, {"1 2", -1}};
     for (const TDaysCase& c : cases) {
         SCOPED_TRACE(c.text);
-        const QString text = QString::fromLatin1(c.text);
+        const QString text = QString::fromUtf8(c.text);
         if (c.days >= 0) {
             EXPECT_EQ(HoldoutDaysFromText(text), c.days);
             continue;
@@ -35,7 +39,8 @@ TEST(HoldoutSettings, HoldoutDaysAreAWholeNumberOfZeroOrMore)
             HoldoutDaysFromText(text);
             ADD_FAILURE() << "accepted";
         } catch (const EBrelvanError& e) {
-            EXPECT_EQ(e.Message(), "検証日数 '" + text + "' は 0 以上の整数で指定してください (空欄か 0 なら検証しません)");
+            EXPECT_EQ(e.Message(),
+                      "検証日数 '" + text + "' は 0 から 99999999 までの整数で指定してください (空欄か 0 なら検証しません)");
         }
     }
 }
@@ -75,6 +80,7 @@ TEST(HoldoutSettings, ASeedIsAnyWholeNumberInThirtyTwoBits)
     EXPECT_EQ(SeedFromText("1"), std::optional<std::uint64_t>(1));
     EXPECT_EQ(SeedFromText(" 2147483647"), std::optional<std::uint64_t>(2147483647));
     EXPECT_EQ(SeedFromText("-1"), std::optional<std::uint64_t>(~std::uint64_t(0)));
+    EXPECT_EQ(SeedFromText("　－１２３ "), SeedFromText("-123"));
     for (const char* text : {"1e3", "x", "4294967296"}) {
         try {
             SeedFromText(QString::fromLatin1(text));

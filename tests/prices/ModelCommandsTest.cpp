@@ -16,6 +16,7 @@
 #include <QSqlRecord>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
@@ -198,6 +199,34 @@ TEST_F(ModelCommandsTest, AFileOfAnotherShapeSetsTheLayerSizesAndPredictsAtOnce)
         << predicted.join('\n').toStdString();
 }
 
+// The widest layers a register column holds load, predict and save back; an
+// output layer beyond the six 予測 columns is pointed out.
+TEST_F(ModelCommandsTest, TheWidestLayersTheRegisterHoldsLoadAndSaveBack)
+{
+    Import(60);
+    const QByteArray image = ModelImage(0, {9999, 7, 3, 9999}, 3);
+    WriteBytes(PathOf(QStringLiteral("wide.bin")), image);
+    form->y07mdlLod(QStringLiteral("wide.bin"));
+    EXPECT_EQ(messages, (QStringList{"モデルの層構成 [9999,7,3,9999] に合わせて、入力層・中間層1・中間層2・出力層の設定を変更しました",
+                                     "出力層のﾆｭｰﾛﾝ数 9999 のうち、予測の列 (予測1～予測6) に書かれるのは 6 日分までです。"
+                                     "7 日目からの予測は価格表に残りません"}));
+    EXPECT_EQ(LayerSettings(), QStringLiteral("9999,7,3,9999"));
+    form->y06mdlSav(QStringLiteral("again.bin"));
+    EXPECT_EQ(ReadBytes(PathOf(QStringLiteral("again.bin"))), image);
+
+    // A fresh network of six outputs says nothing; of seven, it says so.
+    messages.clear();
+    form->Settings[TSetting::LYIPN] = QStringLiteral("7");
+    form->Settings[TSetting::LYOPN] = QStringLiteral("6");
+    form->y08annIni();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    form->Settings[TSetting::LYOPN] = QStringLiteral("７");
+    form->y08annIni();
+    EXPECT_EQ(form->Iol, 7);
+    EXPECT_EQ(messages, QStringList{"出力層のﾆｭｰﾛﾝ数 7 のうち、予測の列 (予測1～予測6) に書かれるのは 6 日分までです。"
+                                    "7 日目からの予測は価格表に残りません"});
+}
+
 struct TRefusedModel {
     enum TKind { File, Folder, Nothing };
     const char* Name;
@@ -222,14 +251,14 @@ TEST_F(ModelCommandsTest, AFileThatIsRefusedChangesNothing)
         {"nolayers.bin", noLayers, TRefusedModel::File, "モデルファイルの層の数が不正です: 0"},
         {"negative.bin", negative, TRefusedModel::File, "モデルファイルのニューロン数が不正です: -1"},
         {"three.bin", ModelImage(0, {7, 5, 2}), TRefusedModel::File,
-         "層構成 [7,5,2] のネットワークは使えません (入力層・中間層1・中間層2・出力層の 4 層で、各層 1 から 1000 "
+         "層構成 [7,5,2] のネットワークは使えません (入力層・中間層1・中間層2・出力層の 4 層で、各層 1 から 9999 "
          "のﾆｭｰﾛﾝ数が必要です)"},
-        {"wide.bin", ModelImage(0, {1001, 7, 3, 2}), TRefusedModel::File,
-         "層構成 [1001,7,3,2] のネットワークは使えません (入力層・中間層1・中間層2・出力層の 4 層で、各層 1 から "
-         "1000 のﾆｭｰﾛﾝ数が必要です)"},
+        {"wide.bin", ModelImage(0, {10000, 7, 3, 2}), TRefusedModel::File,
+         "層構成 [10000,7,3,2] のネットワークは使えません (入力層・中間層1・中間層2・出力層の 4 層で、各層 1 から "
+         "9999 のﾆｭｰﾛﾝ数が必要です)"},
         {"many.bin", ModelImage(0, std::vector<std::int32_t>(12, 1)), TRefusedModel::File,
          "層構成 [1,1,1,1,1,1,1,1,…] (12 層) のネットワークは使えません (入力層・中間層1・中間層2・出力層の 4 層で、"
-         "各層 1 から 1000 のﾆｭｰﾛﾝ数が必要です)"},
+         "各層 1 から 9999 のﾆｭｰﾛﾝ数が必要です)"},
     };
     TrainSteps(3);
     const QByteArray network = Saved();
@@ -274,8 +303,8 @@ TEST_F(ModelCommandsTest, ASaveThatFailsKeepsTheFormerFile)
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_TRUE(error.startsWith(QStringLiteral("モデルを保存できませんでした: モデルファイルに書き込めません: m.bin")))
-        << error.toStdString();
+    EXPECT_EQ(error, QStringLiteral("モデルを保存できませんでした: モデルファイルに書き込めません: m.bin: ファイルが大きすぎます (%1)")
+                         .arg(QString::fromLocal8Bit(std::strerror(EFBIG))));
     EXPECT_EQ(ReadBytes(PathOf(QStringLiteral("m.bin"))), former);
     EXPECT_EQ(QDir(folder.path()).entryList({QStringLiteral("m.bin*")}, QDir::Files), QStringList{"m.bin"});
     EXPECT_EQ(form->Log, QStringList{QStringLiteral("モデル保存: m.bin")});
@@ -303,7 +332,7 @@ TEST_F(ModelCommandsTest, InitialisingBuildsAFreshNetworkFromTheSettings)
     EXPECT_EQ(ErrorOf([&] { form->y08annIni(); }), QStringLiteral("'x' は整数ではありません"));
     form->Settings[TSetting::LYM2N] = QStringLiteral("0");
     EXPECT_EQ(ErrorOf([&] { form->y08annIni(); }),
-              QStringLiteral("中間層2のﾆｭｰﾛﾝ数 '0' は 1 から 1000 までの整数で指定してください"));
+              QStringLiteral("中間層2のﾆｭｰﾛﾝ数 '0' は 1 から 9999 までの整数で指定してください"));
     EXPECT_EQ(Saved(), after);
     EXPECT_EQ(form->Log.size(), 1);
 }

@@ -173,7 +173,8 @@ TEST_F(PriceCommandsTest, ImportTwiceGivesTheSameTableAndRange)
 TEST_F(PriceCommandsTest, MissingFileSaysSoAndChangesNothing)
 {
     form->y02rdDat();
-    EXPECT_EQ(messages, (QStringList{kImportNotice, QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした")}));
+    EXPECT_EQ(messages, (QStringList{kImportNotice, "CSV ﾌｧｲﾙが見つかりませんでした\n"
+                                                        + QDir(folder.path()).filePath(kPriceFileName)}));
     EXPECT_EQ(form->Idn, 0);
 }
 
@@ -184,6 +185,7 @@ struct BadImportCase {
     // When set, the price file's name is given this instead of the data.
     std::function<bool(const QString& path)> notAFile = nullptr;
     QString holdout = QString();   // the hold-out days set for the import
+    bool refusedFirst = false;     // the settings' check refuses it before the import's notice
 };
 
 class BadImportTest : public PriceCommandsTest, public ::testing::WithParamInterface<BadImportCase> {};
@@ -208,7 +210,9 @@ TEST_P(BadImportTest, LeavesTheEarlierImportIntactAndDoesNotTrain)
     form->ImportAndTrain();   // import, then training: the failed import stops the command
 
     EXPECT_EQ(UnhandledErrorCount(), errors + 1);
-    EXPECT_EQ(messages, (QStringList{kImportNotice, GetParam().message}));
+    const QStringList expected = GetParam().refusedFirst ? QStringList{GetParam().message}
+                                                         : QStringList{kImportNotice, GetParam().message};
+    EXPECT_EQ(messages, expected);
     EXPECT_EQ(Table(), table);
     EXPECT_EQ(form->Idn, 30);
     EXPECT_EQ(form->IrL, 1010);
@@ -267,11 +271,11 @@ INSTANTIATE_TEST_SUITE_P(
                                      "(空欄か 0 にしてください)"),
                       nullptr, QStringLiteral("1")},
         BadImportCase{"HoldoutDaysNotANumber", DataLines(40),
-                      QStringLiteral("検証日数 '1O' は 0 以上の整数で指定してください (空欄か 0 なら検証しません)"), nullptr,
-                      QStringLiteral("1O")},
+                      QStringLiteral("検証日数 '1O' は 0 から 99999999 までの整数で指定してください (空欄か 0 なら検証しません)"), nullptr,
+                      QStringLiteral("1O"), true},
         BadImportCase{"NegativeHoldoutDays", DataLines(40),
-                      QStringLiteral("検証日数 '-3' は 0 以上の整数で指定してください (空欄か 0 なら検証しません)"), nullptr,
-                      QStringLiteral("-3")},
+                      QStringLiteral("検証日数 '-3' は 0 から 99999999 までの整数で指定してください (空欄か 0 なら検証しません)"), nullptr,
+                      QStringLiteral("-3"), true},
         BadImportCase{"NoRangeBeforeTheHoldout",
                       [] {
                           QStringList lines = DataLines(40);
@@ -1028,8 +1032,8 @@ TEST_F(HoldoutRunTest, ASeedRepeatsTheRunAndNoSeedGoesOnFromTheWeights)
     messages.clear();
     form->ImportAndTrain();
     EXPECT_EQ(UnhandledErrorCount(), errors + 1);
-    EXPECT_EQ(messages.last(), QStringLiteral("乱数シード 'seven' は整数で指定してください (空欄なら時計の値を使います)"));
-    EXPECT_EQ(Log().size(), lines + 3);   // the import's lines; no training
+    EXPECT_EQ(messages, QStringList{"乱数シード 'seven' は整数で指定してください (空欄なら時計の値を使います)"});
+    EXPECT_EQ(Log().size(), lines);   // refused before the import: no import, no training
 }
 
 TEST_F(HoldoutRunTest, WholePeriodComparesEveryDayItPredicts)

@@ -34,11 +34,15 @@ TEST(PriceTextsTest, LogLines)
         {ActualCloseLine(QStringLiteral("2020/04/17"), 2874.56f), QStringLiteral("2020/04/17 終値実価格: 2874.56")},
         {ForecastHeadLine(QStringLiteral("2020/04/17")), QStringLiteral("2020/04/17 以降の終値予測")},
         {ForecastLine(QStringLiteral("2020/04/18"), 2870.1f), QStringLiteral("2020/04/18 終値: 2870.10")},
+        // An exact tie rounds half away from zero.
+        {ForecastLine(QStringLiteral("2020/04/18"), 1399.125f), QStringLiteral("2020/04/18 終値: 1399.13")},
+        {ActualCloseLine(QStringLiteral("2020/04/17"), 0.125f), QStringLiteral("2020/04/17 終値実価格: 0.13")},
         {WholePeriodLine(), QStringLiteral("全期間の予測")},
         {TrainingNoDataText(), QStringLiteral("データ読込が未済です")},
         {PredictionNoDataText(), QStringLiteral("ﾃﾞｰﾀ読込が未済です")},
         {ImportNoticeText(), QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")},
-        {PriceFileMissingText(), QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした")},
+        {PriceFileMissingText(QStringLiteral("/home/u/brelvan/./tarvok_stock_average_daily_jp.csv")),
+         QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした\n/home/u/brelvan/tarvok_stock_average_daily_jp.csv")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.got, c.want);

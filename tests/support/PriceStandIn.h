@@ -43,12 +43,13 @@ public:
         uqb(1);
     }
 
-    // "読込学習": the import, then the training run; an error ends the command
-    // and goes to the default handler.
+    // "読込学習": the settings checked, the import, then the training run; an
+    // error ends the command and goes to the default handler.
     void ImportAndTrain()
     {
         Guarded([this] {
             RequireStarted();
+            CheckTypedSettings();
             y02rdDat();
             y03lean();
         });
