@@ -76,7 +76,7 @@ protected:
     void StartEndlessTraining(int days = 60)
     {
         WritePriceFile(DataLines(days));
-        form->c15lnnE->setText(QStringLiteral("100000000"));
+        form->c15lnnE->setText(QStringLiteral("99999999"));
         form->a04RdB->click();
         messages.clear();   // the import's notice
         ASSERT_TRUE(form->CommandRunning());
@@ -172,7 +172,7 @@ TEST_F(Commands, StopEndsTheTrainingAfterThePassesDone)
     const int seen = form->a07PrgBar->value();
     ASSERT_TRUE(Until([&] { return form->a07PrgBar->value() > seen; }));
     EXPECT_TRUE(form->a07PrgBar->text().startsWith(QStringLiteral("学習 ")));
-    EXPECT_TRUE(form->a07PrgBar->text().contains(QStringLiteral("/100000000回  残り ")));
+    EXPECT_TRUE(form->a07PrgBar->text().contains(QStringLiteral("/99999999回  残り ")));
 
     form->a08StpB->click();
     EXPECT_FALSE(form->a08StpB->isEnabled());
@@ -184,14 +184,14 @@ TEST_F(Commands, StopEndsTheTrainingAfterThePassesDone)
     ASSERT_EQ(log.size(), 3 + 7);
     const QString stopped = log[5];
     ASSERT_TRUE(stopped.startsWith(QStringLiteral("学習中止: "))) << stopped.toStdString();
-    ASSERT_TRUE(stopped.endsWith(QStringLiteral("/100000000回")));
+    ASSERT_TRUE(stopped.endsWith(QStringLiteral("/99999999回")));
     const int done = stopped.mid(6, stopped.indexOf(QLatin1Char('/')) - 6).toInt();
     EXPECT_GE(done, 2);
     EXPECT_EQ(log.mid(6, 2), (QStringList{"学習終了: 00:02", "学習時間: 00:02"}));
     EXPECT_EQ(log[8], "学習終了 MSE: " + FormatMse(form->Ann->GetMSE()));
     EXPECT_EQ(form->c15lnnE->text(), QString::number(done));
     EXPECT_EQ(form->c22mseE->text(), FormatMse(form->Ann->GetMSE()));
-    EXPECT_EQ(form->a07PrgBar->text(), QStringLiteral("学習 %1/100000000回").arg(done));
+    EXPECT_EQ(form->a07PrgBar->text(), QStringLiteral("学習 %1/99999999回").arg(done));
 
     TRavoAnn same = fresh;
     TrainPasses(same, form->Data, 7, 2, 60 - 10, done);

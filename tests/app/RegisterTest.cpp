@@ -313,6 +313,7 @@ TEST_F(Register, ImportAndTrainRefusesABadSettingBeforeReading)
     file.close();
     w.c15lnnE->setText("2");
     w.a04RdB->click();
+    w.WaitForCommand();
     w.a05Yo1B->click();
     const QStringList log = w.a02mM->Lines();
     const QVariant predicted = Value(dm->CsqM(), "select group_concat(YCL1) from AYNK");
@@ -322,6 +323,7 @@ TEST_F(Register, ImportAndTrainRefusesABadSettingBeforeReading)
 
     w.c15lnnE->setText("abc");
     w.a04RdB->click();
+    EXPECT_FALSE(w.CommandRunning());
     EXPECT_EQ(messages, QStringList{"学習数 'abc' は 0 から 99999999 までの整数で指定してください (0 なら読込だけで学習しません)"});
     EXPECT_EQ(w.a02mM->Lines(), log);
     EXPECT_EQ(Value(dm->CsqM(), "select group_concat(YCL1) from AYNK"), predicted);

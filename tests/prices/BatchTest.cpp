@@ -354,14 +354,14 @@ namespace {
 // records the passes done, and ends with status 130.
 TEST_F(BatchTest, CtrlCStopsTheTrainingAndTheRestRuns)
 {
-    const TRun run = RunBatch(folder.path(), {"--passes", "100000000", "--register", "stopped"}, false,
+    const TRun run = RunBatch(folder.path(), {"--passes", "99999999", "--register", "stopped"}, false,
                               kBatchTimeoutMs, nullptr, TInterrupt{QStringLiteral("学習回数: "), 1});
     EXPECT_TRUE(run.Finished);
     EXPECT_EQ(run.ExitCode, 130) << run.Err.join(QLatin1Char('\n')).toStdString();
     const int done = PassesDone(run.Out);
     ASSERT_GE(done, 0) << run.Out.join(QLatin1Char('\n')).toStdString();
     ASSERT_EQ(run.Out.size(), 3 + 7 + 4 + 2);   // import, training, 予測1, 全予測 with its comparison
-    EXPECT_EQ(run.Out[5], QStringLiteral("学習中止: %1/100000000回").arg(done));
+    EXPECT_EQ(run.Out[5], QStringLiteral("学習中止: %1/99999999回").arg(done));
     EXPECT_TRUE(run.Out[6].startsWith(QStringLiteral("学習終了: ")));
     EXPECT_EQ(run.Out[9], QStringLiteral("MSE: 平均二乗誤差"));
     EXPECT_EQ(run.Out[11], QStringLiteral("2020/04/17 以降の終値予測"));
@@ -377,7 +377,7 @@ TEST_F(BatchTest, SecondCtrlCSkipsTheRest)
     ASSERT_EQ(first.ExitCode, 0);
     // Passes long enough that both presses come while the commands run.
     WritePriceFile(DataLines(100000), folder.path());
-    const TRun run = RunBatch(folder.path(), {"--passes", "100000000", "--register", "second"}, false,
+    const TRun run = RunBatch(folder.path(), {"--passes", "99999999", "--register", "second"}, false,
                               kBatchTimeoutMs, nullptr, TInterrupt{QStringLiteral("学習回数: "), 2});
     EXPECT_TRUE(run.Finished);
     EXPECT_EQ(run.ExitCode, 130);
