@@ -10,6 +10,7 @@
 #include "db/Data.h"
 
 #include <QCloseEvent>
+#include <QResizeEvent>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGuiApplication>
@@ -27,6 +28,10 @@ TBrelvanF* BrelvanF = nullptr;
 namespace {
 
 const QString kMarker = QStringLiteral("a01P");
+// The window's client area as laid out, which is also its smallest size.
+constexpr QSize kDesignSize(904, 641);
+// Of the height the window gains, the log takes this share and the chart the rest.
+constexpr double kLogShare = 0.25;
 const QString kHint = QStringLiteral("このﾌﾟﾛｸﾞﾗﾑと同じﾌｫﾙﾀﾞに CSV ﾌｧｲﾙを配置");
 
 template <class Widget>
@@ -73,14 +78,15 @@ QFont WindowFont()
 
 // ---- Construction: the controls and nothing else --------------------------------
 
-TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent), fWorker(new TWorker(this))
+TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent), fAnchors(kDesignSize), fWorker(new TWorker(this))
 {
     setObjectName(QStringLiteral("BrelvanF"));
     setWindowTitle(QStringLiteral("BrelvanF"));
     setFont(WindowFont());
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
-    setGeometry(190, 120, 904, 641);
+    setGeometry(QRect(QPoint(190, 120), kDesignSize));
+    setMinimumSize(kDesignSize);
 
     // The bottom bar comes first in the tab order, the page control second.
     auto* frame = new TAlignLayout(this);
@@ -105,6 +111,26 @@ TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent), fWorker(new TWorker(thi
     pc->SetActivePage(cts);
     ConnectHandlers();
     BuildFileCommands();
+    AnchorControls();
+}
+
+// At the design size every control stands where it was placed.  A larger
+// window gives its extra width to the log, the chart and the progress bar,
+// and its extra height to the log and, most of it, to the chart; the close
+// button keeps to the right end of the bottom bar.  The grids fill their
+// pages already, and everything else keeps its place and size.
+void TBrelvanF::AnchorControls()
+{
+    fAnchors.Anchor(z02clbB, {1, 0, 1, 0});
+    fAnchors.Anchor(a02mM, {0, 0, 1, kLogShare});
+    fAnchors.Anchor(a03Cht, {0, kLogShare, 1, 1});
+    fAnchors.Anchor(a07PrgBar, {0, 1, 1, 1});
+}
+
+void TBrelvanF::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    fAnchors.Apply(size());
 }
 
 void TBrelvanF::BuildMainPage()

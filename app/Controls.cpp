@@ -89,6 +89,25 @@ void TAlignLayout::setGeometry(const QRect& rect)
     }
 }
 
+// ---- TAnchors ------------------------------------------------------------------
+
+void TAnchors::Anchor(QWidget* control, TEdges edges) { fItems.push_back({control, control->geometry(), edges}); }
+
+void TAnchors::Apply(QSize size) const
+{
+    const int dx = size.width() - fDesign.width(), dy = size.height() - fDesign.height();
+    const auto moved = [](int edge, double share, int growth) { return edge + int(std::lround(share * growth)); };
+    for (const TItem& item : fItems) {
+        if (!item.Control)
+            continue;
+        const QRect& p = item.Place;
+        const int left = moved(p.left(), item.Edges.Left, dx), top = moved(p.top(), item.Edges.Top, dy);
+        const int right = moved(p.left() + p.width(), item.Edges.Right, dx);
+        const int bottom = moved(p.top() + p.height(), item.Edges.Bottom, dy);
+        item.Control->setGeometry(left, top, std::max(0, right - left), std::max(0, bottom - top));
+    }
+}
+
 // ---- TPanel, TMemo -------------------------------------------------------------
 
 TPanel::TPanel(const QString& name, QWidget* parent) : QFrame(parent), fLabel(new QLabel(this))

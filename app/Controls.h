@@ -57,6 +57,35 @@ private:
     std::vector<TItem> fItems;
 };
 
+// Keeps controls at their distances to the edges of the window they are
+// anchored to while the window grows beyond its design size.  Each edge of a
+// control moves by its share of the growth: 0 keeps its distance to the left
+// or top, 1 its distance to the right or bottom; a share between the two
+// splits the growth between controls that stand one above the other.  The
+// controls' parents grow with the window (the pages and bars do), so a
+// distance to the window's edge is one to the parent's edge.
+class TAnchors {
+public:
+    struct TEdges {
+        double Left, Top, Right, Bottom;
+    };
+    explicit TAnchors(QSize design) : fDesign(design) {}
+    // The control's geometry now is its place at the design size.
+    void Anchor(QWidget* control, TEdges edges);
+    // Places every control for a window of `size`.
+    void Apply(QSize size) const;
+    QSize Design() const { return fDesign; }
+
+private:
+    struct TItem {
+        QPointer<QWidget> Control;
+        QRect Place;
+        TEdges Edges;
+    };
+    QSize fDesign;
+    std::vector<TItem> fItems;
+};
+
 // A panel showing one caption, centred.
 class TPanel : public QFrame {
     Q_OBJECT

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QProgressBar>
+#include <map>
 
 namespace {
 
@@ -174,6 +176,62 @@ TEST_F(MainWindow, IsLaidOutAsDesignedBeforeItsFirstActivation)
     EXPECT_EQ(font.pixelSize(), 23);
     EXPECT_TRUE(font.families().contains("IPAGothic"));
     EXPECT_EQ(font.families().front(), "ＭＳ ゴシック");
+}
+
+TEST_F(MainWindow, GivesTheRoomOfALargerWindowToTheLogAndTheChart)
+{
+    form = std::make_unique<TBrelvanF>();
+    TBrelvanF& w = *form;
+    EXPECT_EQ(w.minimumSize(), QSize(904, 641));
+    w.pc->SetActivePage(w.ats);
+    w.show();
+    QCoreApplication::processEvents();
+    // Every named button, edit and label but the close button keeps its place.
+    const auto fixedPlaces = [&w] {
+        std::map<QString, QRect> places;
+        for (QWidget* widget : w.findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QPushButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                                 qobject_cast<QLabel*>(widget);
+            if (control && !widget->objectName().isEmpty() && widget != w.z02clbB)
+                places[widget->objectName()] = widget->geometry();
+        }
+        return places;
+    };
+    const std::map<QString, QRect> before = fixedPlaces();
+    ASSERT_GT(before.size(), 50u);
+
+    w.resize(1400, 900);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w.size(), QSize(1400, 900));
+    const int dx = 1400 - 904, dy = 900 - 641;
+    const int logGrowth = (dy + 2) / 4;   // a quarter of the height, rounded
+    EXPECT_EQ(w.z01P->geometry(), QRect(0, 860, 1400, 40));
+    EXPECT_EQ(w.z02clbB->geometry(), QRect(736 + dx, 8, 120, 25));
+    EXPECT_EQ(w.z01P->width() - w.z02clbB->geometry().right(), 904 - 855);
+    EXPECT_EQ(w.a02mM->geometry(), QRect(192, 56, 681 + dx, 169 + logGrowth));
+    EXPECT_EQ(w.a03Cht->geometry(), QRect(16, 240 + logGrowth, 857 + dx, 305 + dy - logGrowth));
+    EXPECT_EQ(w.a07PrgBar->geometry(), QRect(16, 548 + dy, 857 + dx, 16));
+    EXPECT_EQ(w.a03Cht->geometry().bottom() + 4, w.a07PrgBar->geometry().top());
+    // The grids fill their pages between the bars.
+    w.pc->SetActivePage(w.bts);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.bts->size(), w.ats->size());
+    EXPECT_EQ(w.bDG->geometry(), QRect(0, 41, w.bts->width(), w.bts->height() - 41));
+    w.pc->SetActivePage(w.cts);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.cts->size(), w.ats->size());
+    EXPECT_EQ(w.cdg->geometry(), QRect(0, 300, w.cts->width(), w.cts->height() - 340));
+    EXPECT_EQ(fixedPlaces(), before);
+
+    // It never gets smaller than it was laid out; back at that size, so is every control.
+    w.resize(600, 420);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.size(), QSize(904, 641));
+    EXPECT_EQ(w.z02clbB->geometry(), QRect(736, 8, 120, 25));
+    EXPECT_EQ(w.a02mM->geometry(), QRect(192, 56, 681, 169));
+    EXPECT_EQ(w.a03Cht->geometry(), QRect(16, 240, 857, 305));
+    EXPECT_EQ(w.a07PrgBar->geometry(), QRect(16, 548, 857, 16));
+    EXPECT_EQ(fixedPlaces(), before);
 }
 
 TEST_F(MainWindow, StartsUpOnAnEmptyRegisterWithTheDefaults)
