@@ -112,6 +112,7 @@ TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent), fAnchors(kDesignSize), 
     ConnectHandlers();
     BuildFileCommands();
     AnchorControls();
+    SetUpKeyboard();
 }
 
 // At the design size every control stands where it was placed.  A larger
@@ -125,6 +126,35 @@ void TBrelvanF::AnchorControls()
     fAnchors.Anchor(a02mM, {0, 0, 1, kLogShare});
     fAnchors.Anchor(a03Cht, {0, kLogShare, 1, 1});
     fAnchors.Anchor(a07PrgBar, {0, 1, 1, 1});
+}
+
+// Enter presses a focused button as Space does.  Ctrl+Tab and Ctrl+PgDn
+// show the next page, Ctrl+Shift+Tab and Ctrl+PgUp the previous one, from
+// any control: the window's shortcuts come before the controls' own keys, so
+// the grids and the log change page too.  The focus goes with the page to
+// the control that had it there last, or to the page's first (on the data
+// page, the price grid).
+void TBrelvanF::SetUpKeyboard()
+{
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(true);
+    const auto pageKeys = [this](const QList<QKeySequence>& keys, int step) {
+        auto* shortcut = new QShortcut(this);
+        shortcut->setKeys(keys);
+        connect(shortcut, &QShortcut::activated, this, [this, step] { ShowNextPage(step); });
+    };
+    pageKeys({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}, 1);
+    // Shift+Tab comes as Backtab.
+    pageKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+              QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+             -1);
+    bDG->setFocus(Qt::OtherFocusReason);   // the window is not shown yet: this marks the page's first
+}
+
+void TBrelvanF::ShowNextPage(int step)
+{
+    const int pages = pc->count();
+    pc->setCurrentIndex(((pc->currentIndex() + step) % pages + pages) % pages);
 }
 
 void TBrelvanF::resizeEvent(QResizeEvent* e)
@@ -333,9 +363,11 @@ bool TBrelvanF::event(QEvent* e)
     const bool handled = QWidget::event(e);
     switch (e->type()) {
     case QEvent::Show:
+        ShowFocusAlways();
         Guarded([this] { BindGrids(); });
         break;
     case QEvent::WindowActivate:
+        ShowFocusAlways();
         FormActivate();
         break;
     case QEvent::WindowDeactivate:
@@ -349,6 +381,11 @@ bool TBrelvanF::event(QEvent* e)
     }
     return handled;
 }
+
+// The style draws the focus of buttons and edits only once the keyboard
+// has moved it, and showing the window forgets that: the focus is shown
+// however it came, from the start-up's focus on 読込学習 on.
+void TBrelvanF::ShowFocusAlways() { setAttribute(Qt::WA_KeyboardFocusChange); }
 
 bool TBrelvanF::eventFilter(QObject* watched, QEvent* e)
 {

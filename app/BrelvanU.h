@@ -128,6 +128,9 @@ private:
     void BuildSettingsPage();
     void ConnectHandlers();
     void AnchorControls();      // what grows with the window, and what follows its edges
+    void SetUpKeyboard();       // Enter on buttons, the keys that change page
+    void ShowNextPage(int step);   // +1 the next page, -1 the previous, round the end
+    void ShowFocusAlways();
     void BuildFileCommands();   // FileCommands.cpp: the file buttons and the chart's menu
     void BindGrids();           // to the data module's sources, once it exists
     void StartUp();             // the start-up sequence proper

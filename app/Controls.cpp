@@ -125,7 +125,37 @@ TPanel::TPanel(const QString& name, QWidget* parent) : QFrame(parent), fLabel(ne
 QString TPanel::Caption() const { return fLabel->text(); }
 void TPanel::SetCaption(const QString& caption) { fLabel->setText(caption); }
 
-TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {}
+namespace {
+
+// The keyboard focus of a framed control drawn over its frame in the
+// highlight colour, as a focused edit shows it: for the log, the grids and
+// the chart, whose frames the style draws alike whether focused or not.
+// Call after the control has painted its frame.
+void PaintFocusFrame(QFrame* frame)
+{
+    if (!frame->hasFocus())
+        return;
+    const int width = std::max(1, frame->frameWidth());
+    QPainter painter(frame);
+    QPen pen(frame->palette().color(QPalette::Highlight), width);
+    pen.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    const qreal inset = width / 2.0;
+    painter.drawRect(QRectF(frame->rect()).adjusted(inset, inset, -inset, -inset));
+}
+
+}  // namespace
+
+TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) { setTabChangesFocus(true); }
+
+bool TMemo::event(QEvent* e)
+{
+    const bool handled = QPlainTextEdit::event(e);
+    if (e->type() == QEvent::Paint)
+        PaintFocusFrame(this);
+    return handled;
+}
 
 void TMemo::Add(const QString& line)
 {
@@ -248,6 +278,8 @@ bool IsDarkPalette(const QPalette& palette) { return palette.color(QPalette::Win
 TChart::TChart(QWidget* parent) : QChartView(parent)
 {
     setRenderHint(QPainter::Antialiasing);
+    // Framed like the log and the grids, so that the focus shows on the frame.
+    setFrameShape(QFrame::StyledPanel);
     chart()->setTheme(IsDarkPalette(palette()) ? QChart::ChartThemeDark : QChart::ChartThemeLight);
     chart()->setTitle(QStringLiteral("a03Cht"));
     chart()->legend()->setAlignment(Qt::AlignRight);
@@ -541,6 +573,14 @@ void TChart::RelabelBottomAxis()
     }
 }
 
+bool TChart::event(QEvent* e)
+{
+    const bool handled = QChartView::event(e);
+    if (e->type() == QEvent::Paint)
+        PaintFocusFrame(this);
+    return handled;
+}
+
 void TChart::resizeEvent(QResizeEvent* event)
 {
     QChartView::resizeEvent(event);
@@ -596,6 +636,14 @@ void TTabBar::paintEvent(QPaintEvent* event)
         canvas.setClipRect(rect);
         fOnDrawTab(canvas, i, rect, i == currentIndex());
     }
+    // The focused tab bar rings its current tab, around the handler's rectangle.
+    if (hasFocus() && currentIndex() >= 0) {
+        QPainter ring(this);
+        QPen pen(palette().color(QPalette::Highlight), 2);
+        pen.setJoinStyle(Qt::MiterJoin);
+        ring.setPen(pen);
+        ring.drawRect(QRectF(tabRect(currentIndex())).adjusted(1, 1, -1, -1));
+    }
 }
 
 // ---- TDBGrid -----------------------------------------------------------------------
@@ -630,6 +678,7 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), fTitles(new TGridTitles(
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false);
     verticalHeader()->setVisible(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setHighlightSections(false);
@@ -640,6 +689,14 @@ TDBGrid::~TDBGrid()
 {
     for (const auto& connection : fConnections)
         disconnect(connection);
+}
+
+bool TDBGrid::event(QEvent* e)
+{
+    const bool handled = QTableView::event(e);
+    if (e->type() == QEvent::Paint)
+        PaintFocusFrame(this);
+    return handled;
 }
 
 void TDBGrid::SetColumns(std::vector<TColumn> columns)

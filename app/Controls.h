@@ -98,7 +98,8 @@ private:
 };
 
 // The log: lines are only appended.  Every appended line is also announced,
-// so that the headless driver can print it as it comes.
+// so that the headless driver can print it as it comes.  Tab moves the focus
+// on (it types no tab character); the focused log shows it on its frame.
 class TMemo : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -107,6 +108,8 @@ public:
     QStringList Lines() const;
 signals:
     void lineAdded(const QString& line);
+protected:
+    bool event(QEvent* e) override;
 };
 
 // One line series of the chart: points with an X, a Y and a date label.
@@ -199,6 +202,7 @@ public:
     int PlotColumns() const;
 
 protected:
+    bool event(QEvent* e) override;          // the focus shown on the frame
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -260,6 +264,8 @@ private:
 // A grid bound to a query through a data source.  Its columns are fixed by
 // field name with their titles; widths follow the fields' display widths.
 // Fields without a column are hidden; the grid follows the query's current row.
+// The arrow keys move in the grid and Tab leaves it; the focused grid shows
+// it on its frame.
 class TDBGrid : public QTableView {
     Q_OBJECT
 public:
@@ -281,6 +287,8 @@ public:
     // The widest display width a column takes, in characters: a stored
     // width is clamped to it before it becomes pixels.
     static constexpr int MaxDisplayChars = 10000;
+protected:
+    bool event(QEvent* e) override;
 private:
     void ApplyLayout();
     void FollowRow(int row);

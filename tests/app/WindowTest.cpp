@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QtTest/QTest>
 #include <QProgressBar>
 #include <map>
 
@@ -319,6 +320,113 @@ TEST_F(MainWindow, ActivationAfterStartUpChangesNothing)
     EXPECT_EQ(w.c15lnnE->text(), "12");
     EXPECT_EQ(w.a02mM->Lines(), QStringList({"line"}));
     EXPECT_NE(w.a01P->Caption(), "a01P");
+}
+
+TEST_F(MainWindow, IsDrivenFromTheKeyboard)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    messages.clear();
+    // From the start-up on the style shows the focus, however it came.
+    ASSERT_EQ(QApplication::focusWidget(), w.a04RdB);
+    EXPECT_TRUE(w.testAttribute(Qt::WA_KeyboardFocusChange));
+
+    // The data page, shown for the first time, gives the focus to its grid.
+    QTest::keyClick(w.a04RdB, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(w.pc->ActivePage(), w.bts);
+    EXPECT_EQ(QApplication::focusWidget(), w.bDG);
+
+    // The page keys work from every kind of control, the grids included; the
+    // focus goes with the page.
+    struct TCase {
+        const char* Name;
+        QWidget* From;
+        Qt::Key Key;
+        Qt::KeyboardModifiers Modifiers;
+        QWidget* Shown;
+    };
+    const TCase cases[] = {
+        {"Ctrl+Tab on a button", w.a04RdB, Qt::Key_Tab, Qt::ControlModifier, w.bts},
+        {"Ctrl+Tab in the price grid", w.bDG, Qt::Key_Tab, Qt::ControlModifier, w.cts},
+        {"Ctrl+Tab in the register grid", w.cdg, Qt::Key_Tab, Qt::ControlModifier, w.ats},
+        {"Ctrl+Shift+Tab in the log", w.a02mM, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, w.cts},
+        {"Ctrl+Shift+Tab in the price grid", w.bDG, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, w.ats},
+        {"Ctrl+PgDn in an edit", w.c15lnnE, Qt::Key_PageDown, Qt::ControlModifier, w.ats},
+        {"Ctrl+PgUp in the price grid", w.bDG, Qt::Key_PageUp, Qt::ControlModifier, w.ats},
+        {"Ctrl+PgDn in the price grid", w.bDG, Qt::Key_PageDown, Qt::ControlModifier, w.cts},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QWidget* page = c.From->parentWidget();
+        while (page != w.ats && page != w.bts && page != w.cts)
+            page = page->parentWidget();
+        w.pc->SetActivePage(page);
+        c.From->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), c.From);
+        QTest::keyClick(c.From, c.Key, c.Modifiers);
+        EXPECT_EQ(w.pc->ActivePage(), c.Shown);
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_TRUE(c.Shown->isAncestorOf(focus)) << focus->objectName().toStdString();
+    }
+    // Tab leaves the log and the grids; it types nothing into the log.
+    for (QWidget* control : std::initializer_list<QWidget*>{w.a02mM, w.bDG}) {
+        SCOPED_TRACE(control->objectName().toStdString());
+        w.pc->SetActivePage(control->parentWidget());
+        control->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(control, Qt::Key_Tab);
+        EXPECT_NE(QApplication::focusWidget(), control);
+    }
+    EXPECT_EQ(w.a02mM->toPlainText(), "");
+
+    // Enter, the keypad's Enter and Space press a focused button, which keeps the focus.
+    w.pc->SetActivePage(w.cts);
+    w.c24rgB->setFocus(Qt::TabFocusReason);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space})
+        QTest::keyClick(w.c24rgB, key);
+    EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 3);
+    EXPECT_EQ(QApplication::focusWidget(), w.c24rgB);
+    // Enter on 読込学習 starts the import (which finds no price file here).
+    w.pc->SetActivePage(w.ats);
+    w.a04RdB->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.a04RdB, Qt::Key_Return);
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_EQ(messages.front(), "ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます");
+    EXPECT_EQ(QApplication::focusWidget(), w.a04RdB);
+}
+
+TEST_F(MainWindow, ShowsWhereTheFocusIs)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    const QColor highlight = w.palette().color(QPalette::Highlight);
+    struct TCase {
+        QWidget* Control;
+        bool Framed;   // the window draws the focus on its frame (else the style draws it)
+    };
+    const TCase cases[] = {{w.a04RdB, false}, {w.a02mM, true},  {w.a03Cht, true}, {w.pc->tabBar(), false},
+                           {w.bDG, true},     {w.c15lnnE, false}, {w.cdg, true}, {w.z02clbB, false}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Control->objectName().toStdString());
+        QWidget* page = c.Control;
+        while (page && page != w.ats && page != w.bts && page != w.cts)
+            page = page->parentWidget();
+        if (page)
+            w.pc->SetActivePage(page);
+        w.z02clbB->setFocus(Qt::TabFocusReason);
+        if (c.Control == w.z02clbB)
+            w.a04RdB->setFocus(Qt::TabFocusReason);
+        const QImage unfocused = c.Control->grab().toImage();
+        c.Control->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(c.Control->hasFocus());
+        const QImage focused = c.Control->grab().toImage();
+        EXPECT_NE(focused, unfocused);
+        if (c.Framed) {
+            const QPoint edge(0, focused.height() / 2);
+            EXPECT_EQ(focused.pixelColor(edge), highlight);
+            EXPECT_NE(unfocused.pixelColor(edge), highlight);
+        }
+    }
 }
 
 TEST_F(MainWindow, DrawsTheActiveTabRedAndTheOthersBlack)
