@@ -3,6 +3,7 @@
 #include "app/BrelvanU.h"
 
 #include "app/Dialogs.h"
+#include "app/Styles.h"
 #include "prices/PriceExport.h"
 #include "app/Worker.h"
 #include "prices/PriceTexts.h"
@@ -399,9 +400,13 @@ bool TBrelvanF::eventFilter(QObject* watched, QEvent* e)
     return QWidget::eventFilter(watched, e);
 }
 
+// The selected tab's caption in red, the others in the surface's font colour,
+// which the page control sets to its text colour: black on the light look,
+// light on the dark one, where black would not read.
 void TBrelvanF::pcDrawTab(QPainter& canvas, int tabIndex, const QRect& rect, bool active)
 {
-    canvas.setPen(active ? QColor(255, 0, 0) : QColor(0, 0, 0));
+    if (active)
+        canvas.setPen(SelectedTabColour());
     canvas.fillRect(rect, canvas.brush());
     const QRect text(rect.left() + 6, rect.top() + 3, std::max(0, rect.width() - 6), std::max(0, rect.height() - 3));
     canvas.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, pc->tabText(tabIndex));
