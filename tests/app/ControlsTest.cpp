@@ -14,6 +14,10 @@
 #include <QStyledItemDelegate>
 #include <gtest/gtest.h>
 #include <QTabBar>
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QChart>
+#include <QtCharts/QLegend>
+#include <QtCharts/QValueAxis>
 #include <cmath>
 #include <limits>
 
@@ -211,6 +215,13 @@ TEST(Styles, EveryTextReadsAtAContrastOfAtLeastFourAndAHalf)
         EXPECT_GE(Contrast(pages.tabBar()->palette().color(QPalette::ButtonText), tab), 4.5);
         EXPECT_GE(Contrast(SelectedTabColour(), tab), 4.5);
         EXPECT_GT(SelectedTabColour().red(), 3 * std::max(SelectedTabColour().green(), SelectedTabColour().blue()) / 2);
+        // The chart's title, axis labels and titles and legend on its background.
+        TChart chart;
+        const QColor background = chart.chart()->backgroundBrush().color();
+        for (const QBrush& text : {chart.chart()->titleBrush(), chart.LeftAxis()->labelsBrush(),
+                                   chart.LeftAxis()->titleBrush(), chart.BottomAxis()->labelsBrush(),
+                                   chart.BottomAxis()->titleBrush(), chart.chart()->legend()->labelBrush()})
+            EXPECT_GE(Contrast(text.color(), background), 4.5);
     }
 }
 
