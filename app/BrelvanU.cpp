@@ -3,6 +3,7 @@
 #include "app/BrelvanU.h"
 
 #include "app/Dialogs.h"
+#include "app/Styles.h"
 #include "prices/PriceExport.h"
 #include "app/Worker.h"
 #include "prices/PriceTexts.h"
@@ -10,6 +11,7 @@
 #include "db/Data.h"
 
 #include <QCloseEvent>
+#include <QResizeEvent>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGuiApplication>
@@ -28,6 +30,10 @@ TBrelvanF* BrelvanF = nullptr;
 namespace {
 
 const QString kMarker = QStringLiteral("a01P");
+// The window's client area as laid out, which is also its smallest size.
+constexpr QSize kDesignSize(904, 641);
+// Of the height the window gains, the log takes this share and the chart the rest.
+constexpr double kLogShare = 0.25;
 const QString kHint = QStringLiteral("このﾌﾟﾛｸﾞﾗﾑと同じﾌｫﾙﾀﾞに CSV ﾌｧｲﾙを配置");
 
 template <class Widget>
@@ -91,14 +97,15 @@ QFont WindowFont()
 
 // ---- Construction: the controls and nothing else --------------------------------
 
-TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent), fWorker(new TWorker(this))
+TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent), fAnchors(kDesignSize), fWorker(new TWorker(this))
 {
     setObjectName(QStringLiteral("BrelvanF"));
     setWindowTitle(QStringLiteral("BrelvanF"));
     setFont(WindowFont());
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
-    setGeometry(190, 120, 904, 641);
+    setGeometry(QRect(QPoint(190, 120), kDesignSize));
+    setMinimumSize(kDesignSize);
 
     // The bottom bar comes first in the tab order, the page control second.
     auto* frame = new TAlignLayout(this);
@@ -125,6 +132,56 @@ TBrelvanF::TBrelvanF(QWidget* parent) : QWidget(parent), fWorker(new TWorker(thi
     pc->SetActivePage(cts);
     ConnectHandlers();
     BuildFileCommands();
+    AnchorControls();
+    SetUpKeyboard();
+}
+
+// At the design size every control stands where it was placed.  A larger
+// window gives its extra width to the log, the chart and the progress bar,
+// and its extra height to the log and, most of it, to the chart; the close
+// button keeps to the right end of the bottom bar.  The grids fill their
+// pages already, and everything else keeps its place and size.
+void TBrelvanF::AnchorControls()
+{
+    fAnchors.Anchor(z02clbB, {1, 0, 1, 0});
+    fAnchors.Anchor(a02mM, {0, 0, 1, kLogShare});
+    fAnchors.Anchor(a03Cht, {0, kLogShare, 1, 1});
+    fAnchors.Anchor(a07PrgBar, {0, 1, 1, 1});
+}
+
+// Enter presses a focused button as Space does.  Ctrl+Tab and Ctrl+PgDn
+// show the next page, Ctrl+Shift+Tab and Ctrl+PgUp the previous one, from
+// any control: the window's shortcuts come before the controls' own keys, so
+// the grids and the log change page too.  The focus goes with the page to
+// the control that had it there last, or to the page's first (on the data
+// page, the price grid).
+void TBrelvanF::SetUpKeyboard()
+{
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(true);
+    const auto pageKeys = [this](const QList<QKeySequence>& keys, int step) {
+        auto* shortcut = new QShortcut(this);
+        shortcut->setKeys(keys);
+        connect(shortcut, &QShortcut::activated, this, [this, step] { ShowNextPage(step); });
+    };
+    pageKeys({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}, 1);
+    // Shift+Tab comes as Backtab.
+    pageKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+              QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+             -1);
+    bDG->setFocus(Qt::OtherFocusReason);   // the window is not shown yet: this marks the page's first
+}
+
+void TBrelvanF::ShowNextPage(int step)
+{
+    const int pages = pc->count();
+    pc->setCurrentIndex(((pc->currentIndex() + step) % pages + pages) % pages);
+}
+
+void TBrelvanF::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    fAnchors.Apply(size());
 }
 
 void TBrelvanF::BuildMainPage()
@@ -337,9 +394,11 @@ bool TBrelvanF::event(QEvent* e)
     const bool handled = QWidget::event(e);
     switch (e->type()) {
     case QEvent::Show:
+        ShowFocusAlways();
         Guarded([this] { BindGrids(); });
         break;
     case QEvent::WindowActivate:
+        ShowFocusAlways();
         FormActivate();
         break;
     case QEvent::WindowDeactivate:
@@ -354,6 +413,11 @@ bool TBrelvanF::event(QEvent* e)
     return handled;
 }
 
+// The style draws the focus of buttons and edits only once the keyboard
+// has moved it, and showing the window forgets that: the focus is shown
+// however it came, from the start-up's focus on 読込学習 on.
+void TBrelvanF::ShowFocusAlways() { setAttribute(Qt::WA_KeyboardFocusChange); }
+
 bool TBrelvanF::eventFilter(QObject* watched, QEvent* e)
 {
     if (watched == a04RdB && (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut)) {
@@ -366,9 +430,13 @@ bool TBrelvanF::eventFilter(QObject* watched, QEvent* e)
     return QWidget::eventFilter(watched, e);
 }
 
+// The selected tab's caption in red, the others in the surface's font colour,
+// which the page control sets to its text colour: black on the light look,
+// light on the dark one, where black would not read.
 void TBrelvanF::pcDrawTab(QPainter& canvas, int tabIndex, const QRect& rect, bool active)
 {
-    canvas.setPen(active ? QColor(255, 0, 0) : QColor(0, 0, 0));
+    if (active)
+        canvas.setPen(SelectedTabColour());
     canvas.fillRect(rect, canvas.brush());
     const QRect text(rect.left() + 6, rect.top() + 3, std::max(0, rect.width() - 6), std::max(0, rect.height() - 3));
     canvas.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, pc->tabText(tabIndex));

@@ -110,6 +110,7 @@ protected:
     bool event(QEvent* e) override;   // raises FormActivate on activation
     void closeEvent(QCloseEvent* e) override;   // asks to stop a running command first
     bool eventFilter(QObject* watched, QEvent* e) override;   // focus hint of a04RdB
+    void resizeEvent(QResizeEvent* e) override;                 // the anchored controls follow
 
     // The window as the price commands see it.
     void AddLogLine(const QString& line) override;
@@ -126,6 +127,10 @@ private:
     void BuildDataPage();
     void BuildSettingsPage();
     void ConnectHandlers();
+    void AnchorControls();      // what grows with the window, and what follows its edges
+    void SetUpKeyboard();       // Enter on buttons, the keys that change page
+    void ShowNextPage(int step);   // +1 the next page, -1 the previous, round the end
+    void ShowFocusAlways();
     void BuildFileCommands();   // FileCommands.cpp: the file buttons and the chart's menu
     void BindGrids();           // to the data module's sources, once it exists
     void StartUp();             // the start-up sequence proper
@@ -142,6 +147,7 @@ private:
     void TrainingProgressed(std::int64_t done, std::int64_t total);
     void ShowProgress(std::int64_t done, std::int64_t total, qint64 msLeft);   // msLeft < 0: not known
 
+    TAnchors fAnchors;
     TWorker* fWorker;
     TRunning fRunning = TRunning::None;
     bool fStopAsked = false;            // "中止" pressed during the running command

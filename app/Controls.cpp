@@ -1,21 +1,27 @@
 #include "app/Controls.h"
 
 #include "app/ChartDecimation.h"
+#include "app/ChartScale.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
 #include "db/Data.h"
 
 #include <QFontMetrics>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIdentityProxyModel>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSqlRecord>
 #include <QStyle>
 #include <QStyleOptionTab>
 #include <QStyledItemDelegate>
 #include <QStylePainter>
+#include <QToolTip>
+#include <QWheelEvent>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QLegend>
@@ -92,6 +98,25 @@ void TAlignLayout::setGeometry(const QRect& rect)
     }
 }
 
+// ---- TAnchors ------------------------------------------------------------------
+
+void TAnchors::Anchor(QWidget* control, TEdges edges) { fItems.push_back({control, control->geometry(), edges}); }
+
+void TAnchors::Apply(QSize size) const
+{
+    const int dx = size.width() - fDesign.width(), dy = size.height() - fDesign.height();
+    const auto moved = [](int edge, double share, int growth) { return edge + int(std::lround(share * growth)); };
+    for (const TItem& item : fItems) {
+        if (!item.Control)
+            continue;
+        const QRect& p = item.Place;
+        const int left = moved(p.left(), item.Edges.Left, dx), top = moved(p.top(), item.Edges.Top, dy);
+        const int right = moved(p.left() + p.width(), item.Edges.Right, dx);
+        const int bottom = moved(p.top() + p.height(), item.Edges.Bottom, dy);
+        item.Control->setGeometry(left, top, std::max(0, right - left), std::max(0, bottom - top));
+    }
+}
+
 // ---- TPanel, TMemo -------------------------------------------------------------
 
 TPanel::TPanel(const QString& name, QWidget* parent) : QFrame(parent), fLabel(new QLabel(this))
@@ -109,7 +134,37 @@ TPanel::TPanel(const QString& name, QWidget* parent) : QFrame(parent), fLabel(ne
 QString TPanel::Caption() const { return fLabel->text(); }
 void TPanel::SetCaption(const QString& caption) { fLabel->setText(caption); }
 
-TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {}
+namespace {
+
+// The keyboard focus of a framed control drawn over its frame in the
+// highlight colour, as a focused edit shows it: for the log, the grids and
+// the chart, whose frames the style draws alike whether focused or not.
+// Call after the control has painted its frame.
+void PaintFocusFrame(QFrame* frame)
+{
+    if (!frame->hasFocus())
+        return;
+    const int width = std::max(1, frame->frameWidth());
+    QPainter painter(frame);
+    QPen pen(frame->palette().color(QPalette::Highlight), width);
+    pen.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    const qreal inset = width / 2.0;
+    painter.drawRect(QRectF(frame->rect()).adjusted(inset, inset, -inset, -inset));
+}
+
+}  // namespace
+
+TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) { setTabChangesFocus(true); }
+
+bool TMemo::event(QEvent* e)
+{
+    const bool handled = QPlainTextEdit::event(e);
+    if (e->type() == QEvent::Paint)
+        PaintFocusFrame(this);
+    return handled;
+}
 
 void TMemo::Add(const QString& line)
 {
@@ -203,18 +258,31 @@ void TLineSeries::SetPenWidth(int width)
 
 int TLineSeries::DrawnPenWidth() const { return fSeries->pen().width(); }
 
-// More points than the plot has pixel columns run together into a band
-// unless the pen is thin: at most 2 pixels then, so that the series stay apart.
+// More points in view than the plot has pixel columns run together into a
+// band unless the pen is thin: at most 2 pixels then, so that the series stay
+// apart.  Zoomed in far enough, the series' own width comes back.
 void TLineSeries::Draw(double left, double right, int columns)
 {
     QPen pen = fSeries->pen();
-    const int width = Count() > columns ? std::min(fPenWidth, 2) : fPenWidth;
+    const int width = SliceWithin(fPoints, left, right).Count() > columns ? std::min(fPenWidth, 2) : fPenWidth;
     if (pen.width() != width) {
         pen.setWidth(width);
         fSeries->setPen(pen);
     }
-    fSeries->replace(DecimateForColumns(fPoints, left, right, columns));
+    fSeries->replace(VisiblePoints(fPoints, left, right, columns));
     fShown = true;
+}
+
+qsizetype TLineSeries::IndexNear(double x) const
+{
+    const TPointSlice near = SliceWithin(fPoints, x - 0.5, x + 0.5);
+    qsizetype best = -1;
+    for (qsizetype i = near.First; i < near.Last; ++i) {
+        const double distance = std::abs(fPoints[i].x() - x);
+        if (distance <= 0.5 && (best < 0 || distance < std::abs(fPoints[best].x() - x)))
+            best = i;
+    }
+    return best;
 }
 
 // ---- TChart --------------------------------------------------------------------
@@ -232,21 +300,32 @@ bool IsDarkPalette(const QPalette& palette) { return palette.color(QPalette::Win
 TChart::TChart(QWidget* parent) : QChartView(parent)
 {
     setRenderHint(QPainter::Antialiasing);
+    // Framed like the log and the grids, so that the focus shows on the frame.
+    setFrameShape(QFrame::StyledPanel);
+    viewport()->setMouseTracking(true);   // the tooltip follows the mouse
     chart()->setTheme(IsDarkPalette(palette()) ? QChart::ChartThemeDark : QChart::ChartThemeLight);
     chart()->setTitle(QStringLiteral("a03Cht"));
-    chart()->legend()->setAlignment(Qt::AlignRight);
-    chart()->setMargins(QMargins(4, 4, 4, 4));
+    // Above the plot, so that the plot has the chart's whole width.
+    chart()->legend()->setAlignment(Qt::AlignTop);
+    // The chart's panel fills the view: every pixel of height goes to the
+    // title, the legend, the plot and the vertical date labels.
+    chart()->layout()->setContentsMargins(0, 0, 0, 0);
+    chart()->setBackgroundRoundness(0);
+    chart()->setMargins(QMargins(4, 2, 8, 2));
 
     // The left axis's labels with a point whatever the locale: unlocalised,
     // the format is applied in the C locale.
     chart()->setLocalizeNumbers(false);
     fAxisY = new QValueAxis;
     fAxisY->setLabelFormat(QStringLiteral("%.7g"));
+    fAxisY->setTitleText(QStringLiteral("価格"));
     chart()->addAxis(fAxisY, Qt::AlignLeft);
 
     fAxisX = new QCategoryAxis;
     fAxisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    fAxisX->setTitleText(QStringLiteral("日付"));
     chart()->addAxis(fAxisX, Qt::AlignBottom);
+    ApplyLook();
 
     // A plot of another width draws the series for its own pixel columns
     // (on the next turn of the event loop: not inside the chart's layout).
@@ -275,6 +354,36 @@ TChart::~TChart()
 {
     for (TLineSeries* series : fSeries)
         delete series;
+}
+
+// The window's typeface at sizes that read beside its 23-pixel controls (the
+// bottom axis's labels keep the size SetBottomLabels gives them), and the
+// palette's text colour on its base colour, as in the log.
+void TChart::ApplyLook()
+{
+    const auto sized = [this](int pixels, bool bold = false) {
+        QFont font = this->font();
+        font.setPixelSize(pixels);
+        font.setBold(bold);
+        return font;
+    };
+    chart()->setTitleFont(sized(16, true));
+    chart()->legend()->setFont(sized(14));
+    fAxisY->setLabelsFont(sized(14));
+    fAxisY->setTitleFont(sized(14));
+    fAxisX->setTitleFont(sized(14));
+    QFont bottom = fAxisX->labelsFont();
+    bottom.setFamilies(font().families());
+    fAxisX->setLabelsFont(bottom);
+
+    const QBrush text(palette().color(QPalette::Text));
+    chart()->setBackgroundBrush(palette().brush(QPalette::Base));
+    chart()->setTitleBrush(text);
+    chart()->legend()->setLabelBrush(text);
+    for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(fAxisX), static_cast<QAbstractAxis*>(fAxisY)}) {
+        axis->setLabelsBrush(text);
+        axis->setTitleBrush(text);
+    }
 }
 
 TLineSeries* TChart::Series(int index)
@@ -383,46 +492,88 @@ void TChart::UpdateAxes()
 {
     fUpdatePending = false;
     double minX = std::numeric_limits<double>::infinity(), maxX = -minX;
-    double minY = minX, maxY = -minX;
     for (TLineSeries* series : fSeries) {
         for (const QPointF& p : std::as_const(series->fPoints)) {
             minX = std::min(minX, p.x());
             maxX = std::max(maxX, p.x());
-            minY = std::min(minY, p.y());
-            maxY = std::max(maxY, p.y());
         }
     }
-    const bool empty = minX > maxX;
-    if (empty) {
+    fHasPoints = minX <= maxX;
+    if (!fHasPoints) {
         minX = 0;
         maxX = 1;
     } else if (minX == maxX) {
         minX -= 1;
         maxX += 1;
     }
-    if (LeftAxisAutomatic) {
-        if (empty) {
-            fAxisY->setRange(0, 1);
-        } else {
-            const double pad = minY == maxY ? std::max(1.0, std::abs(minY) * 0.01) : (maxY - minY) * 0.05;
-            fAxisY->setRange(minY - pad, maxY + pad);
-            fAxisY->applyNiceNumbers();
-        }
-    }
-    fAxisX->setRange(minX, maxX);
+    fAllLeft = minX;
+    fAllRight = maxX;
+    CollectAxisLabels();
+    ShowView(minX, maxX);
+}
+
+void TChart::ShowRange(double left, double right)
+{
+    const double all = fAllRight - fAllLeft;
+    const double span = std::clamp(right - left, std::min(kMinSpan, all), all);
+    left = std::clamp(left, fAllLeft, fAllRight - span);
+    ShowView(left, left + span);
+}
+
+void TChart::ZoomAround(double x, double factor)
+{
+    if (!(factor > 0))
+        return;
+    const double span = fRight - fLeft;
+    const double share = span > 0 ? std::clamp((x - fLeft) / span, 0.0, 1.0) : 0.5;
+    const double narrowed = span / factor;
+    ShowRange(x - share * narrowed, x + (1 - share) * narrowed);
+}
+
+void TChart::ShowAll() { ShowView(fAllLeft, fAllRight); }
+
+// The series drawn for the view (all of them again when it moved or the plot
+// has another width, else those with points not shown yet), the left axis
+// fitted to the prices in view, the bottom axis labelled for it.
+void TChart::ShowView(double left, double right)
+{
+    const bool moved = left != fLeft || right != fRight || PlotColumns() != fDrawnColumns;
+    fLeft = left;
+    fRight = right;
+    fAxisX->setRange(left, right);
+    if (LeftAxisAutomatic)
+        FitLeftAxis();
     // The mark spans the left axis's range, once that is known.
     if (fMark) {
-        const bool mark = fMarkSet && !empty && fMarkX >= minX && fMarkX <= maxX;
+        const bool mark = fMarkSet && fHasPoints && fMarkX >= fAllLeft && fMarkX <= fAllRight;
         if (mark)
             fMark->replace({QPointF(fMarkX, fAxisY->min()), QPointF(fMarkX, fAxisY->max())});
         fMark->setVisible(mark);
     }
-    const bool redraw = minX != fLeft || maxX != fRight || PlotColumns() != fDrawnColumns;
-    fLeft = minX;
-    fRight = maxX;
-    DrawSeries(redraw);
-    CollectAxisLabels();
+    DrawSeries(moved);
     RelabelBottomAxis();
+}
+
+// Round bounds around the prices in view, in at most five steps.
+void TChart::FitLeftAxis()
+{
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (const TLineSeries* series : fSeries) {
+        const QList<QPointF>& points = series->fPoints;
+        const TPointSlice slice = SliceWithin(points, fLeft, fRight);
+        for (qsizetype i = slice.First; i < slice.Last; ++i) {
+            const QPointF& p = points[i];
+            if (slice.Ascending || (p.x() >= fLeft && p.x() <= fRight)) {
+                if (std::isfinite(p.y())) {
+                    low = std::min(low, p.y());
+                    high = std::max(high, p.y());
+                }
+            }
+        }
+    }
+    const TAxisScale scale = low <= high ? NiceScale(low, high, 5) : TAxisScale{};
+    fAxisY->setRange(scale.Min, scale.Max);
+    fAxisY->setTickCount(scale.Intervals + 1);
 }
 
 // One label per position, ascending: the first series' label where several
@@ -505,30 +656,175 @@ void TChart::RelabelBottomAxis()
         return;
     for (const QString& label : fAxisX->categoriesLabels())
         fAxisX->remove(label);
-    const int n = int(fAxisLabels.size());
+    // The labels of the positions in view.
+    const auto before = [](const TAxisLabel& label, double x) { return label.X < x; };
+    const auto first = std::lower_bound(fAxisLabels.begin(), fAxisLabels.end(), fLeft, before);
+    const auto last = std::upper_bound(first, fAxisLabels.end(), fRight,
+                                       [](double x, const TAxisLabel& label) { return x < label.X; });
+    const qsizetype n = last - first;
     if (n == 0) {
         fLabelStep = 1;
         return;
     }
     // Vertical labels stand side by side, each about one text height wide;
     // Qt Charts cuts a label short to an ellipsis unless its neighbours stand
-    // some two text heights away.  Show every k-th point's label so that they fit.
+    // some two text heights away.  Show every k-th point's label so that they
+    // fit; counted from the first point, so that a label stays on its point
+    // while the view pans.
     const int plotWidth = int(PlotWidth());
     const int labelPitch = QFontMetrics(fAxisX->labelsFont()).height() * 2;
-    const int labelCount = std::max(1, plotWidth / std::max(1, labelPitch));
-    fLabelStep = std::max(1, (n + labelCount - 1) / labelCount);
-    fAxisX->setStartValue(fAxisLabels.front().X - 1);
-    for (int i = 0; i < n; i += fLabelStep) {
+    const qsizetype labelCount = std::max(1, plotWidth / std::max(1, labelPitch));
+    fLabelStep = int(std::max<qsizetype>(1, (n + labelCount - 1) / labelCount));
+    const qsizetype from = first - fAxisLabels.begin(), to = last - fAxisLabels.begin();
+    qsizetype i = (from + fLabelStep - 1) / fLabelStep * fLabelStep;
+    if (i >= to)
+        i = from;
+    fAxisX->setStartValue(fAxisLabels[std::size_t(i)].X - 1);
+    for (; i < to; i += fLabelStep) {
         const TAxisLabel& label = fAxisLabels[std::size_t(i)];
         const TLineSeries& series = *fSeries[std::size_t(label.Series)];
         fAxisX->append(series.LabelAt(label.Index), label.X);
     }
 }
 
+bool TChart::event(QEvent* e)
+{
+    const bool handled = QChartView::event(e);
+    if (e->type() == QEvent::Paint)
+        PaintFocusFrame(this);
+    return handled;
+}
+
 void TChart::resizeEvent(QResizeEvent* event)
 {
     QChartView::resizeEvent(event);
     RelabelBottomAxis();
+}
+
+double TChart::PositionAt(const QPointF& viewportPoint) const
+{
+    const QRectF plot = chart()->plotArea();
+    const QPointF at = chart()->mapFromScene(mapToScene(viewportPoint.toPoint()));
+    const double share = plot.width() > 0 ? (at.x() - plot.left()) / plot.width() : 0.5;
+    return fLeft + share * (fRight - fLeft);
+}
+
+QString TChart::PointsText(double x) const
+{
+    QString date;
+    QStringList values;
+    for (const TLineSeries* series : fSeries) {
+        const qsizetype i = series->IndexNear(x);
+        if (i < 0)
+            continue;
+        if (date.isEmpty())
+            date = series->LabelAt(i);
+        values << series->Title() + QStringLiteral(": ") + FormatPrice(series->fPoints[i].y());
+    }
+    if (values.isEmpty())
+        return {};
+    if (!date.isEmpty())
+        values.prepend(date);
+    return values.join(QLatin1Char('\n'));
+}
+
+void TChart::ShowTip(const QPoint& viewportPoint)
+{
+    const QRectF plot = chart()->plotArea();
+    const QPointF at = chart()->mapFromScene(mapToScene(viewportPoint));
+    const QString text = plot.contains(at) ? PointsText(std::round(PositionAt(viewportPoint))) : QString();
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        return;
+    }
+    const QRect area = mapFromScene(chart()->mapToScene(plot).boundingRect()).boundingRect();
+    QToolTip::showText(viewport()->mapToGlobal(viewportPoint), text, viewport(), area);
+}
+
+void TChart::wheelEvent(QWheelEvent* event)
+{
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0 || !fHasPoints) {
+        QChartView::wheelEvent(event);
+        return;
+    }
+    ZoomAround(PositionAt(event->position()), std::pow(kZoomStep, notches));
+    event->accept();
+}
+
+void TChart::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QChartView::mousePressEvent(event);
+        return;
+    }
+    fDragging = true;
+    fDragFrom = event->position();
+    fDragLeft = fLeft;
+    fDragRight = fRight;
+    viewport()->setCursor(Qt::ClosedHandCursor);
+    event->accept();
+}
+
+void TChart::mouseMoveEvent(QMouseEvent* event)
+{
+    if (fDragging) {
+        const double perPixel = (fDragRight - fDragLeft) / std::max(1.0, chart()->plotArea().width());
+        const double shift = -(event->position().x() - fDragFrom.x()) * perPixel;
+        ShowRange(fDragLeft + shift, fDragRight + shift);
+        event->accept();
+        return;
+    }
+    ShowTip(event->position().toPoint());
+    QChartView::mouseMoveEvent(event);
+}
+
+void TChart::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !fDragging) {
+        QChartView::mouseReleaseEvent(event);
+        return;
+    }
+    fDragging = false;
+    viewport()->unsetCursor();
+    event->accept();
+}
+
+void TChart::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QChartView::mouseDoubleClickEvent(event);
+        return;
+    }
+    ShowAll();
+    event->accept();
+}
+
+void TChart::keyPressEvent(QKeyEvent* event)
+{
+    const double middle = (fLeft + fRight) / 2, tenth = (fRight - fLeft) / 10;
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        ZoomAround(middle, kZoomStep);
+        break;
+    case Qt::Key_Minus:
+        ZoomAround(middle, 1 / kZoomStep);
+        break;
+    case Qt::Key_Left:
+        ShowRange(fLeft - tenth, fRight - tenth);
+        break;
+    case Qt::Key_Right:
+        ShowRange(fLeft + tenth, fRight + tenth);
+        break;
+    case Qt::Key_Home:
+        ShowAll();
+        break;
+    default:
+        QChartView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 // ---- TPageControl ----------------------------------------------------------------
@@ -579,6 +875,14 @@ void TTabBar::paintEvent(QPaintEvent* event)
         canvas.setPen(palette().color(QPalette::ButtonText));
         canvas.setClipRect(rect);
         fOnDrawTab(canvas, i, rect, i == currentIndex());
+    }
+    // The focused tab bar rings its current tab, around the handler's rectangle.
+    if (hasFocus() && currentIndex() >= 0) {
+        QPainter ring(this);
+        QPen pen(palette().color(QPalette::Highlight), 2);
+        pen.setJoinStyle(Qt::MiterJoin);
+        ring.setPen(pen);
+        ring.drawRect(QRectF(tabRect(currentIndex())).adjusted(1, 1, -1, -1));
     }
 }
 
@@ -646,6 +950,7 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), fTitles(new TGridTitles(
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false);
     verticalHeader()->setVisible(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setHighlightSections(false);
@@ -656,6 +961,14 @@ TDBGrid::~TDBGrid()
 {
     for (const auto& connection : fConnections)
         disconnect(connection);
+}
+
+bool TDBGrid::event(QEvent* e)
+{
+    const bool handled = QTableView::event(e);
+    if (e->type() == QEvent::Paint)
+        PaintFocusFrame(this);
+    return handled;
 }
 
 void TDBGrid::SetColumns(std::vector<TColumn> columns)

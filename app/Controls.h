@@ -57,6 +57,35 @@ private:
     std::vector<TItem> fItems;
 };
 
+// Keeps controls at their distances to the edges of the window they are
+// anchored to while the window grows beyond its design size.  Each edge of a
+// control moves by its share of the growth: 0 keeps its distance to the left
+// or top, 1 its distance to the right or bottom; a share between the two
+// splits the growth between controls that stand one above the other.  The
+// controls' parents grow with the window (the pages and bars do), so a
+// distance to the window's edge is one to the parent's edge.
+class TAnchors {
+public:
+    struct TEdges {
+        double Left, Top, Right, Bottom;
+    };
+    explicit TAnchors(QSize design) : fDesign(design) {}
+    // The control's geometry now is its place at the design size.
+    void Anchor(QWidget* control, TEdges edges);
+    // Places every control for a window of `size`.
+    void Apply(QSize size) const;
+    QSize Design() const { return fDesign; }
+
+private:
+    struct TItem {
+        QPointer<QWidget> Control;
+        QRect Place;
+        TEdges Edges;
+    };
+    QSize fDesign;
+    std::vector<TItem> fItems;
+};
+
 // A panel showing one caption, centred.
 class TPanel : public QFrame {
     Q_OBJECT
@@ -69,7 +98,8 @@ private:
 };
 
 // The log: lines are only appended.  Every appended line is also announced,
-// so that the headless driver can print it as it comes.
+// so that the headless driver can print it as it comes.  Tab moves the focus
+// on (it types no tab character); the focused log shows it on its frame.
 class TMemo : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -78,6 +108,8 @@ public:
     QStringList Lines() const;
 signals:
     void lineAdded(const QString& line);
+protected:
+    bool event(QEvent* e) override;
 };
 
 // One line series of the chart: points with an X, a Y and a date label.
@@ -109,6 +141,7 @@ private:
     friend class TChart;
     void CheckIndex(int index) const;
     void Draw(double left, double right, int columns);   // hands the drawn points to Qt
+    qsizetype IndexNear(double x) const;     // the point within half a position of x, -1 when none
     bool HasLabel(qsizetype index) const;
     QString LabelAt(qsizetype index) const;
     QLineSeries* fSeries;
@@ -126,7 +159,12 @@ private:
 };
 
 // The result chart.  Series are created by the chart set-up and then found
-// by index; the bottom axis shows the points' date labels.
+// by index; the bottom axis shows the points' date labels, the left axis
+// round bounds around the prices in view.  The reader zooms with the wheel
+// (around the mouse), pans by dragging with the left button and sees all
+// again with a double click (or +, -, the arrow keys and Home once the chart
+// has the focus); over the plot a tooltip gives the date and the series'
+// values at the mouse.
 class TChart : public QChartView {
     Q_OBJECT
 public:
@@ -146,10 +184,29 @@ public:
     QValueAxis* LeftAxis() const { return fAxisY; }
     QCategoryAxis* BottomAxis() const { return fAxisX; }
 
-    // Re-derives the axes from the points: the left axis follows them, the
-    // bottom axis carries thinned, vertical date labels.  Shows the points
-    // added since the last update.
+    // Re-derives the axes from the points and shows them all: the left axis
+    // follows them, the bottom axis carries thinned, vertical date labels.
+    // Shows the points added since the last update.
     void UpdateAxes();
+
+    // The positions in view, from ViewLeft to ViewRight: all of them after
+    // UpdateAxes.  ShowRange keeps within the points' positions and shows at
+    // least kMinSpan of them; ZoomAround narrows the view by `factor` (below
+    // 1: widens it) keeping x where it is on the plot.
+    double ViewLeft() const { return fLeft; }
+    double ViewRight() const { return fRight; }
+    bool ShowsAll() const { return fLeft == fAllLeft && fRight == fAllRight; }
+    void ShowRange(double left, double right);
+    void ZoomAround(double x, double factor);
+    void ShowAll();
+    static constexpr double kMinSpan = 10;
+    static constexpr double kZoomStep = 1.25;   // one notch of the wheel
+
+    // The tooltip's text at position x: the date, then each series' title
+    // and value ("#0.00") where it has a point; empty where none has.
+    QString PointsText(double x) const;
+    // The position at a point of the viewport (the chart's own coordinates).
+    double PositionAt(const QPointF& viewportPoint) const;
 
     // While held, added points wait for an explicit UpdateAxes (or the
     // release) instead of being shown on the next turn of the event loop:
@@ -170,11 +227,22 @@ public:
     int PlotColumns() const;
 
 protected:
+    bool event(QEvent* e) override;          // the focus shown on the frame
     void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     friend class TLineSeries;
+    void ApplyLook();                        // fonts and colours from the widget's
     void PointsChanged();                    // schedules one update on the event loop
+    void ShowView(double left, double right);   // the axes, the mark and the series for a view
+    void FitLeftAxis();
+    void ShowTip(const QPoint& viewportPoint);
     void DrawSeries(bool all);               // all series, or those with points not shown yet
     void CollectAxisLabels();
     void RelabelBottomAxis();
@@ -190,7 +258,12 @@ private:
     };
     std::vector<TAxisLabel> fAxisLabels;
     int fLabelStep = 1;
-    double fLeft = 0, fRight = 1;            // the bottom axis's range
+    double fAllLeft = 0, fAllRight = 1;      // the points' positions
+    double fLeft = 0, fRight = 1;            // the bottom axis's range: the view
+    bool fHasPoints = false;
+    bool fDragging = false;                  // the left button pans the view
+    QPointF fDragFrom;
+    double fDragLeft = 0, fDragRight = 1;
     int fDrawnColumns = 0;                   // the columns the series were last drawn for
     bool fUpdatePending = false;
     QLineSeries* fMark = nullptr;   // owned by the chart
@@ -234,6 +307,8 @@ private:
 // A number column is right-aligned; a price column also shows its values,
 // numbers or price texts alike, with "#,##0.00" (what is stored is not
 // changed).
+// The arrow keys move in the grid and Tab leaves it; the focused grid shows
+// it on its frame.
 class TDBGrid : public QTableView {
     Q_OBJECT
 public:
@@ -260,6 +335,8 @@ public:
     // The widest display width a column takes, in characters: a stored
     // width is clamped to it before it becomes pixels.
     static constexpr int MaxDisplayChars = 10000;
+protected:
+    bool event(QEvent* e) override;
 private:
     void ApplyLayout();
     void FollowRow(int row);

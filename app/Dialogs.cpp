@@ -41,6 +41,23 @@ private:
 
 }  // namespace
 
+void TakeOwnersLook(QWidget* dialog, const QWidget* owner)
+{
+    if (!owner) {
+        // Without a window manager no window may be active: the program's own shown window.
+        for (const QWidget* window : QApplication::topLevelWidgets()) {
+            if (window != dialog && window->isVisible() && window->windowType() == Qt::Window) {
+                owner = window;
+                break;
+            }
+        }
+    }
+    if (!owner)
+        return;
+    dialog->setFont(owner->font());
+    dialog->setPalette(owner->palette());
+}
+
 void ShowMessageBox(const QString& text)
 {
     const TCursorsAside cursors;
@@ -48,6 +65,7 @@ void ShowMessageBox(const QString& text)
     // closes: the window that was active asks for it again itself.
     const QPointer<QWidget> owner = QApplication::activeWindow();
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok, owner);
+    TakeOwnersLook(&box, owner);
     box.exec();
     if (owner)
         owner->activateWindow();
@@ -77,6 +95,7 @@ TFileAnswer ShowFileDialog(const TFileRequest& request)
     const TCursorsAside cursors;
     const QPointer<QWidget> owner = QApplication::activeWindow();
     QFileDialog dialog(owner, request.Caption, request.Folder);
+    TakeOwnersLook(&dialog, owner);
     dialog.setNameFilters(request.Filters);
     if (request.Mode == TFileRequest::TMode::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -114,6 +133,7 @@ bool AskQuestionBox(const QString& text)
     QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
     box.setDefaultButton(no);
     box.setEscapeButton(no);
+    TakeOwnersLook(&box, owner);
     box.exec();
     if (owner)
         owner->activateWindow();

@@ -9,6 +9,13 @@
 
 #include <QString>
 
+class QWidget;
+
+// Gives a box or dialog the font and colours of the window it belongs to
+// (a window of its own inherits neither): those of `owner`, else of the
+// program's shown main window.  Every box and dialog below takes them.
+void TakeOwnersLook(QWidget* dialog, const QWidget* owner);
+
 // Shows a modal box with the text and an OK button and returns when it is
 // closed: the sink the program installs with SetMessageSink.
 void ShowMessageBox(const QString& text);

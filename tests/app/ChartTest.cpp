@@ -1,12 +1,17 @@
 // The result chart: its set-up, and how it shows a long history.
 #include "app/BrelvanU.h"
 #include "app/ChartDecimation.h"
+#include "app/ChartScale.h"
+#include "support/PrintQString.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QDate>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
+#include <QToolTip>
+#include <QWheelEvent>
+#include <QtTest/QTest>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
@@ -207,6 +212,144 @@ TEST_F(Chart, MarksAPositionOnlyWhileThePointsReachIt)
     EXPECT_EQ(chart().chart()->series().size(), 3);
 }
 
+TEST_F(Chart, FitsTheLeftAxisToThePricesWithRoundBounds)
+{
+    // Closes from 997 to 3000, as the 200,000 rows' lowest and a high: the
+    // axis starts at a round price below the lowest, never below zero.
+    struct TCase {
+        double Low, High;
+        double Min, Max;
+        int Ticks;
+    };
+    const TCase cases[] = {{997, 3000, 500, 3000, 6}, {997, 40000, 0, 40000, 5}, {2874.56, 2874.56, 2840, 2920, 5}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Low);
+        chart().Series(kActualSeries)->Clear();
+        for (int k = 0; k < 2000; ++k)
+            chart().Series(kActualSeries)->AddXY(k, c.Low + (c.High - c.Low) * k / 1999, Day(k));
+        chart().UpdateAxes();
+        EXPECT_DOUBLE_EQ(chart().LeftAxis()->min(), c.Min);
+        EXPECT_DOUBLE_EQ(chart().LeftAxis()->max(), c.Max);
+        EXPECT_EQ(chart().LeftAxis()->tickCount(), c.Ticks);
+    }
+    EXPECT_EQ(chart().LeftAxis()->titleText(), "価格");
+    EXPECT_EQ(chart().BottomAxis()->titleText(), "日付");
+}
+
+TEST_F(Chart, ZoomsPansAndShowsAllAgainWithTheMouse)
+{
+    Window->pc->SetActivePage(Window->ats);
+    Window->show();
+    QCoreApplication::processEvents();
+    constexpr int n = 20000;
+    for (int k = 0; k < n; ++k) {
+        chart().Series(kActualSeries)->AddXY(k, 1000 + k, Day(k));
+        chart().Series(kSameDaySeries)->AddXY(k, 1000 + k + (k % 2 ? 30 : -30), Day(k));
+    }
+    chart().SetMark(n / 2 + 0.5, QStringLiteral("検証期間の始まり"));
+    chart().UpdateAxes();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(chart().ShowsAll());
+    EXPECT_EQ(chart().Series(kActualSeries)->DrawnPenWidth(), 2);
+    QWidget* view = chart().viewport();
+    const QRectF plot = chart().chart()->plotArea();
+    ASSERT_GT(plot.width(), 100);
+    const QPoint at = (plot.topLeft() + QPointF(plot.width() * 0.75, plot.height() / 2)).toPoint();
+    const double position = chart().PositionAt(at);
+    EXPECT_NEAR(position, 0.75 * (n - 1), 0.01 * n);
+    const auto wheel = [&](int notches) {
+        QWheelEvent event(at, view->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view, &event);
+    };
+    const auto span = [&] { return chart().ViewRight() - chart().ViewLeft(); };
+
+    // Each notch forward zooms in 1.25 times around the mouse; the left axis
+    // fits the prices in view, the mark spans it.
+    wheel(1);
+    EXPECT_NEAR(span(), (n - 1) / 1.25, 1e-6);
+    EXPECT_NEAR(chart().PositionAt(at), position, 1e-6 * n);
+    EXPECT_FALSE(chart().ShowsAll());
+    wheel(4);
+    EXPECT_NEAR(span(), (n - 1) / std::pow(1.25, 5), 1e-6);
+    EXPECT_GE(chart().LeftAxis()->min(), 1000 + chart().ViewLeft() - 30 - span() / 2);
+    EXPECT_LE(chart().LeftAxis()->max(), 1000 + chart().ViewRight() + 30 + span() / 2);
+    ASSERT_TRUE(chart().MarkShown());
+    auto* mark = qobject_cast<QLineSeries*>(chart().chart()->series().last());
+    EXPECT_EQ(mark->points().front().y(), chart().LeftAxis()->min());
+    EXPECT_EQ(mark->points().back().y(), chart().LeftAxis()->max());
+    // What is drawn is what is in view and the next point either side.
+    for (const QPointF& p : chart().Series(kSameDaySeries)->Series()->points()) {
+        EXPECT_GE(p.x(), chart().ViewLeft() - 1);
+        EXPECT_LE(p.x(), chart().ViewRight() + 1);
+    }
+
+    // Dragging 100 pixels to the left shows 100 pixels' worth further right.
+    const double left = chart().ViewLeft(), perPixel = span() / chart().chart()->plotArea().width();
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(view, at - QPoint(100, 0));
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, at - QPoint(100, 0));
+    EXPECT_NEAR(chart().ViewLeft(), left + 100 * perPixel, 1e-6 * n);
+    EXPECT_NEAR(span(), (n - 1) / std::pow(1.25, 5), 1e-6);
+    // ... never beyond the points.
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(view, at + QPoint(plot.width() * 20, 0));
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, at + QPoint(plot.width() * 20, 0));
+    EXPECT_EQ(chart().ViewLeft(), 0);
+
+    // Zoomed in to a few points the series have their own pens again; never
+    // fewer than kMinSpan positions.
+    wheel(100);
+    EXPECT_DOUBLE_EQ(span(), TChart::kMinSpan);
+    EXPECT_EQ(chart().Series(kActualSeries)->DrawnPenWidth(), 4);
+    EXPECT_LE(chart().Series(kActualSeries)->Series()->count(), int(TChart::kMinSpan) + 3);
+
+    // A double click shows all again; so does Home, and the keys zoom and pan.
+    QTest::mouseDClick(view, Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_TRUE(chart().ShowsAll());
+    EXPECT_EQ(chart().BottomAxis()->min(), 0);
+    EXPECT_EQ(chart().BottomAxis()->max(), n - 1);
+    EXPECT_EQ(chart().Series(kActualSeries)->DrawnPenWidth(), 2);
+    chart().setFocus(Qt::TabFocusReason);
+    QTest::keyClick(&chart(), Qt::Key_Plus);
+    EXPECT_NEAR(span(), (n - 1) / 1.25, 1e-6);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(&chart(), Qt::Key_Right);
+    EXPECT_EQ(chart().ViewRight(), n - 1);
+    QTest::keyClick(&chart(), Qt::Key_Home);
+    EXPECT_TRUE(chart().ShowsAll());
+    // A right click is the menu's, not a drag.
+    QTest::mousePress(view, Qt::RightButton, Qt::NoModifier, at);
+    QTest::mouseMove(view, at - QPoint(100, 0));
+    QTest::mouseRelease(view, Qt::RightButton, Qt::NoModifier, at - QPoint(100, 0));
+    EXPECT_TRUE(chart().ShowsAll());
+}
+
+TEST_F(Chart, TellsTheDateAndTheValuesAtTheMouse)
+{
+    for (int k = 0; k < 20; ++k) {
+        chart().Series(kActualSeries)->AddXY(k, 100 + k, Day(k));
+        chart().Series(kSameDaySeries)->AddXY(k, 90.25 + k, Day(k));
+        chart().Series(kNextDaySeries)->AddXY(k + 1, 95 + k, Day(k + 1));
+    }
+    chart().UpdateAxes();
+    EXPECT_EQ(chart().PointsText(5), "D00005\n終値価格: 105.00\n当営業日予測値: 95.25\n翌営業日予測値: 99.00");
+    EXPECT_EQ(chart().PointsText(5.4), chart().PointsText(5));
+    EXPECT_EQ(chart().PointsText(0), "D00000\n終値価格: 100.00\n当営業日予測値: 90.25");
+    EXPECT_EQ(chart().PointsText(20), "D00020\n翌営業日予測値: 114.00");
+    EXPECT_EQ(chart().PointsText(-3), "");
+
+    // Over the plot the mouse shows it in a tooltip.
+    Window->pc->SetActivePage(Window->ats);
+    Window->show();
+    QCoreApplication::processEvents();
+    const QRectF plot = chart().chart()->plotArea();
+    const double share = (7 - chart().ViewLeft()) / (chart().ViewRight() - chart().ViewLeft());
+    const QPoint at = (plot.topLeft() + QPointF(plot.width() * share, plot.height() / 2)).toPoint();
+    QTest::mouseMove(chart().viewport(), at);
+    EXPECT_EQ(QToolTip::text(), chart().PointsText(7));
+}
+
 // ---- What a long series draws ---------------------------------------------------
 
 namespace {
@@ -294,5 +437,56 @@ INSTANTIATE_TEST_SUITE_P(
                       DecimationCase{"NoColumns", Walk(3000, 0, 1), 0, 2999, 0, true},
                       DecimationCase{"NoRange", Walk(3000, 5, 0), 5, 5, 10, true}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(VisiblePoints, ThinsWhatIsInViewAndRunsOnToTheNextPointEitherSide)
+{
+    const QList<QPointF> walk = Walk(20000, 0, 1);
+    // All in view: the decimation of the whole series.
+    EXPECT_EQ(VisiblePoints(walk, 0, 19999, 300), DecimateForColumns(walk, 0, 19999, 300));
+    // A few points in view: all of them, and their neighbours out of view.
+    const QList<QPointF> few = VisiblePoints(walk, 99.5, 120.5, 300);
+    EXPECT_EQ(few, walk.mid(99, 23));
+    // Many in view: the neighbours, and between them what DecimateForColumns
+    // keeps of the points in view alone (an extreme out of view takes no
+    // column's place).
+    const double left = 5000.5, right = 9000.2;
+    const QList<QPointF> drawn = VisiblePoints(walk, left, right, 100);
+    ASSERT_GT(drawn.size(), 200);
+    EXPECT_EQ(drawn.front(), walk[5000]);
+    EXPECT_EQ(drawn.back(), walk[9001]);
+    EXPECT_EQ(drawn.mid(1, drawn.size() - 2), DecimateForColumns(walk.mid(5001, 4000), left, right, 100));
+    // A series that does not ascend is drawn whole.
+    EXPECT_EQ(VisiblePoints(Reversed(walk), left, right, 100), Reversed(walk));
+}
+
+TEST(NiceScale, PutsRoundBoundsAroundTheValues)
+{
+    struct TCase {
+        const char* Name;
+        double Low, High;
+        int MaxIntervals;
+        TAxisScale Scale;
+    };
+    const TCase cases[] = {
+        {"closes from 997 to 3000", 997, 3000, 5, {500, 3000, 500, 5}},
+        {"no bound below zero for positive values", 997, 40000, 5, {0, 40000, 10000, 4}},
+        {"bounds that are round already", 1000, 3000, 5, {1000, 3000, 500, 4}},
+        {"quarters", 0.5, 1.6875, 5, {0.5, 1.75, 0.25, 5}},
+        {"across zero", -5, 5, 5, {-5, 5, 2.5, 4}},
+        {"one step at most", 3, 97, 1, {0, 100, 100, 1}},
+        {"one value", 100, 100, 5, {99, 101, 0.5, 4}},
+        {"zero alone", 0, 0, 5, {-1, 1, 0.5, 4}},
+        {"not a number", std::nan(""), 5, 5, {0, 1, 1, 1}},
+        {"wider than a double", -1e308, 1e308, 5, {0, 1, 1, 1}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TAxisScale scale = NiceScale(c.Low, c.High, c.MaxIntervals);
+        EXPECT_DOUBLE_EQ(scale.Min, c.Scale.Min);
+        EXPECT_DOUBLE_EQ(scale.Max, c.Scale.Max);
+        EXPECT_DOUBLE_EQ(scale.Step, c.Scale.Step);
+        EXPECT_EQ(scale.Intervals, c.Scale.Intervals);
+    }
+}
 
 }  // namespace

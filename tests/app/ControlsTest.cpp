@@ -15,6 +15,11 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <QTabBar>
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QChart>
+#include <QtCharts/QLegend>
+#include <QtCharts/QValueAxis>
 #include <cmath>
 #include <limits>
 
@@ -162,9 +167,9 @@ TEST(Styles, SelectsTheCarriedStylesByNameAndReportsAnUnknownOne)
     EXPECT_LT(QApplication::palette().color(QPalette::Window).lightness(), 80);
     EXPECT_GT(QApplication::palette().color(QPalette::WindowText).lightness(), 200);
     {
-        // The tabs keep a light brush, so that black and red captions read.
+        // The tabs are as dark as the rest of the window.
         TPageControl pages;
-        EXPECT_GT(pages.TabBrush().color().lightness(), 180);
+        EXPECT_LT(pages.TabBrush().color().lightness(), 80);
     }
 
     QStringList messages;
@@ -202,4 +207,104 @@ TEST(MessageBox, TakesTheWaitCursorOffWhileItIsUp)
     EXPECT_EQ(cursorsDuring, -1) << "a cursor was set over the box";
     ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+}
+
+namespace {
+
+// WCAG 2's relative luminance of a colour and the contrast ratio of two.
+double Luminance(const QColor& colour)
+{
+    const auto channel = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b)
+{
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+TEST(Styles, ContrastOfTheFormulaAsPublished)
+{
+    EXPECT_NEAR(Contrast(Qt::black, Qt::white), 21.0, 1e-9);
+    EXPECT_NEAR(Contrast(QColor(0x80, 0x80, 0x80), QColor(0x2b, 0x2b, 0x2b)), 3.59, 0.005);   // the old disabled edit
+    EXPECT_NEAR(Contrast(Qt::white, QColor(0x00, 0x78, 0xd7)), 4.50, 0.005);
+    EXPECT_LT(Contrast(Qt::white, QColor(0x00, 0x78, 0xd7)), 4.5);
+}
+
+TEST(Styles, EveryTextReadsAtAContrastOfAtLeastFourAndAHalf)
+{
+    struct TPair {
+        const char* Name;
+        QPalette::ColorRole Text, Background;
+    };
+    const TPair pairs[] = {
+        {"window text", QPalette::WindowText, QPalette::Window},
+        {"text", QPalette::Text, QPalette::Base},
+        {"text on alternate rows", QPalette::Text, QPalette::AlternateBase},
+        {"button text", QPalette::ButtonText, QPalette::Button},
+        {"selected text", QPalette::HighlightedText, QPalette::Highlight},
+        {"tool tip", QPalette::ToolTipText, QPalette::ToolTipBase},
+        {"placeholder", QPalette::PlaceholderText, QPalette::Base},
+        {"link", QPalette::Link, QPalette::Base},
+        {"visited link", QPalette::LinkVisited, QPalette::Base},
+    };
+    const std::pair<QPalette::ColorGroup, const char*> groups[] = {
+        {QPalette::Active, "active"}, {QPalette::Inactive, "inactive"}, {QPalette::Disabled, "disabled"}};
+    for (const QString& name : StyleNames()) {
+        SCOPED_TRACE(name.toStdString());
+        ASSERT_TRUE(TrySetStyle(name));
+        const QPalette palette = QApplication::palette();
+        for (const auto& [group, groupName] : groups) {
+            for (const TPair& pair : pairs) {
+                EXPECT_GE(Contrast(palette.color(group, pair.Text), palette.color(group, pair.Background)), 4.5)
+                    << groupName << " " << pair.Name;
+            }
+        }
+        // The tabs: the captions and the selected tab's mark on the tabs' brush.
+        TPageControl pages;
+        const QColor tab = pages.TabBrush().color();
+        EXPECT_GE(Contrast(pages.tabBar()->palette().color(QPalette::ButtonText), tab), 4.5);
+        EXPECT_GE(Contrast(SelectedTabColour(), tab), 4.5);
+        EXPECT_GT(SelectedTabColour().red(), 3 * std::max(SelectedTabColour().green(), SelectedTabColour().blue()) / 2);
+        // The chart's title, axis labels and titles and legend on its background.
+        TChart chart;
+        const QColor background = chart.chart()->backgroundBrush().color();
+        for (const QBrush& text : {chart.chart()->titleBrush(), chart.LeftAxis()->labelsBrush(),
+                                   chart.LeftAxis()->titleBrush(), chart.BottomAxis()->labelsBrush(),
+                                   chart.BottomAxis()->titleBrush(), chart.chart()->legend()->labelBrush()})
+            EXPECT_GE(Contrast(text.color(), background), 4.5);
+    }
+}
+
+TEST(Styles, DrawsTheDarkTabsWithLightCaptionsAndTheSelectedOneMarked)
+{
+    ASSERT_TRUE(TrySetStyle("Windows10 Dark"));
+    TBrelvanF window;
+    window.show();
+    QCoreApplication::processEvents();
+    QTabBar* bar = window.pc->tabBar();
+    const QImage image = bar->grab().toImage();
+    const QColor caption = bar->palette().color(QPalette::ButtonText);
+    for (int tab = 0; tab < bar->count(); ++tab) {
+        SCOPED_TRACE(tab);
+        int marked = 0, light = 0;
+        const QRect r = bar->tabRect(tab);
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            for (int x = r.left(); x <= r.right(); ++x) {
+                marked += image.pixelColor(x, y) == SelectedTabColour();
+                light += image.pixelColor(x, y) == caption;
+            }
+        }
+        if (tab == bar->currentIndex()) {
+            EXPECT_GT(marked, 20);
+            EXPECT_EQ(light, 0);
+        } else {
+            EXPECT_EQ(marked, 0);
+            EXPECT_GT(light, 20);
+        }
+        EXPECT_EQ(image.pixelColor(r.center().x(), r.top() + 3), window.pc->TabBrush().color());
+    }
 }

@@ -17,6 +17,9 @@
 #include <QSqlRecord>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QtTest/QTest>
+#include <QProgressBar>
+#include <map>
 
 namespace {
 
@@ -184,6 +187,63 @@ TEST_F(MainWindow, IsLaidOutAsDesignedBeforeItsFirstActivation)
     EXPECT_EQ(font.families().front(), "ＭＳ ゴシック");
 }
 
+TEST_F(MainWindow, GivesTheRoomOfALargerWindowToTheLogAndTheChart)
+{
+    form = std::make_unique<TBrelvanF>();
+    TBrelvanF& w = *form;
+    EXPECT_EQ(w.minimumSize(), QSize(904, 641));
+    w.pc->SetActivePage(w.ats);
+    w.show();
+    QCoreApplication::processEvents();
+    // Every named button, edit and label but the close button keeps its place.
+    const auto fixedPlaces = [&w] {
+        std::map<QString, QRect> places;
+        for (QWidget* widget : w.findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QPushButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                                 qobject_cast<QLabel*>(widget);
+            if (control && !widget->objectName().isEmpty() && widget != w.z02clbB)
+                places[widget->objectName()] = widget->geometry();
+        }
+        return places;
+    };
+    const std::map<QString, QRect> before = fixedPlaces();
+    ASSERT_GT(before.size(), 50u);
+    const QRect close = w.z02clbB->geometry();   // its width is the one its caption needs
+
+    w.resize(1400, 900);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w.size(), QSize(1400, 900));
+    const int dx = 1400 - 904, dy = 900 - 641;
+    const int logGrowth = (dy + 2) / 4;   // a quarter of the height, rounded
+    EXPECT_EQ(w.z01P->geometry(), QRect(0, 860, 1400, 40));
+    EXPECT_EQ(w.z02clbB->geometry(), close.translated(dx, 0));
+    EXPECT_EQ(w.z01P->width() - w.z02clbB->geometry().right(), 904 - close.right());
+    EXPECT_EQ(w.a02mM->geometry(), QRect(192, 56, 681 + dx, 169 + logGrowth));
+    EXPECT_EQ(w.a03Cht->geometry(), QRect(16, 240 + logGrowth, 857 + dx, 305 + dy - logGrowth));
+    EXPECT_EQ(w.a07PrgBar->geometry(), QRect(16, 548 + dy, 857 + dx, 16));
+    EXPECT_EQ(w.a03Cht->geometry().bottom() + 4, w.a07PrgBar->geometry().top());
+    // The grids fill their pages between the bars.
+    w.pc->SetActivePage(w.bts);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.bts->size(), w.ats->size());
+    EXPECT_EQ(w.bDG->geometry(), QRect(0, 41, w.bts->width(), w.bts->height() - 41));
+    w.pc->SetActivePage(w.cts);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.cts->size(), w.ats->size());
+    EXPECT_EQ(w.cdg->geometry(), QRect(0, 300, w.cts->width(), w.cts->height() - 340));
+    EXPECT_EQ(fixedPlaces(), before);
+
+    // It never gets smaller than it was laid out; back at that size, so is every control.
+    w.resize(600, 420);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.size(), QSize(904, 641));
+    EXPECT_EQ(w.z02clbB->geometry(), close);
+    EXPECT_EQ(w.a02mM->geometry(), QRect(192, 56, 681, 169));
+    EXPECT_EQ(w.a03Cht->geometry(), QRect(16, 240, 857, 305));
+    EXPECT_EQ(w.a07PrgBar->geometry(), QRect(16, 548, 857, 16));
+    EXPECT_EQ(fixedPlaces(), before);
+}
+
 TEST_F(MainWindow, StartsUpOnAnEmptyRegisterWithTheDefaults)
 {
     TBrelvanF& w = *OpenWindow();
@@ -269,6 +329,113 @@ TEST_F(MainWindow, ActivationAfterStartUpChangesNothing)
     EXPECT_EQ(w.c15lnnE->text(), "12");
     EXPECT_EQ(w.a02mM->Lines(), QStringList({"line"}));
     EXPECT_NE(w.a01P->Caption(), "a01P");
+}
+
+TEST_F(MainWindow, IsDrivenFromTheKeyboard)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    messages.clear();
+    // From the start-up on the style shows the focus, however it came.
+    ASSERT_EQ(QApplication::focusWidget(), w.a04RdB);
+    EXPECT_TRUE(w.testAttribute(Qt::WA_KeyboardFocusChange));
+
+    // The data page, shown for the first time, gives the focus to its grid.
+    QTest::keyClick(w.a04RdB, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(w.pc->ActivePage(), w.bts);
+    EXPECT_EQ(QApplication::focusWidget(), w.bDG);
+
+    // The page keys work from every kind of control, the grids included; the
+    // focus goes with the page.
+    struct TCase {
+        const char* Name;
+        QWidget* From;
+        Qt::Key Key;
+        Qt::KeyboardModifiers Modifiers;
+        QWidget* Shown;
+    };
+    const TCase cases[] = {
+        {"Ctrl+Tab on a button", w.a04RdB, Qt::Key_Tab, Qt::ControlModifier, w.bts},
+        {"Ctrl+Tab in the price grid", w.bDG, Qt::Key_Tab, Qt::ControlModifier, w.cts},
+        {"Ctrl+Tab in the register grid", w.cdg, Qt::Key_Tab, Qt::ControlModifier, w.ats},
+        {"Ctrl+Shift+Tab in the log", w.a02mM, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, w.cts},
+        {"Ctrl+Shift+Tab in the price grid", w.bDG, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, w.ats},
+        {"Ctrl+PgDn in an edit", w.c15lnnE, Qt::Key_PageDown, Qt::ControlModifier, w.ats},
+        {"Ctrl+PgUp in the price grid", w.bDG, Qt::Key_PageUp, Qt::ControlModifier, w.ats},
+        {"Ctrl+PgDn in the price grid", w.bDG, Qt::Key_PageDown, Qt::ControlModifier, w.cts},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QWidget* page = c.From->parentWidget();
+        while (page != w.ats && page != w.bts && page != w.cts)
+            page = page->parentWidget();
+        w.pc->SetActivePage(page);
+        c.From->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), c.From);
+        QTest::keyClick(c.From, c.Key, c.Modifiers);
+        EXPECT_EQ(w.pc->ActivePage(), c.Shown);
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_TRUE(c.Shown->isAncestorOf(focus)) << focus->objectName().toStdString();
+    }
+    // Tab leaves the log and the grids; it types nothing into the log.
+    for (QWidget* control : std::initializer_list<QWidget*>{w.a02mM, w.bDG}) {
+        SCOPED_TRACE(control->objectName().toStdString());
+        w.pc->SetActivePage(control->parentWidget());
+        control->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(control, Qt::Key_Tab);
+        EXPECT_NE(QApplication::focusWidget(), control);
+    }
+    EXPECT_EQ(w.a02mM->toPlainText(), "");
+
+    // Enter, the keypad's Enter and Space press a focused button, which keeps the focus.
+    w.pc->SetActivePage(w.cts);
+    w.c24rgB->setFocus(Qt::TabFocusReason);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space})
+        QTest::keyClick(w.c24rgB, key);
+    EXPECT_EQ(FileValue("select count(*) from AYFS").toInt(), 3);
+    EXPECT_EQ(QApplication::focusWidget(), w.c24rgB);
+    // Enter on 読込学習 starts the import (which finds no price file here).
+    w.pc->SetActivePage(w.ats);
+    w.a04RdB->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.a04RdB, Qt::Key_Return);
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_EQ(messages.front(), "ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます");
+    EXPECT_EQ(QApplication::focusWidget(), w.a04RdB);
+}
+
+TEST_F(MainWindow, ShowsWhereTheFocusIs)
+{
+    TBrelvanF& w = *OpenWindow();
+    ASSERT_TRUE(w.Started());
+    const QColor highlight = w.palette().color(QPalette::Highlight);
+    struct TCase {
+        QWidget* Control;
+        bool Framed;   // the window draws the focus on its frame (else the style draws it)
+    };
+    const TCase cases[] = {{w.a04RdB, false}, {w.a02mM, true},  {w.a03Cht, true}, {w.pc->tabBar(), false},
+                           {w.bDG, true},     {w.c15lnnE, false}, {w.cdg, true}, {w.z02clbB, false}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Control->objectName().toStdString());
+        QWidget* page = c.Control;
+        while (page && page != w.ats && page != w.bts && page != w.cts)
+            page = page->parentWidget();
+        if (page)
+            w.pc->SetActivePage(page);
+        w.z02clbB->setFocus(Qt::TabFocusReason);
+        if (c.Control == w.z02clbB)
+            w.a04RdB->setFocus(Qt::TabFocusReason);
+        const QImage unfocused = c.Control->grab().toImage();
+        c.Control->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(c.Control->hasFocus());
+        const QImage focused = c.Control->grab().toImage();
+        EXPECT_NE(focused, unfocused);
+        if (c.Framed) {
+            const QPoint edge(0, focused.height() / 2);
+            EXPECT_EQ(focused.pixelColor(edge), highlight);
+            EXPECT_NE(unfocused.pixelColor(edge), highlight);
+        }
+    }
 }
 
 TEST_F(MainWindow, DrawsTheActiveTabRedAndTheOthersBlack)
