@@ -4,6 +4,7 @@
 #include "support/ControllerFixture.h"
 #include "support/PriceStandIn.h"
 
+#include "base/ShiftJis.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 #include "db/CatalogueCache.h"
@@ -16,7 +17,6 @@
 #include <QFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTime>
 #include <gtest/gtest.h>
@@ -63,7 +63,7 @@ protected:
         text += QStringLiteral("※出典: テスト\r\n");
         QFile file(QString::fromLatin1(kPriceFileName));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QStringEncoder("Shift_JIS").encode(text));
+        file.write(ShiftJis::Encode(text));
     }
 
     // The import alone, as "読込学習" starts it; only its notice is shown.
