@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QSqlRecord>
 
 namespace {
@@ -280,6 +281,36 @@ protected:
     QTemporaryDir catalogue;
     QString previousCatalogue;
 };
+
+// The catalogue files are looked for beside the program first, then in the
+// installed data folder, then in the folder named at build time; without
+// them anywhere the place beside the program is named.
+TEST(FindCatalogueDirectoryTest, TakesTheFirstFolderHoldingTheFiles)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QDir top(root.path());
+    const QString program = top.filePath("app/bin");
+    const QString beside = top.filePath("app/bin/data");
+    const QString installed = top.filePath("app/share/brelvan");
+    const QString builtIn = top.filePath("source/data");
+    for (const QString& dir : {beside, installed, builtIn})
+        ASSERT_TRUE(QDir().mkpath(dir));
+    const auto put = [](const QString& dir, const char* name) {
+        QFile file(QDir(dir).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    };
+
+    EXPECT_EQ(FindCatalogueDirectory(program, builtIn), beside);
+    EXPECT_EQ(FindCatalogueDirectory(QString(), builtIn), builtIn);
+    EXPECT_EQ(FindCatalogueDirectory(QString(), QString()), QString());
+    put(builtIn, "tbl.csv");
+    EXPECT_EQ(FindCatalogueDirectory(program, builtIn), builtIn);
+    put(installed, "tblstrc.csv");
+    EXPECT_EQ(FindCatalogueDirectory(program, builtIn), installed);
+    put(beside, "tbl.csv");
+    EXPECT_EQ(FindCatalogueDirectory(program, builtIn), beside);
+}
 
 // Without its files the catalogue cannot be built: one error naming the
 // folder, and nothing created or dropped.
