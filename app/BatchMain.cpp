@@ -6,6 +6,7 @@
 // every message box's text goes to standard error, one line each.
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
+#include "base/Console.h"
 #include "base/Errors.h"
 #include "db/Data.h"
 
@@ -96,10 +97,7 @@ void PrintLine(FILE* stream, const QString& text)
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
     line.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    const QByteArray bytes = line.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
+    WriteText(stream, line + QLatin1Char('\n'));
 }
 
 QString CsvField(const QString& text)
@@ -217,11 +215,11 @@ int main(int argc, char* argv[])
     const TOptions options = ParseOptions(QApplication::arguments(), error);
     if (!error.isEmpty()) {
         PrintLine(stderr, error);
-        std::fputs(kUsage, stderr);
+        WriteText(stderr, QString::fromUtf8(kUsage));
         return 2;
     }
     if (options.help) {
-        std::fputs(kUsage, stdout);
+        WriteText(stdout, QString::fromUtf8(kUsage));
         return 0;
     }
     SetMessageSink([](const QString& text) { PrintLine(stderr, text); });
