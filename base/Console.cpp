@@ -7,9 +7,10 @@
 #include <windows.h>
 #endif
 
-void WriteText(std::FILE* stream, const QString& text)
+bool WriteText(std::FILE* stream, const QString& text)
 {
-    std::fflush(stream);
+    if (std::fflush(stream) != 0)
+        return false;
 #ifdef Q_OS_WIN
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
     DWORD mode = 0;
@@ -19,13 +20,13 @@ void WriteText(std::FILE* stream, const QString& text)
             DWORD written = 0;
             const auto count = DWORD(qMin<qsizetype>(text.size() - done, 16384));
             if (!::WriteConsoleW(handle, units + done, count, &written, nullptr) || written == 0)
-                return;
+                return false;
             done += written;
         }
-        return;
+        return true;
     }
 #endif
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fflush(stream);
+    const std::size_t written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    return std::fflush(stream) == 0 && written == std::size_t(bytes.size());
 }

@@ -6,5 +6,5 @@
 #include <QString>
 #include <cstdio>
 
-// Writes `text` to `stream` and flushes it.
-void WriteText(std::FILE* stream, const QString& text);
+// Writes `text` to `stream` and flushes it; false when not all of it went.
+bool WriteText(std::FILE* stream, const QString& text);

@@ -13,8 +13,8 @@ TEST(ConsoleTest, AFileReceivesUtf8)
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
     ASSERT_TRUE(file);
     const QString text = QStringLiteral("1件 読込終了\nﾃﾞｰﾀ 予測1: 2,881.19\n");
-    WriteText(file.get(), text);
-    WriteText(file.get(), QString());
+    EXPECT_TRUE(WriteText(file.get(), text));
+    EXPECT_TRUE(WriteText(file.get(), QString()));
     std::rewind(file.get());
     std::string bytes(256, '\0');
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
