@@ -231,19 +231,27 @@ INSTANTIATE_TEST_SUITE_P(
         BadImportCase{"FutureRowsPastTheYear9999", QStringList{"9999/12/23,100,1,1,1", "9999/12/24,210,1,1,1"},
                       QStringLiteral("最終日 9999/12/24 の翌日から 8 日分の予測用の行の日付が 9999/12/31 を超えるため"
                                      "読み込めません")},
+        BadImportCase{"PriceFileIsADirectory", {},
+                      QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなくディレクトリです "
+                                     "(tarvok_stock_average_daily_jp.csv)"),
+                      [](const QString& p) { return QDir().mkdir(p); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+#ifndef Q_OS_WIN
+// A FIFO and a device under the file's name (Windows has neither in a folder).
+INSTANTIATE_TEST_SUITE_P(
+    Posix, BadImportTest,
+    ::testing::Values(
         BadImportCase{"PriceFileIsAFifo", {},
                       QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなく名前付きパイプ (FIFO) です "
                                      "(tarvok_stock_average_daily_jp.csv)"),
                       [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }},
-        BadImportCase{"PriceFileIsADirectory", {},
-                      QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなくディレクトリです "
-                                     "(tarvok_stock_average_daily_jp.csv)"),
-                      [](const QString& p) { return QDir().mkdir(p); }},
         BadImportCase{"PriceFileIsADevice", {},
                       QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなくデバイスです "
                                      "(tarvok_stock_average_daily_jp.csv)"),
                       [](const QString& p) { return QFile::link("/dev/zero", p); }}),
     [](const auto& info) { return std::string(info.param.name); });
+#endif
 
 // The last file the future rows fit: its eighth future row is 9999/12/31.
 TEST_F(PriceCommandsTest, FutureRowsUpToTheLastDate)
