@@ -12,6 +12,7 @@
 #include "prices/PriceFile.h"
 #include "prices/PriceTexts.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -162,6 +163,30 @@ TEST_F(PriceCommandsTest, MissingFileSaysSoAndChangesNothing)
     form->y02rdDat();
     EXPECT_EQ(messages, (QStringList{kImportNotice, QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした")}));
     EXPECT_EQ(form->Idn, 0);
+}
+
+// The sample as a Japanese broker's download has it (Shift-JIS, CR LF, quoted
+// prices with thousands separators, a Japanese header and trailer): the same
+// rows and lines on every system and with any ANSI code page.
+TEST_F(PriceCommandsTest, TheSampleImportsTheSameEverywhere)
+{
+    ASSERT_TRUE(QFile::copy(QStringLiteral(BRELVAN_SAMPLE), QString::fromLatin1(kPriceFileName)));
+    form->y02rdDat();
+    EXPECT_EQ(messages, QStringList{kImportNotice});
+    EXPECT_EQ(form->Idn, 5105);
+    EXPECT_EQ(form->IrL, 670);
+    EXPECT_EQ(form->IrH, 3390);
+    EXPECT_EQ(Log(), (QStringList{"5105件 読込終了", "最終日: 2020/04/17", "時間枠間隔: 日"}));
+    const QStringList table = Table();
+    ASSERT_EQ(table.size(), 5113);
+    EXPECT_EQ(table[0], QStringLiteral("1|2000/01/03|-|1,455.22|1,478.00|1,438.36|1,469.25|-|-|-|-|-|-|-"));
+    EXPECT_EQ(table[5104], QStringLiteral("5105|2020/04/17|-|2,874.56|2,879.22|2,830.88|2,842.43|-|-|-|-|-|-|-"));
+    EXPECT_EQ(QCryptographicHash::hash(table.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha256)
+                  .toHex()
+                  .toStdString(),
+              "7bd3bd27adf0a1fb376be02e0fdf16a9a08aab20e3bc39180d8232f29206d0f3");
+    form->y04Yosok();
+    EXPECT_EQ(Log().value(3), QStringLiteral("2020/04/17 終値実価格: 2874.56"));
 }
 
 struct BadImportCase {
