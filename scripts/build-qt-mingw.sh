@@ -112,9 +112,9 @@ unpack() {
 # ---- SQLite: the amalgamation made on this machine, compiled for Windows ----
 build_sqlite() {
     work=$1
-    dsc=$(fetch sqlite3) || fail "$sources/sqlite3.log"
-    say "building SQLite from $(basename "$dsc" .dsc)"
-    unpack "$dsc" "$work/sqlite"
+    sqlite_dsc=$(fetch sqlite3) || fail "$sources/sqlite3.log"
+    say "building SQLite from $(basename "$sqlite_dsc" .dsc)"
+    unpack "$sqlite_dsc" "$work/sqlite"
     mkdir -p "$work/sqlite-install/include" "$work/sqlite-install/lib"
     (
         cd "$work/sqlite"
@@ -138,20 +138,21 @@ build_qtbase() {
     work=$cache/work-$kind
     rm -rf "$work"
     mkdir -p "$work"
-    dsc=$(fetch qt6-base) || fail "$sources/qt6-base.log"
-    case "$(basename "$dsc")" in
+    qt_dsc=$(fetch qt6-base) || fail "$sources/qt6-base.log"
+    case "$(basename "$qt_dsc")" in
     qt6-base_$QT_VERSION*) ;;   # the host tools must be of the same version
-    *) echo "build-qt-mingw.sh: the archive's qt6-base is $(basename "$dsc"), not $QT_VERSION" >&2; exit 1 ;;
+    *) echo "build-qt-mingw.sh: the archive's qt6-base is $(basename "$qt_dsc"), not $QT_VERSION" >&2; exit 1 ;;
     esac
     build_sqlite "$work"
-    say "unpacking $(basename "$dsc" .dsc)"
-    unpack "$dsc" "$work/qtbase"
+    say "unpacking $(basename "$qt_dsc" .dsc)"
+    unpack "$qt_dsc" "$work/qtbase"
     if [ "$kind" = core ]; then
         modules="-DFEATURE_gui=OFF -DFEATURE_widgets=OFF"
     else
+        # No tablet input: Debian's source leaves out the Wintab header it needs.
         modules="-DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF \
             -DFEATURE_freetype=OFF -DFEATURE_harfbuzz=ON -DFEATURE_system_harfbuzz=OFF \
-            -DFEATURE_png=ON -DFEATURE_system_png=OFF -DFEATURE_jpeg=OFF"
+            -DFEATURE_png=ON -DFEATURE_system_png=OFF -DFEATURE_jpeg=OFF -DFEATURE_tabletevent=OFF"
     fi
     say "configuring qtbase"
     # shellcheck disable=SC2086  # the option lists are words
@@ -180,7 +181,7 @@ build_qtbase() {
         [ -f "$found" ] || found=$(find /usr/lib/gcc/$TRIPLET /usr/$TRIPLET -name "$dll" -print -quit)
         cp "$found" "$prefix/bin/"
     done
-    echo "$(basename "$dsc" .dsc), $kind, $(( $(date +%s) - started )) s" >"$prefix/.complete"
+    echo "$(basename "$qt_dsc" .dsc), $(basename "$sqlite_dsc" .dsc), $kind, $(( $(date +%s) - started )) s" >"$prefix/.complete"
     rm -rf "$work"
 }
 
@@ -189,14 +190,14 @@ build_qtcharts() {
     work=$cache/work-charts
     rm -rf "$work"
     mkdir -p "$work"
-    if ! dsc=$(fetch qt6-charts); then
+    if ! charts_dsc=$(fetch qt6-charts); then
         grep -E '^(E:|Err)' "$sources/qt6-charts.log" >&2 || tail -n 5 "$sources/qt6-charts.log" >&2
         say "Qt Charts cannot be built: Debian's archive does not give the source of qt6-charts" >&2
         rm -rf "$work"
         return 3
     fi
-    say "unpacking $(basename "$dsc" .dsc)"
-    unpack "$dsc" "$work/qtcharts"
+    say "unpacking $(basename "$charts_dsc" .dsc)"
+    unpack "$charts_dsc" "$work/qtcharts"
     say "configuring and building qtcharts"
     # shellcheck disable=SC2086
     cmake -S "$work/qtcharts" -B "$work/build" -G Ninja --toolchain "$toolchain" \
@@ -205,7 +206,7 @@ build_qtcharts() {
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF >"$work/configure.log" 2>&1 || fail "$work/configure.log"
     cmake --build "$work/build" -j "$jobs" >"$work/build.log" 2>&1 || fail "$work/build.log"
     cmake --install "$work/build" >"$work/install.log" 2>&1 || fail "$work/install.log"
-    basename "$dsc" .dsc >"$prefix/.charts"
+    basename "$charts_dsc" .dsc >"$prefix/.charts"
     rm -rf "$work"
 }
 
