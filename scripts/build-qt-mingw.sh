@@ -149,8 +149,10 @@ build_qtbase() {
     if [ "$kind" = core ]; then
         modules="-DFEATURE_gui=OFF -DFEATURE_widgets=OFF"
     else
-        # No tablet input: Debian's source leaves out the Wintab header it needs.
-        modules="-DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF \
+        # No tablet input: Debian's source leaves out the Wintab header it
+        # needs.  OpenGL stays on: Qt Charts needs it, and the Windows
+        # platform plugin of 6.4.2 does not build without it.
+        modules="-DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_opengl_desktop=ON -DFEATURE_vulkan=OFF \
             -DFEATURE_freetype=OFF -DFEATURE_harfbuzz=ON -DFEATURE_system_harfbuzz=OFF \
             -DFEATURE_png=ON -DFEATURE_system_png=OFF -DFEATURE_jpeg=OFF -DFEATURE_tabletevent=OFF"
     fi
