@@ -5,7 +5,7 @@
 #
 #   core  Qt Core and Qt Sql with the SQLite driver: what the Windows test
 #         programs need (the default; `make check-windows` builds it)
-#   full  Qt Core, Gui, Widgets and Sql with the SQLite driver and the Windows
+#   full  Qt Core, Gui, Widgets, OpenGL and Sql with the SQLite driver and the Windows
 #         platform plugin, then Qt Charts from Debian's qt6-charts source
 #         when the archive gives it: what the window needs (`make windows`)
 #
