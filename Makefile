@@ -7,8 +7,12 @@
 #   make fuzz   build the libFuzzer programs (clang) and run each for
 #               FUZZ_SECONDS seconds on its seeds and earlier findings
 #   make check-windows
-#               cross-build for Windows with MinGW-w64 what needs no Qt (the
-#               network and its tests) and run the tests under wine64
+#               cross-build for Windows with MinGW-w64 what needs no window
+#               (the network, the price rules, the database layer) and run
+#               its tests under wine64
+#   make windows
+#               build Qt for MinGW-w64 with Gui and Widgets and, when Qt
+#               Charts can be built too, the Windows programs in one folder
 #   make tsan   build with ThreadSanitizer and run the tests of the commands
 #               that work on a thread of their own
 # Packages are installed with apt-get only when dpkg says they are missing.
@@ -136,23 +140,39 @@ fuzz: deps deps-fuzz $(FUZZ_BUILD)/CMakeCache.txt
 	done
 
 # The Windows build: MinGW-w64 through the toolchain file in cmake/, GoogleTest
-# built from the source libgtest-dev ships, every program linked statically.
-# CTest runs each test program under wine64 on every network route, in a
-# prefix inside $(WIN_BUILD)/ whose server stays up for the whole run (created
-# on the first run, about 10 s).  Its packages are installed by this target only.
+# built from the source libgtest-dev ships, Qt 6.4.2 for MinGW built from
+# Debian's source packages by scripts/build-qt-mingw.sh into QT_MINGW_CACHE
+# (outside the build trees: make clean keeps it; the first build takes a
+# while, see the README).  CTest runs each test program under wine64 (the
+# network on every route), in a prefix inside $(WIN_BUILD)/ whose server
+# stays up for the whole run.  Its packages are installed by these targets only.
 WIN_BUILD ?= build-windows
-WINDOWS_PACKAGES := cmake make libgtest-dev g++-mingw-w64-x86-64-posix wine64 wine
+WIN_APP_BUILD ?= build-windows-app
+QT_MINGW_CACHE ?= $(HOME)/.cache/brelvan/qt-mingw-6.4.2
+WINDOWS_PACKAGES := cmake make ninja-build g++ tcl dpkg-dev xz-utils libgtest-dev qt6-base-dev \
+                    g++-mingw-w64-x86-64-posix wine64 wine
+WIN_CMAKE = cmake -S windows -DCMAKE_BUILD_TYPE=RelWithDebInfo --toolchain $(abspath cmake/mingw-w64-x86_64.cmake)
 
 windows-deps:
 	$(call install-missing,$(WINDOWS_PACKAGES))
 
-$(WIN_BUILD)/CMakeCache.txt: | windows-deps
-	cmake -S windows -B $(WIN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
-	  --toolchain $(abspath cmake/mingw-w64-x86_64.cmake)
-
-check-windows: windows-deps $(WIN_BUILD)/CMakeCache.txt
+check-windows: windows-deps
+	BRELVAN_QT_MINGW_CACHE="$(QT_MINGW_CACHE)" JOBS=$(JOBS) scripts/build-qt-mingw.sh core
+	$(WIN_CMAKE) -B $(WIN_BUILD) $(LAUNCHER) -DBRELVAN_QT_MINGW="$(QT_MINGW_CACHE)/core"
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# make check (continuous integration) runs the Windows tests as well.
+.PHONY: check windows
+check: check-windows
+
+# The whole program for Windows: brelvan.exe and brelvan-batch.exe with their
+# DLLs and data/ in $(WIN_APP_BUILD)/brelvan.  Not part of check.
+windows: windows-deps
+	BRELVAN_QT_MINGW_CACHE="$(QT_MINGW_CACHE)" JOBS=$(JOBS) scripts/build-qt-mingw.sh full
+	$(WIN_CMAKE) -B $(WIN_APP_BUILD) $(LAUNCHER) -DBRELVAN_QT_MINGW="$(QT_MINGW_CACHE)/full" -DBRELVAN_WINDOWS_APP=ON
+	cmake --build $(WIN_APP_BUILD) -j $(JOBS)
+	cmake --install $(WIN_APP_BUILD) --prefix $(abspath $(WIN_APP_BUILD))/brelvan
 
 # The window opens in $(RUNDIR)/, which holds the sample price file.  Without a
 # display the same commands run headless: brelvan-batch prints the log and
@@ -173,4 +193,4 @@ bench: build
 	$(BUILD)/bench/ann_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(WIN_APP_BUILD)

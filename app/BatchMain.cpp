@@ -18,6 +18,7 @@
 #include "app/BrelvanU.h"
 #include "app/Dialogs.h"
 #include "app/Worker.h"
+#include "base/Console.h"
 #include "base/Errors.h"
 #include "base/SaveFile.h"
 #include "base/SystemErrors.h"
@@ -42,7 +43,11 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -165,6 +170,29 @@ extern "C" void OnInterrupt(int)
         std::signal(SIGINT, SIG_DFL);
 }
 
+bool StandardErrorIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return ::_isatty(::_fileno(stderr)) != 0;
+#else
+    return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+// Ctrl+C as "中止": a console's Ctrl+C on Windows, SIGINT elsewhere.
+void CatchInterrupts()
+{
+#ifdef Q_OS_WIN
+    std::signal(SIGINT, OnInterrupt);
+#else
+    struct sigaction interrupt = {};
+    interrupt.sa_handler = OnInterrupt;
+    interrupt.sa_flags = SA_RESTART;
+    sigemptyset(&interrupt.sa_mask);
+    sigaction(SIGINT, &interrupt, nullptr);
+#endif
+}
+
 // Exit status when standard output or standard error refused a line.
 constexpr int kWriteFailedStatus = 3;
 
@@ -172,19 +200,19 @@ constexpr int kWriteFailedStatus = 3;
 bool gOutputFailed = false;
 bool gErrorOutputFailed = false;
 
-// Writes the bytes and flushes them at once; false when the stream refused them.
-bool Write(FILE* stream, const QByteArray& bytes)
+// Writes the text as the stream shows it (UTF-16 into a Windows console,
+// UTF-8 elsewhere) and flushes it at once; false when the stream refused it.
+bool Write(FILE* stream, const QString& text)
 {
-    const std::size_t size = std::size_t(bytes.size());
-    return std::fwrite(bytes.constData(), 1, size, stream) == size && std::fflush(stream) == 0;
+    return WriteText(stream, text);
 }
 
 // Writes to standard output or standard error.  A failure is remembered for
 // the exit status; the first one of standard output is reported on standard
 // error, which may still be writable.
-void Emit(FILE* stream, const QByteArray& bytes)
+void Emit(FILE* stream, const QString& text)
 {
-    if (Write(stream, bytes))
+    if (Write(stream, text))
         return;
     if (stream != stdout) {
         gErrorOutputFailed = true;
@@ -194,8 +222,8 @@ void Emit(FILE* stream, const QByteArray& bytes)
     if (!gOutputFailed) {
         const QString reason = SystemErrorText(error) + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(error))
                              + QLatin1Char(')');
-        const QByteArray note = (QStringLiteral("標準出力に書けません / cannot write to standard output: ") + reason
-                                 + QLatin1Char('\n')).toUtf8();
+        const QString note = QStringLiteral("標準出力に書けません / cannot write to standard output: ") + reason
+                           + QLatin1Char('\n');
         if (!Write(stderr, note))
             gErrorOutputFailed = true;
     }
@@ -215,14 +243,14 @@ public:
             Clear();
             return;
         }
-        Write(stderr, "\r" + text.toUtf8() + "\033[K");
+        Write(stderr, QLatin1Char('\r') + text + QStringLiteral("\033[K"));
         fShown = text;
     }
     void Clear()
     {
         if (fShown.isEmpty())
             return;
-        Write(stderr, "\r\033[K");
+        Write(stderr, QStringLiteral("\r\033[K"));
         fShown.clear();
     }
 private:
@@ -247,7 +275,7 @@ void PrintLine(FILE* stream, const QString& text)
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
     line.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    Emit(stream, (line + QLatin1Char('\n')).toUtf8());
+    Emit(stream, line + QLatin1Char('\n'));
 }
 
 // The in-memory price table, every row in CNT order, with a header of column names.
@@ -313,7 +341,7 @@ int Run(const TOptions& options)
         Guarded([&] { window->y07mdlLod(options.loadModel); });
 
     // While a command runs: its progress on the terminal, and Ctrl+C as "中止".
-    TProgressLine progress(::isatty(STDERR_FILENO) == 1);
+    TProgressLine progress(StandardErrorIsTerminal());
     gProgress = &progress;
     int interruptsSeen = 0;
     QTimer watch;
@@ -394,19 +422,15 @@ int main(int argc, char* argv[])
     const TOptions options = ParseOptions(QApplication::arguments(), error);
     if (!error.isEmpty()) {
         PrintLine(stderr, error);
-        Emit(stderr, QByteArray(kUsage));
+        Emit(stderr, QString::fromUtf8(kUsage));
         return 2;
     }
     if (options.help) {
-        Emit(stdout, QByteArray(kUsage));
+        Emit(stdout, QString::fromUtf8(kUsage));
         return gOutputFailed ? kWriteFailedStatus : 0;
     }
     SetMessageSink([](const QString& text) { PrintLine(stderr, text); });
-    struct sigaction interrupt = {};
-    interrupt.sa_handler = OnInterrupt;
-    interrupt.sa_flags = SA_RESTART;
-    sigemptyset(&interrupt.sa_mask);
-    sigaction(SIGINT, &interrupt, nullptr);
+    CatchInterrupts();
     const int status = Run(options);
     if (status == 0 && (gOutputFailed || gErrorOutputFailed))
         return kWriteFailedStatus;

@@ -7,11 +7,45 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef Q_OS_WIN
+#include <QDir>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
-TPathKind KindOfMode(mode_t mode)
+// ---- The system's calls, one small function each --------------------------
+
+#ifdef Q_OS_WIN
+
+// Names go to the wide API, so that any name works whatever the code page.
+using TStatus = struct _stat64;
+const wchar_t* Wide(const QString& native) { return reinterpret_cast<const wchar_t*>(native.utf16()); }
+int StatusOf(const QString& path, TStatus& info) { return ::_wstat64(Wide(QDir::toNativeSeparators(path)), &info); }
+int OpenForReading(const QString& path)
+{
+    return ::_wopen(Wide(QDir::toNativeSeparators(path)), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+int StatusOf(int fd, TStatus& info) { return ::_fstat64(fd, &info); }
+void Close(int fd) { ::_close(fd); }
+
+#else
+
+using TStatus = struct stat;
+int StatusOf(const QString& path, TStatus& info) { return ::stat(QFile::encodeName(path).constData(), &info); }
+// Without blocking: a FIFO would wait for a writer.
+int OpenForReading(const QString& path)
+{
+    return ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+int StatusOf(int fd, TStatus& info) { return ::fstat(fd, &info); }
+void Close(int fd) { ::close(fd); }
+
+#endif
+
+TPathKind KindOfMode(unsigned mode)
 {
     if (S_ISREG(mode))
         return TPathKind::Regular;
@@ -21,8 +55,10 @@ TPathKind KindOfMode(mode_t mode)
         return TPathKind::Fifo;
     if (S_ISCHR(mode) || S_ISBLK(mode))
         return TPathKind::Device;
+#ifdef S_ISSOCK
     if (S_ISSOCK(mode))
         return TPathKind::Socket;
+#endif
     return TPathKind::Other;
 }
 
@@ -47,8 +83,8 @@ QString ErrorText(int error)
 
 TPathKind PathKindOf(const QString& path, QString* reason)
 {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+    TStatus info {};
+    if (StatusOf(path, info) == 0)
         return KindOfMode(info.st_mode);
     const int error = errno;
     if (error == ENOENT || error == ENOTDIR)
@@ -88,22 +124,22 @@ std::optional<QByteArray> ReadRegularFile(const QString& path, QString& reason)
             reason = PathKindText(kind);
         return std::nullopt;
     }
-    // The name may have been replaced since it was looked at: opened without
-    // blocking (a FIFO would wait for a writer), then checked by what is open.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // The name may have been replaced since it was looked at: checked once
+    // more by what is open.
+    const int fd = OpenForReading(path);
     if (fd < 0) {
         reason = ErrorText(errno);
         return std::nullopt;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    TStatus info {};
+    if (StatusOf(fd, info) != 0 || !S_ISREG(info.st_mode)) {
         reason = PathKindText(KindOfMode(info.st_mode));
-        ::close(fd);
+        Close(fd);
         return std::nullopt;
     }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+        Close(fd);
         reason = QStringLiteral("開けません");
         return std::nullopt;
     }

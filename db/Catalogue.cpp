@@ -6,6 +6,7 @@
 #include "base/Messages.h"
 #include "base/RegularFile.h"
 #include "db/Connection.h"
+#include "base/ShiftJis.h"
 #include "db/CatalogueRows.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
@@ -14,7 +15,6 @@
 #include <QDir>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStringDecoder>
 
 #include <optional>
 #include <utility>
@@ -69,8 +69,7 @@ std::optional<QStringList> ReadLines(const QString& path, QString& reason)
     const std::optional<QByteArray> bytes = ReadRegularFile(path, reason);
     if (!bytes)
         return std::nullopt;
-    QStringDecoder decode("Shift_JIS");
-    QStringList lines = QString(decode(*bytes)).split(QLatin1Char('\n'));
+    QStringList lines = ShiftJis::Decode(*bytes).split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();   // the line end of the last line
     for (QString& line : lines)

@@ -4,6 +4,7 @@
 #include "base/RegularFile.h"
 #include "db/Connection.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <QSqlDatabase>
@@ -25,10 +26,32 @@ QString& CatalogueDirectoryOverride()
 }
 }  // namespace
 
+QString FindCatalogueDirectory(const QString& programDir, const QString& builtIn)
+{
+    QStringList candidates;
+    if (!programDir.isEmpty()) {
+        const QDir beside(programDir);
+        candidates << QDir::cleanPath(beside.filePath(QStringLiteral("data")))
+                   << QDir::cleanPath(beside.filePath(QStringLiteral("../share/brelvan")));
+    }
+    if (!builtIn.isEmpty())
+        candidates << builtIn;
+    for (const QString& dir : candidates) {
+        const QDir folder(dir);
+        if (PathKindOf(folder.filePath(QStringLiteral("tbl.csv"))) != TPathKind::Missing
+            || PathKindOf(folder.filePath(QStringLiteral("tblstrc.csv"))) != TPathKind::Missing)
+            return dir;
+    }
+    return candidates.value(0);
+}
+
 QString CatalogueDirectory()
 {
     const QString& dir = CatalogueDirectoryOverride();
-    return dir.isEmpty() ? QStringLiteral(BRELVAN_CATALOGUE_DIR) : dir;
+    if (!dir.isEmpty())
+        return dir;
+    return FindCatalogueDirectory(QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString(),
+                                  QStringLiteral(BRELVAN_CATALOGUE_DIR));
 }
 
 QString SetCatalogueDirectory(const QString& dir)

@@ -54,11 +54,19 @@ private:
     QString fFileName;
 };
 
-// The directory of the catalogue files tbl.csv and tblstrc.csv: the one built
-// into the program.  Tests point it elsewhere; an empty text restores it.
-// Returns the directory set before.
+// The directory of the catalogue files tbl.csv and tblstrc.csv, found where
+// the program is (FindCatalogueDirectory with the program's folder).  Tests
+// point it elsewhere; an empty text restores the search.  Returns the
+// directory set before.
 QString CatalogueDirectory();
 QString SetCatalogueDirectory(const QString& dir);
+
+// The first of these folders that holds either catalogue file: `data` beside
+// the program, the installed data folder `../share/brelvan` beside it, the
+// folder `builtIn` named when the program was built (the source tree's data/
+// for a run in the build tree; empty for none).  When none does, the first of
+// them, so that a message names the place the files belong.
+QString FindCatalogueDirectory(const QString& programDir, const QString& builtIn);
 
 // The one data module, created at program start after the main window.
 extern Tdm* dm;

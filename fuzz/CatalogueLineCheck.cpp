@@ -2,9 +2,8 @@
 #include "fuzz/CheckSupport.h"
 #include "fuzz/FuzzChecks.h"
 
+#include "base/ShiftJis.h"
 #include "db/SqlText.h"
-
-#include <QStringDecoder>
 
 namespace FuzzChecks {
 
@@ -72,8 +71,7 @@ QString CheckInsert(const QString& sql, const QString& table, const QString& oth
 QString CatalogueLine(const QByteArray& bytes)
 {
     // The lines as the rebuild reads them: Shift-JIS, CR LF or LF.
-    QStringDecoder decode("Shift_JIS");
-    const QStringList lines = QString(decode(bytes)).split(u'\n');
+    const QStringList lines = ShiftJis::Decode(bytes).split(u'\n');
     for (QString line : lines) {
         if (line.endsWith(u'\r'))
             line.chop(1);

@@ -1,6 +1,7 @@
 #include "prices/PriceFile.h"
 
 #include "base/Errors.h"
+#include "base/ShiftJis.h"
 
 #include <QDate>
 #include <QStringDecoder>
@@ -121,7 +122,7 @@ QString DecodePriceText(const QByteArray& bytes)
         return Decode(bytes, "UTF-16LE", 2);
     if (StartsWith(bytes, {0xFE, 0xFF}))
         return Decode(bytes, "UTF-16BE", 2);
-    return Decode(bytes, "Shift_JIS", 0);
+    return ShiftJis::Decode(bytes);
 }
 
 QStringList SplitPriceLines(const QString& text)

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QSqlRecord>
 
 namespace {
@@ -294,12 +295,42 @@ protected:
     QString previousCatalogue;
 };
 
+// The catalogue files are looked for beside the program first, then in the
+// installed data folder, then in the folder named at build time; without
+// them anywhere the place beside the program is named.
+TEST(FindCatalogueDirectoryTest, TakesTheFirstFolderHoldingTheFiles)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QDir top(root.path());
+    const QString program = top.filePath("app/bin");
+    const QString beside = top.filePath("app/bin/data");
+    const QString installed = top.filePath("app/share/brelvan");
+    const QString builtIn = top.filePath("source/data");
+    for (const QString& dir : {beside, installed, builtIn})
+        ASSERT_TRUE(QDir().mkpath(dir));
+    const auto put = [](const QString& dir, const char* name) {
+        QFile file(QDir(dir).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    };
+
+    EXPECT_EQ(FindCatalogueDirectory(program, builtIn), beside);
+    EXPECT_EQ(FindCatalogueDirectory(QString(), builtIn), builtIn);
+    EXPECT_EQ(FindCatalogueDirectory(QString(), QString()), QString());
+    put(builtIn, "tbl.csv");
+    EXPECT_EQ(FindCatalogueDirectory(program, builtIn), builtIn);
+    put(installed, "tblstrc.csv");
+    EXPECT_EQ(FindCatalogueDirectory(program, builtIn), installed);
+    put(beside, "tbl.csv");
+    EXPECT_EQ(FindCatalogueDirectory(program, builtIn), beside);
+}
+
 // Without its files the catalogue cannot be built: one error naming the
 // folder, and nothing created or dropped.
 TEST_F(CatalogueFilesTest, MissingFilesNameTheFolderAndChangeNothing)
 {
     const QString expected = QStringLiteral("テーブル構造ファイル tbl.csv, tblstrc.csv をフォルダ %1 から読み込めません")
-                                 .arg(catalogue.path());
+                                 .arg(QDir::toNativeSeparators(catalogue.path()));
     try {
         form->uqCdb();
         FAIL() << "start-up went on";
@@ -320,7 +351,7 @@ TEST_F(CatalogueFilesTest, MissingFilesNameTheFolderAndChangeNothing)
         FAIL() << "rebuild went on";
     } catch (const EFileError& e) {
         EXPECT_TRUE(e.Message().contains("tblstrc.csv")) << e.Message().toStdString();
-        EXPECT_TRUE(e.Message().contains(catalogue.path()));
+        EXPECT_TRUE(e.Message().contains(QDir::toNativeSeparators(catalogue.path())));
     }
     EXPECT_EQ(Count(dm->Csq(), "AAATBN"), 1);
     EXPECT_TRUE(messages.isEmpty());
@@ -354,7 +385,7 @@ TEST_F(CatalogueFilesTest, IncompleteFilesEndStartUpNamingWhatIsWrong)
     const QByteArray tbl = Source("tbl.csv");
     const QByteArray tblstrc = Source("tblstrc.csv");
     const QString head = QStringLiteral("テーブル構造ファイル (フォルダ %1) から作ったﾃｰﾌﾞﾙ構造が不完全です: ")
-                             .arg(catalogue.path());
+                             .arg(QDir::toNativeSeparators(catalogue.path()));
     const struct {
         QByteArray tbl, tblstrc;
         QString expected;
@@ -378,9 +409,11 @@ TEST_F(CatalogueFilesTest, IncompleteFilesEndStartUpNamingWhatIsWrong)
     }
 }
 
+#ifndef Q_OS_WIN
 // While the program runs, SQDB.DB is held exclusively from the moment it is
-// opened: another program can neither write nor read it, and gets an error
-// at once instead of waiting.
+// opened: another program (the sqlite3 shell, which the Windows build has
+// not) can neither write nor read it, and gets an error at once instead of
+// waiting.
 TEST_F(StartupTest, SecondProgramCannotUseTheFile)
 {
     form->uqCdb();
@@ -403,6 +436,7 @@ TEST_F(StartupTest, SecondProgramCannotUseTheFile)
     const auto [code, error] = runSqlite("insert into AYFS (CNT) values (99);");
     EXPECT_EQ(code, 0) << error.toStdString();
 }
+#endif
 
 TEST_F(StartupTest, SecondModuleGetsClearInUseError)
 {
@@ -412,7 +446,8 @@ TEST_F(StartupTest, SecondModuleGetsClearInUseError)
         second.OpenFile(DbPath());
         FAIL() << "second module opened the file";
     } catch (const EDatabaseInUse& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("データベース %1 は他のプログラムが使用中です").arg(DbPath()));
+        EXPECT_EQ(e.Message(),
+                  QStringLiteral("データベース %1 は他のプログラムが使用中です").arg(QDir::toNativeSeparators(DbPath())));
     }
     // The first module goes on working.
     form->sqw = "insert into AYFS (CNT) values (1)";

@@ -6,6 +6,7 @@
 #include "support/PriceFiles.h"
 #include "support/PriceStandIn.h"
 
+#include "base/ShiftJis.h"
 #include "db/Data.h"
 #include "db/SqlText.h"
 #include "db/CatalogueCache.h"
@@ -14,12 +15,12 @@
 #include "prices/PriceFile.h"
 #include "prices/PriceTexts.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTime>
 #include <gtest/gtest.h>
@@ -178,6 +179,30 @@ TEST_F(PriceCommandsTest, MissingFileSaysSoAndChangesNothing)
     EXPECT_EQ(form->Idn, 0);
 }
 
+// The sample as a Japanese broker's download has it (Shift-JIS, CR LF, quoted
+// prices with thousands separators, a Japanese header and trailer): the same
+// rows and lines on every system and with any ANSI code page.
+TEST_F(PriceCommandsTest, TheSampleImportsTheSameEverywhere)
+{
+    ASSERT_TRUE(QFile::copy(QStringLiteral(BRELVAN_SAMPLE), QString::fromLatin1(kPriceFileName)));
+    form->y02rdDat();
+    EXPECT_EQ(messages, QStringList{kImportNotice});
+    EXPECT_EQ(form->Idn, 5105);
+    EXPECT_EQ(form->IrL, 670);
+    EXPECT_EQ(form->IrH, 3390);
+    EXPECT_EQ(Log(), (QStringList{"5105件 読込終了", "最終日: 2020/04/17", "時間枠間隔: 日"}));
+    const QStringList table = Table();
+    ASSERT_EQ(table.size(), 5113);
+    EXPECT_EQ(table[0], QStringLiteral("1|2000/01/03|-|1,455.22|1,478.00|1,438.36|1,469.25|-|-|-|-|-|-|-"));
+    EXPECT_EQ(table[5104], QStringLiteral("5105|2020/04/17|-|2,874.56|2,879.22|2,830.88|2,842.43|-|-|-|-|-|-|-"));
+    EXPECT_EQ(QCryptographicHash::hash(table.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha256)
+                  .toHex()
+                  .toStdString(),
+              "7bd3bd27adf0a1fb376be02e0fdf16a9a08aab20e3bc39180d8232f29206d0f3");
+    form->y04Yosok();
+    EXPECT_EQ(Log().value(3), QStringLiteral("2020/04/17 終値実価格: 2874.56"));
+}
+
 struct BadImportCase {
     const char* name;
     QStringList data;
@@ -250,14 +275,21 @@ INSTANTIATE_TEST_SUITE_P(
         BadImportCase{"FutureRowsPastTheYear9999", QStringList{"9999/12/23,100,1,1,1", "9999/12/24,210,1,1,1"},
                       QStringLiteral("最終日 9999/12/24 の翌日から 8 日分の予測用の行の日付が 9999/12/31 を超えるため"
                                      "読み込めません")},
+        BadImportCase{"PriceFileIsADirectory", {},
+                      QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなくディレクトリです "
+                                     "(tarvok_stock_average_daily_jp.csv)"),
+                      [](const QString& p) { return QDir().mkdir(p); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+#ifndef Q_OS_WIN
+// A FIFO and a device under the file's name (Windows has neither in a folder).
+INSTANTIATE_TEST_SUITE_P(
+    Posix, BadImportTest,
+    ::testing::Values(
         BadImportCase{"PriceFileIsAFifo", {},
                       QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなく名前付きパイプ (FIFO) です "
                                      "(tarvok_stock_average_daily_jp.csv)"),
                       [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }},
-        BadImportCase{"PriceFileIsADirectory", {},
-                      QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなくディレクトリです "
-                                     "(tarvok_stock_average_daily_jp.csv)"),
-                      [](const QString& p) { return QDir().mkdir(p); }},
         BadImportCase{"PriceFileIsADevice", {},
                       QStringLiteral("CSV ﾌｧｲﾙを開けません: 通常のファイルではなくデバイスです "
                                      "(tarvok_stock_average_daily_jp.csv)"),
@@ -286,6 +318,7 @@ INSTANTIATE_TEST_SUITE_P(
                       QStringLiteral("終値の範囲が空のため正規化できません (下限 = 上限 = 1100)"), nullptr,
                       QStringLiteral("11")}),
     [](const auto& info) { return std::string(info.param.name); });
+#endif
 
 // The last file the future rows fit: its eighth future row is 9999/12/31.
 TEST_F(PriceCommandsTest, FutureRowsUpToTheLastDate)

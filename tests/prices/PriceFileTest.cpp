@@ -2,6 +2,7 @@
 // with quoted fields, the close and the date, the normalisation range and the
 // whole-file check that runs before an import changes anything.
 #include "base/Errors.h"
+#include "base/ShiftJis.h"
 #include "prices/PriceFile.h"
 
 #include <QStringEncoder>
@@ -63,13 +64,13 @@ QString Body(const char* eol)
 INSTANTIATE_TEST_SUITE_P(
     Encodings, DecodeTest,
     ::testing::Values(
-        DecodeCase{"ShiftJisCrLf", Encoded(Body("\r\n"), "Shift_JIS")},
-        DecodeCase{"ShiftJisLf", Encoded(Body("\n"), "Shift_JIS")},
-        DecodeCase{"ShiftJisCrOnly", Encoded(Body("\r"), "Shift_JIS")},
+        DecodeCase{"ShiftJisCrLf", ShiftJis::Encode(Body("\r\n"))},
+        DecodeCase{"ShiftJisLf", ShiftJis::Encode(Body("\n"))},
+        DecodeCase{"ShiftJisCrOnly", ShiftJis::Encode(Body("\r"))},
         DecodeCase{"Utf8Bom", Encoded(Body("\r\n"), "UTF-8", QByteArray("\xEF\xBB\xBF"))},
         DecodeCase{"Utf16LeBom", Encoded(Body("\r\n"), "UTF-16LE", QByteArray("\xFF\xFE"))},
         DecodeCase{"Utf16BeBom", Encoded(Body("\n"), "UTF-16BE", QByteArray("\xFE\xFF"))},
-        DecodeCase{"NoFinalLineBreak", Encoded(Body("\r\n").chopped(2), "Shift_JIS")}),
+        DecodeCase{"NoFinalLineBreak", ShiftJis::Encode(Body("\r\n").chopped(2))}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParsePriceTextInPlaceTest, ReadsTheFieldsSplitPriceFieldsReads)

@@ -2,11 +2,11 @@
 // real one has (Shift-JIS, CR LF, a header line and a trailing line).
 #pragma once
 
+#include "base/ShiftJis.h"
 #include "prices/PriceFile.h"
 
 #include <QDate>
 #include <QFile>
-#include <QStringEncoder>
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -36,5 +36,5 @@ inline void WritePriceFile(const QStringList& data, const QString& folder = QStr
     QFile file(folder.isEmpty() ? QString::fromLatin1(kPriceFileName)
                                 : folder + QLatin1Char('/') + QString::fromLatin1(kPriceFileName));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(QStringEncoder("Shift_JIS").encode(text));
+    file.write(ShiftJis::Encode(text));
 }
