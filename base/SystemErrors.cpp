@@ -7,8 +7,12 @@
 namespace {
 
 // The numbers that have a text of their own, in the order they are looked for.
-const int kNamedErrors[] = {EACCES, EPERM,  ENOENT, ENOTDIR, EISDIR, ENOSPC,       EDQUOT, EROFS, EIO,
-                            EFBIG,  EMFILE, ENFILE, ENOMEM,  ELOOP,  ENAMETOOLONG, EBUSY,  ETXTBSY, EXDEV};
+// (Windows' C runtime has no EDQUOT: disk quotas report ENOSPC there.)
+const int kNamedErrors[] = {EACCES, EPERM,  ENOENT, ENOTDIR, EISDIR, ENOSPC,
+#ifdef EDQUOT
+                            EDQUOT,
+#endif
+                            EROFS,  EIO,    EFBIG,  EMFILE,  ENFILE, ENOMEM, ELOOP, ENAMETOOLONG, EBUSY, ETXTBSY, EXDEV};
 
 }  // namespace
 
@@ -20,8 +24,10 @@ QString SystemErrorText(int errnum)
     case ENOENT:
     case ENOTDIR: return QStringLiteral("ファイルまたはフォルダがありません");
     case EISDIR: return QStringLiteral("通常のファイルではなくディレクトリです");
-    case ENOSPC:
-    case EDQUOT: return QStringLiteral("ディスクの空き容量が足りません");
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case ENOSPC: return QStringLiteral("ディスクの空き容量が足りません");
     case EROFS: return QStringLiteral("読み取り専用のドライブには書き込めません");
     case EIO: return QStringLiteral("入出力エラーが起きました");
     case EFBIG: return QStringLiteral("ファイルが大きすぎます");

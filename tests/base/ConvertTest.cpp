@@ -196,13 +196,49 @@ TEST(ReadPriceText, ReadsPlainAndGroupedPrices)
     }
 }
 
+namespace {
+
+// The C locale on this thread while it lives.  Windows' test programs never
+// leave the C locale (nothing in them calls setlocale).
+class TCLocale {
+public:
+#ifdef _WIN32
+    bool Ok() const { return true; }
+#else
+    TCLocale() : fC(newlocale(LC_ALL_MASK, "C", locale_t(nullptr))), fPrevious(fC ? uselocale(fC) : locale_t(nullptr)) {}
+    ~TCLocale()
+    {
+        if (fC) {
+            uselocale(fPrevious);
+            freelocale(fC);
+        }
+    }
+    bool Ok() const { return fC != locale_t(nullptr); }
+private:
+    locale_t fC;
+    locale_t fPrevious;
+#endif
+};
+
+// printf's digits: MinGW's own printf where the system's C runtime would
+// print zeros after the 17th digit.
+template <class... T> int Printf(char* buffer, std::size_t size, const char* format, T... values)
+{
+#ifdef _WIN32
+    return __mingw_snprintf(buffer, size, format, values...);
+#else
+    return std::snprintf(buffer, size, format, values...);
+#endif
+}
+
+}  // namespace
+
 // FormatMse rounds as printf's "%2.9f" does in the C locale, whatever locale
 // the program runs in: printf under the C locale of this thread is the oracle.
 TEST(FormatMse, RoundsAsPrintfDoesInTheCLocale)
 {
-    const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    ASSERT_NE(c, locale_t(nullptr));
-    const locale_t previous = uselocale(c);
+    const TCLocale c;
+    ASSERT_TRUE(c.Ok());
     std::mt19937 random(20200417);
     std::vector<float> values = {0.125f, 2.675f, 1e20f, 3.4028235e38f, -3.4028235e38f, 1e-45f};
     for (int i = 0; i < 20000; ++i) {
@@ -214,11 +250,9 @@ TEST(FormatMse, RoundsAsPrintfDoesInTheCLocale)
     }
     for (float v : values) {
         char buffer[512];
-        std::snprintf(buffer, sizeof buffer, "%2.9f", v);
+        Printf(buffer, sizeof buffer, "%2.9f", double(v));
         ASSERT_EQ(FormatMse(v), QString::fromLatin1(buffer)) << v;
     }
-    uselocale(previous);
-    freelocale(c);
 }
 
 TEST(StrToDate, ReadsYearMonthDayWithSlashes)

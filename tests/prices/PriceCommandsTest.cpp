@@ -175,7 +175,7 @@ TEST_F(PriceCommandsTest, MissingFileSaysSoAndChangesNothing)
 {
     form->y02rdDat();
     EXPECT_EQ(messages, (QStringList{kImportNotice, "CSV ﾌｧｲﾙが見つかりませんでした\n"
-                                                        + QDir(folder.path()).filePath(kPriceFileName)}));
+                          + QDir::toNativeSeparators(QDir(folder.path()).filePath(kPriceFileName))}));
     EXPECT_EQ(form->Idn, 0);
 }
 

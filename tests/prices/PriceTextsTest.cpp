@@ -4,6 +4,7 @@
 #include "prices/Windows.h"
 
 #include <QDate>
+#include <QDir>
 #include <QTime>
 #include <gtest/gtest.h>
 
@@ -42,7 +43,8 @@ TEST(PriceTextsTest, LogLines)
         {PredictionNoDataText(), QStringLiteral("ﾃﾞｰﾀ読込が未済です")},
         {ImportNoticeText(), QStringLiteral("ﾌﾟﾛｸﾞﾗﾑﾌｫﾙﾀﾞ内の CSVﾌｧｲﾙ から読込みます")},
         {PriceFileMissingText(QStringLiteral("/home/u/brelvan/./tarvok_stock_average_daily_jp.csv")),
-         QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした\n/home/u/brelvan/tarvok_stock_average_daily_jp.csv")},
+         QStringLiteral("CSV ﾌｧｲﾙが見つかりませんでした\n")
+             + QDir::toNativeSeparators(QStringLiteral("/home/u/brelvan/tarvok_stock_average_daily_jp.csv"))},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.got, c.want);
