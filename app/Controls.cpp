@@ -324,6 +324,9 @@ TChart::TChart(QWidget* parent) : QChartView(parent)
     fAxisX = new QCategoryAxis;
     fAxisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     fAxisX->setTitleText(QStringLiteral("日付"));
+    // Shown with the dates: without categories the axis has no height, and
+    // its title would stand at the chart's top left corner.
+    fAxisX->setTitleVisible(false);
     chart()->addAxis(fAxisX, Qt::AlignBottom);
     ApplyLook();
 
@@ -662,6 +665,7 @@ void TChart::RelabelBottomAxis()
     const auto last = std::upper_bound(first, fAxisLabels.end(), fRight,
                                        [](double x, const TAxisLabel& label) { return x < label.X; });
     const qsizetype n = last - first;
+    fAxisX->setTitleVisible(n > 0);
     if (n == 0) {
         fLabelStep = 1;
         return;

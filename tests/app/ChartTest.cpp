@@ -234,6 +234,11 @@ TEST_F(Chart, FitsTheLeftAxisToThePricesWithRoundBounds)
     }
     EXPECT_EQ(chart().LeftAxis()->titleText(), "価格");
     EXPECT_EQ(chart().BottomAxis()->titleText(), "日付");
+    EXPECT_TRUE(chart().BottomAxis()->isTitleVisible());
+    // Without dates the bottom axis has no height: its title would stand at the top left.
+    chart().Series(kActualSeries)->Clear();
+    chart().UpdateAxes();
+    EXPECT_FALSE(chart().BottomAxis()->isTitleVisible());
 }
 
 TEST_F(Chart, ZoomsPansAndShowsAllAgainWithTheMouse)
