@@ -3,6 +3,10 @@
 #include <QtGlobal>
 #include <cerrno>
 #include <cstring>
+#include <utility>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -13,6 +17,22 @@ const int kNamedErrors[] = {EACCES, EPERM,  ENOENT, ENOTDIR, EISDIR, ENOSPC,
                             EDQUOT,
 #endif
                             EROFS,  EIO,    EFBIG,  EMFILE,  ENFILE, ENOMEM, ELOOP, ENAMETOOLONG, EBUSY, ETXTBSY, EXDEV};
+
+// A number no system gives an error, for the C library's text of an unknown one.
+constexpr int kNoSuchErrno = 29999;
+
+#ifdef Q_OS_WIN
+// On Windows Qt's file errors are the system's texts of Windows error codes
+// (qt_error_string takes such a code there, not an errno): each code a user
+// can meet, with the error number of the same meaning.
+const std::pair<DWORD, int> kWindowsErrors[] = {
+    {ERROR_ACCESS_DENIED, EACCES},      {ERROR_FILE_NOT_FOUND, ENOENT},    {ERROR_PATH_NOT_FOUND, ENOENT},
+    {ERROR_DISK_FULL, ENOSPC},          {ERROR_HANDLE_DISK_FULL, ENOSPC},  {ERROR_WRITE_PROTECT, EROFS},
+    {ERROR_SHARING_VIOLATION, EBUSY},   {ERROR_LOCK_VIOLATION, EBUSY},     {ERROR_TOO_MANY_OPEN_FILES, EMFILE},
+    {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},  {ERROR_OUTOFMEMORY, ENOMEM},       {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG},
+    {ERROR_NOT_SAME_DEVICE, EXDEV},     {ERROR_IO_DEVICE, EIO},            {ERROR_CRC, EIO},
+};
+#endif
 
 }  // namespace
 
@@ -48,11 +68,24 @@ int ErrnoOfText(const QString& text)
     const QString wanted = text.trimmed();
     if (wanted.isEmpty())
         return 0;
+    // A C library without a text of its own for a number (Windows' has none
+    // for ELOOP or ETXTBSY) gives it the text of every unknown number.
+    const QString unknown = QString::fromLocal8Bit(std::strerror(kNoSuchErrno)).trimmed();
     for (int errnum : kNamedErrors) {
-        if (wanted == qt_error_string(errnum).trimmed()
-            || wanted == QString::fromLocal8Bit(std::strerror(errnum)).trimmed())
+        const QString c = QString::fromLocal8Bit(std::strerror(errnum)).trimmed();
+        if (wanted == c && c != unknown)
+            return errnum;
+#ifndef Q_OS_WIN
+        if (wanted == qt_error_string(errnum).trimmed())
+            return errnum;
+#endif
+    }
+#ifdef Q_OS_WIN
+    for (const auto& [code, errnum] : kWindowsErrors) {
+        if (wanted == qt_error_string(int(code)).trimmed())
             return errnum;
     }
+#endif
     return 0;
 }
 

@@ -12,7 +12,8 @@ QString SystemErrorText(int errnum);
 
 // The error number a library's error text stands for: the text the C
 // library (strerror) or Qt (qt_error_string) writes for one of the numbers
-// SystemErrorText names.  0 for any other text.
+// SystemErrorText names; on Windows, where Qt's texts are those of Windows
+// error codes, the text of a code of the same meaning.  0 for any other text.
 int ErrnoOfText(const QString& text);
 
 // A reason for the user from a library's error text: the Japanese text of
