@@ -162,9 +162,7 @@ check-windows: windows-deps
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# make check (continuous integration) runs the Windows tests as well.
-.PHONY: check windows
-check: check-windows
+.PHONY: windows
 
 # The whole program for Windows: brelvan.exe and brelvan-batch.exe with their
 # DLLs and data/ in $(WIN_APP_BUILD)/brelvan.  Not part of check.
