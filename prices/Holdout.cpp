@@ -12,15 +12,7 @@ std::int32_t HoldoutDaysFromText(const QString& text)
 {
     if (TypedSetting(text).isEmpty())
         return 0;
-    std::int32_t days = 0;
-    try {
-        days = TypedWholeNumber(text);
-    } catch (const EConvertError&) {
-        throw EConvertError(HoldoutDaysRefusedText(text));
-    }
-    if (days < 0 || days > MaxHoldoutDaysSetting)
-        throw ERangeError(HoldoutDaysRefusedText(text));
-    return days;
+    return TypedCount(text, MaxHoldoutDaysSetting, HoldoutDaysRefusedText(text));
 }
 
 std::int32_t MaxHoldoutDays(std::int32_t Idn, std::int32_t Iil, std::int32_t Iol)

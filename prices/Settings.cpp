@@ -15,15 +15,20 @@ std::int32_t TypedWholeNumber(const QString& text)
     }
 }
 
-std::int32_t TrainingCountFromText(const QString& text)
+std::int32_t TypedCount(const QString& text, std::int32_t most, const QString& refused)
 {
     std::int32_t count = 0;
     try {
         count = TypedWholeNumber(text);
     } catch (const EConvertError&) {
-        throw EConvertError(TrainingCountRefusedText(text));
+        throw EConvertError(refused);
     }
-    if (count < 0 || count > MaxTrainingCount)
-        throw ERangeError(TrainingCountRefusedText(text));
+    if (count < 0 || count > most)
+        throw ERangeError(refused);
     return count;
+}
+
+std::int32_t TrainingCountFromText(const QString& text)
+{
+    return TypedCount(text, MaxTrainingCount, TrainingCountRefusedText(text));
 }

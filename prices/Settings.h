@@ -15,6 +15,10 @@ QString TypedSetting(const QString& text);
 // EConvertError "'<text>' は整数ではありません", the text as typed.
 std::int32_t TypedWholeNumber(const QString& text);
 
+// A count from 0 to `most` from a typed text; EConvertError or ERangeError
+// with the text `refused` otherwise.
+std::int32_t TypedCount(const QString& text, std::int32_t most, const QString& refused);
+
 // 学習数: 0 (read the file without training) to MaxTrainingCount, the eight
 // digits of its column.  EConvertError or ERangeError with
 // TrainingCountRefusedText otherwise.
